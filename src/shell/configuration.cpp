@@ -176,11 +176,12 @@ bool ensure_directory(const std::string& game_path) {
   return platform::is_directory(host) || platform::make_directory(host);
 }
 
-// The documents folder in the engine's cp932 form; nothing when it has no such form (a name with
-// characters outside cp932 would name a different folder once converted back).
+// The documents folder in the engine's cp932 form; nothing when it has no such form: a name with
+// characters outside cp932, or with a `\` (a separator to the engine), would name a different
+// folder once converted back.
 std::optional<std::string> documents_folder_cp932() {
   std::optional<std::string> documents = platform::documents_folder();
-  if (!documents) return std::nullopt;
+  if (!documents || documents->find('\\') != std::string::npos) return std::nullopt;
   std::string cp932 = platform::utf8_to_cp932(*documents);
   if (platform::cp932_to_utf8(cp932) != *documents) return std::nullopt;
   return cp932;

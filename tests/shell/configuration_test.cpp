@@ -131,6 +131,16 @@ TEST_F(ConfigurationTest, PerUserFileNeedsCompanyProductAndADocumentsFolder) {
   EXPECT_FALSE(fs::exists(documents / "Maker"));
 }
 
+TEST_F(ConfigurationTest, DocumentsFolderWithoutACp932NameIsNotUsed) {
+  // "é" has no cp932 form: the folder could not be named by the engine's paths.
+  fs::create_directories(home / "Doc\xC3\xA9");
+  write_bytes(root.path() / "xdg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Doc\xC3\xA9\"\n");
+  own_cfg("[General]\nCompany=Maker\nProduct=Quest\n");
+  load();
+  EXPECT_EQ(config().config_path, game_dir() + "configure.cfg");
+  EXPECT_FALSE(fs::exists(home / "Doc\xC3\xA9" / "Maker"));
+}
+
 TEST_F(ConfigurationTest, InheritanceZeroInTheOwnFileNeitherReadsNorWritesConfigureCfg) {
   own_cfg("[General]\nInheritance=0\nCompany=Maker\nProduct=Quest\n");
   const std::string shared = "[Screen]\nWidth=800\n";

@@ -46,7 +46,7 @@ TEST_F(ErrorReporterTest, ThresholdIsComparedUnsigned) {
     bool shown;
   };
   const Case cases[] = {
-      {-1, 1, true}, {-1, 2, true}, {0, 1, false}, {0, 2, false},
+      {-1, 1, true}, {-1, 2, true}, {0, 0, false}, {0, 1, false}, {0, 2, false},
       {1, 1, true},  {1, 2, false}, {2, 2, true},  {2, 3, false},
   };
   for (const Case& c : cases) {
