@@ -50,6 +50,7 @@ struct Line {
   std::size_t next;         // start of the following line (past its line ending)
   LineKind kind;
   std::string_view name;    // section or key name, trimmed
+  std::size_t after_equals; // key lines: first byte after `=`
   std::size_t value_begin;  // key lines: first byte after `=` and the blanks that follow it
   std::size_t value_end;    // key lines: end of the line's text (before CR LF)
 };
@@ -58,7 +59,7 @@ struct Line {
 Line read_line(std::string_view text, std::size_t pos) {
   std::size_t newline = text.find('\n', pos);
   std::size_t end = newline == std::string_view::npos ? text.size() : newline;
-  Line line{newline == std::string_view::npos ? text.size() : newline + 1, LineKind::other, {}, 0, 0};
+  Line line{newline == std::string_view::npos ? text.size() : newline + 1, LineKind::other, {}, 0, 0, 0};
   if (end > pos && text[end - 1] == '\r') --end;
   if (pos == 0 && text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
 
@@ -80,6 +81,7 @@ Line read_line(std::string_view text, std::size_t pos) {
   line.kind = LineKind::key;
   line.name = trim(body.substr(start, eq - start));
   std::size_t value = eq + 1;
+  line.after_equals = pos + value;
   while (value < body.size() && is_blank(body[value])) ++value;
   line.value_begin = pos + value;
   line.value_end = end;
@@ -140,7 +142,11 @@ void set_value(std::string& text, const IniValue& entry) {
   std::string_view eol = line_ending_of(text);
   Location where = locate(text, section, key);
   if (where.key_found) {
-    text.replace(where.key_line.value_begin, where.key_line.value_end - where.key_line.value_begin, entry.value);
+    // The blanks between `=` and the old value stay, unless the new value brings its own.
+    const Line& line = where.key_line;
+    bool own_blanks = !entry.value.empty() && is_blank(entry.value.front());
+    std::size_t begin = own_blanks ? line.after_equals : line.value_begin;
+    text.replace(begin, line.value_end - begin, entry.value);
     return;
   }
   std::string key_line;
@@ -190,7 +196,11 @@ bool ini_can_store(const IniValue& entry) {
   std::string_view section = trim(entry.section), key = trim(entry.key);
   if (section.empty() || key.empty()) return false;
   if (has_line_break(section) || has_line_break(key) || has_line_break(entry.value)) return false;
-  if (find_single_byte(section, ']') != std::string_view::npos) return false;
+  // The header's closing `]` must read as a character of its own: no `]` inside the name, and no
+  // dangling first byte at its end that would take the `]` as its second byte.
+  std::string header(section);
+  header += ']';
+  if (find_single_byte(header, ']') != section.size()) return false;
   if (key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';') return false;
   return true;
 }

@@ -79,6 +79,7 @@ struct WriteCase {
   std::string key;
   std::string value;
   std::string after;
+  std::optional<std::string> reads = std::nullopt;  // what reading finds, when not `value`
 };
 
 TEST(IniWithValues, ChangesOnlyWhatItMust) {
@@ -107,12 +108,14 @@ TEST(IniWithValues, ChangesOnlyWhatItMust) {
       {"only the first key of a name", "[A]\nk=1\nk=2\n", "a", "K", "9", "[A]\nk=9\nk=2\n"},
       {"byte order mark kept", "\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2", "\xEF\xBB\xBF[A]\nk=2\n"},
       {"empty value", "[A]\nk=1\n", "A", "k", "", "[A]\nk=\n"},
+      {"a value with its own blanks replaces the old ones", "[A]\nk =  1\n", "A", "k", " \"x\"",
+       "[A]\nk = \"x\"\n", "x"},
   };
   for (const WriteCase& c : cases) {
     std::optional<std::string> after = ini_with_values(c.before, {{c.section, c.key, c.value}});
     ASSERT_TRUE(after) << c.what;
     EXPECT_EQ(*after, c.after) << c.what;
-    EXPECT_EQ(ini_find(*after, c.section, c.key), c.value) << c.what;
+    EXPECT_EQ(ini_find(*after, c.section, c.key), c.reads.value_or(c.value)) << c.what;
   }
 }
 
@@ -120,6 +123,8 @@ TEST(IniWithValues, RefusesWhatCouldNotBeReadBack) {
   const IniValue refused[] = {
       {"A", "k", "two\nlines"}, {"A", "k", "cr\r"},  {"A", "a=b", "v"}, {"A", ";k", "v"}, {"A", "[k", "v"},
       {"A]", "k", "v"},         {"", "k", "v"},      {"A", " ", "v"},   {"A\n", "k", "v"},
+      {"A\x83", "k", "v"},  // a first byte would swallow the closing ']'
+      {"A\x83 ", "k", "v"},
   };
   for (const IniValue& entry : refused) {
     EXPECT_FALSE(ini_can_store(entry)) << entry.section << "/" << entry.key << "/" << entry.value;
