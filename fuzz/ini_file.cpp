@@ -26,10 +26,21 @@ std::string as_read(std::string_view value) {
 
 }  // namespace
 
-// Input: section, key and value separated by 0x00 bytes, then the INI text.
+// What another key reads must not change when one key is written, unless the names could be the same.
+bool could_be_same_name(std::string_view a, std::string_view b) {
+  a = trim_blanks(a);
+  b = trim_blanks(b);
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+// Input: section, key, value, a second section and key to probe, separated by 0x00 bytes, then the
+// INI text.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::string_view parts[3];
+  std::string_view parts[5];
   for (std::string_view& part : parts) {
     std::size_t zero = input.find('\0');
     if (zero == std::string_view::npos) return 0;
@@ -49,6 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Writing the same value again changes nothing.
   std::optional<std::string> again = talven::shell::ini_with_values(*written, {entry});
   if (!again || *again != *written) std::abort();
+  if (!could_be_same_name(parts[3], entry.section) || !could_be_same_name(parts[4], entry.key)) {
+    if (talven::shell::ini_find(text, parts[3], parts[4]) != talven::shell::ini_find(*written, parts[3], parts[4]))
+      std::abort();
+  }
   // Everything before the first changed byte and after the last is the old text.
   std::size_t head = 0;
   while (head < text.size() && head < written->size() && text[head] == (*written)[head]) ++head;

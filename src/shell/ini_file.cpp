@@ -135,6 +135,12 @@ std::string_view line_ending_of(std::string_view text) {
   return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// What ends an unterminated last line that stops at `end`: a lone CR there already belongs to the
+// line ending (the reader drops it), so it only needs its LF.
+std::string_view line_end_after(std::string_view text, std::size_t end, std::string_view eol) {
+  return end > 0 && text[end - 1] == '\r' ? std::string_view("\n") : eol;
+}
+
 bool has_line_break(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
 void set_value(std::string& text, const IniValue& entry) {
@@ -152,12 +158,12 @@ void set_value(std::string& text, const IniValue& entry) {
   std::string key_line;
   key_line.append(key).append("=").append(entry.value).append(eol);
   if (where.section_found) {
-    if (where.insert_needs_eol) key_line.insert(0, eol);
+    if (where.insert_needs_eol) key_line.insert(0, line_end_after(text, where.insert_at, eol));
     text.insert(where.insert_at, key_line);
     return;
   }
   if (!text.empty()) {
-    if (text.back() != '\n') text.append(eol);
+    if (text.back() != '\n') text.append(line_end_after(text, text.size(), eol));
     // A blank line between sections, as the profile writer lays files out.
     std::size_t last_end = text.size() - 1;  // the final '\n'
     std::size_t last_begin = last_end == 0 ? std::string::npos : text.rfind('\n', last_end - 1);

@@ -96,6 +96,8 @@ TEST(IniWithValues, ChangesOnlyWhatItMust) {
        "[A]\nk=v\n; c\n[B]\n"},
       {"ends an unterminated last line first", "[A]\r\nx=1", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n"},
       {"appends a missing section", "[A]\nx=1\n", "B", "k", "v", "[A]\nx=1\n\n[B]\nk=v\n"},
+      {"a lone CR at the end only needs its LF", "[A]\r\nx=1\r", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n"},
+      {"a lone CR at the end before a new section", "[A]\nx=1\r", "B", "k", "v", "[A]\nx=1\r\n\n[B]\nk=v\n"},
       {"appends after an unterminated line", "[A]\r\nx=1", "B", "k", "v", "[A]\r\nx=1\r\n\r\n[B]\r\nk=v\r\n"},
       {"no second blank line", "[A]\nx=1\n\n", "B", "k", "v", "[A]\nx=1\n\n[B]\nk=v\n"},
       {"a new file uses CRLF", "", "B", "k", "v", "[B]\r\nk=v\r\n"},
