@@ -71,12 +71,16 @@ Configuration& config();
 // derives the entry script's directory and name.
 void load_configuration(std::string_view exe_dir, std::string_view exe_base);
 
-// Overrides one key after loading, as the command line's --set does ("Section.Key=value").
+// Overrides one key after loading, as the command line's --set does ("Section.Key=value"). The
+// value goes through the same rules as a value read from a file (an empty integer value keeps the
+// current one) and the entry script is derived again. The chain of files is not read again, so
+// Inheritance, Company and Product do not move the configuration path.
 // Returns false when the key does not exist.
 bool override_key(std::string_view section, std::string_view key, std::string_view value);
 
-// Writes FullScreen and the window bounds to the configuration path.
-void save_window_state();
+// Writes FullScreen and the window bounds to the configuration path in one replacement of the
+// file. False when the file could not be written (it is then left as it was).
+bool save_window_state();
 
 // Any key's value by section and key name (names compared without regard to case).
 std::optional<std::int32_t> config_int(std::string_view section, std::string_view key);

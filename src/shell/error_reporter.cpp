@@ -19,7 +19,10 @@ std::atomic<ReportListener> g_listener{nullptr};
 void set_report_listener(ReportListener listener) { g_listener = listener; }
 
 void vreport(unsigned level, const char* format, va_list args) {
-  if (static_cast<std::uint32_t>(config().error) < level) return;
+  // Unsigned, so -1 shows every level; 0 shows nothing, not even a message given level 0.
+  std::uint32_t threshold = static_cast<std::uint32_t>(config().error);
+  if (threshold == 0 || threshold < level) return;
+  if (format == nullptr) format = "";
 
   char text[kMessageBufferSize];
   int n = std::vsnprintf(text, sizeof text, format, args);
