@@ -118,8 +118,9 @@ enum class OperandFormat : std::uint8_t {
 };
 
 struct OpcodeInfo {
-  const char* mnemonic;
+  const char* mnemonic;   // as listings write it; several opcodes share one
   OperandFormat format;
+  const char* operands;   // operand kinds as listings order them, "" for none
 };
 
 // Indexed by opcode, kOpcodeCount entries.

@@ -52,7 +52,8 @@ class Tlsf {
     insert_free(all);
   }
 
-  Address allocate(std::uint32_t requested, bool zero) {
+  // Returns the block's address (0 when no room) and its rounded size in `granted`.
+  Address allocate(std::uint32_t requested, std::uint64_t& granted) {
     std::uint64_t size = round_up(requested == 0 ? 1 : requested);
     std::lock_guard lock(mutex_);
     Block* b = find_free(size);
@@ -63,11 +64,9 @@ class Tlsf {
     b->requested = requested;
     live_.emplace(static_cast<Address>(b->start), b);
     bytes_in_use_ += b->size;
-    bool fresh = b->start >= high_water_;  // never handed out: still zero
     if (b->start + b->size > high_water_) high_water_ = b->start + b->size;
-    Address a = static_cast<Address>(b->start);
-    if (zero && !fresh) std::memset(host_pointer(a), 0, b->size);
-    return a;
+    granted = b->size;
+    return static_cast<Address>(b->start);
   }
 
   bool release(Address a) {
@@ -308,8 +307,38 @@ bool store_string(Address a, std::string_view text, std::uint32_t capacity) {
   return true;
 }
 
-Address script_alloc(std::uint32_t size) { return heap().allocate(size, false); }
-Address script_alloc_zeroed(std::uint32_t size) { return heap().allocate(size, true); }
+namespace {
+
+// Memory that was never handed out is not necessarily zero: any script may have written there
+// through a stray pointer. So every zeroed block is cleared; whole pages of a large block are
+// handed back to the system instead, which reads them as zero without committing them.
+void zero_block(Address a, std::uint64_t size) {
+  std::uint8_t* p = host_pointer(a);
+  if (size < 0x10000) {
+    std::memset(p, 0, size);
+    return;
+  }
+  const std::uint64_t page = platform::page_size();
+  const std::uint64_t first = (std::uint64_t(a) + page - 1) / page * page;
+  const std::uint64_t last = (std::uint64_t(a) + size) / page * page;
+  std::memset(p, 0, first - a);
+  platform::discard_pages(host_pointer(static_cast<Address>(first)), last - first);
+  std::memset(g_script_base + last, 0, std::uint64_t(a) + size - last);
+}
+
+}  // namespace
+
+Address script_alloc(std::uint32_t size) {
+  std::uint64_t granted = 0;
+  return heap().allocate(size, granted);
+}
+
+Address script_alloc_zeroed(std::uint32_t size) {
+  std::uint64_t granted = 0;
+  Address a = heap().allocate(size, granted);
+  if (a != 0) zero_block(a, granted);
+  return a;
+}
 bool script_free(Address a) { return heap().release(a); }
 std::uint32_t script_block_size(Address a) { return heap().requested_size(a); }
 ScriptHeapStats script_heap_stats() { return heap().stats(); }

@@ -1,0 +1,44 @@
+// The interpreter: runs a script context in slices of at most 255 instructions.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "vm/program.h"
+
+namespace talven::vm {
+
+// 0 while scripts may run; 1 after a runtime error, an illegal built-in call or the start of
+// shutdown. Every running slice reads it after each instruction; whoever resets the thread table
+// clears it.
+extern std::atomic<std::uint32_t> g_stop_flag;
+
+inline constexpr int kSliceInstructions = 255;
+
+// The call gate: runs built-in `index` for `context` (arguments from r7 + 4, result in r0).
+// A nonzero result ends the slice at once, and the interpreter then no longer touches the
+// context (a built-in may have replaced or freed it).
+using Gate = int (*)(std::uint32_t index, ScriptContext& context);
+
+// Installs the gate that `trap` calls; nullptr restores the built-in placeholder, which stops
+// the script with a message because no built-ins are connected.
+void set_gate(Gate gate);
+Gate current_gate();
+
+// Runs up to 255 instructions; returns at once when the stop flag is set or the context is not
+// running. Returns 1 (callers ignore it).
+int run_slice(ScriptContext& context);
+
+enum RuntimeError : int {
+  kDivideByZero = 0,
+  kOutOfMemory = 1,  // also a null-pointer access and a call through 0
+  kStackOverflow = 2,
+  kInvalidCode = 3,
+};
+
+// Reports the error's message at level 1, stops the context (state 2) and sets the stop flag.
+void runtime_error(ScriptContext& context, int code);
+
+// The message text of a runtime error code (0 to 3).
+const char* runtime_error_message(int code);
+
+}  // namespace talven::vm
