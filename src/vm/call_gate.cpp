@@ -1,0 +1,66 @@
+#include "vm/call_gate.h"
+
+#include "shell/configuration.h"
+#include "shell/error_reporter.h"
+#include "vm/interpreter.h"
+#include "vm/opcodes.h"
+
+namespace talven::vm {
+namespace {
+
+std::mutex g_builtin_lock;
+ScriptContext* g_current_context = nullptr;
+
+void stop(ScriptContext& context) {
+  context.state = kStopped;
+  g_stop_flag.store(1, std::memory_order_relaxed);
+}
+
+// The number of argument words the caller pushed, read from the `add r7, $4n` that follows the
+// call; no marker means no arguments.
+std::int32_t pushed_argument_count(const ScriptContext& context) {
+  std::uint32_t return_address = 0;
+  std::uint16_t marker = 0;
+  std::int32_t bytes = 0;
+  if (!load(context.r[kStackPointer], return_address)) return 0;
+  if (!load(return_address, marker) || marker != kArgumentMarker) return 0;
+  if (!load(return_address + 2, bytes)) return 0;
+  return bytes / 4;
+}
+
+}  // namespace
+
+std::mutex& builtin_lock() { return g_builtin_lock; }
+ScriptContext* current_context() { return g_current_context; }
+void set_current_context(ScriptContext* context) { g_current_context = context; }
+
+int gate(std::uint32_t index, ScriptContext& context) {
+  if (index >= kBuiltinCount) {
+    shell::report(1, "Illegal code - #%d", static_cast<int>(index));
+    stop(context);
+    return 1;
+  }
+  const Builtin& builtin = kBuiltins[index];
+  if (shell::config().debug_mode != 0 && builtin.argument_count != -1) {
+    std::int32_t pushed = pushed_argument_count(context);
+    if (builtin.argument_count != pushed) {
+      shell::report(1, builtin.argument_count > pushed ? "Not enough arguments. - %s" : "Too many arguments. - %s",
+                    builtin.name);
+      stop(context);
+      return 1;
+    }
+  }
+
+  std::lock_guard lock(g_builtin_lock);
+  g_current_context = &context;
+  std::uint32_t result = 0;
+  if (builtin.handler != nullptr) {
+    result = builtin.handler(context.r[kStackPointer] + 4);
+  } else {
+    shell::report(1, "%s : not available yet in this version of Talven", builtin.name);
+  }
+  if (g_current_context != nullptr) g_current_context->r[0] = result;
+  return static_cast<int>(builtin.yield);
+}
+
+}  // namespace talven::vm

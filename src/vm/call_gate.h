@@ -1,0 +1,60 @@
+// The call gate: how `trap` N reaches built-in N of the fixed table, serialised by one lock.
+#pragma once
+#include <cstdint>
+#include <mutex>
+
+#include "vm/program.h"
+#include "vm/script_memory.h"
+
+namespace talven::vm {
+
+inline constexpr std::uint32_t kBuiltinCount = 327;
+
+// A handler gets the script address of its first argument word and returns one word: an integer,
+// an address or a float's bit pattern.
+using BuiltinHandler = std::uint32_t (*)(Address arguments);
+
+struct Builtin {
+  std::uint32_t yield;  // 1: the slice ends after the call
+  const char* name;
+  BuiltinHandler handler;  // nullptr: not available in this build yet
+  std::int32_t argument_count;  // -1: variable
+};
+
+// Indexed by the number that compiled code carries; the order is part of the program format.
+extern const Builtin kBuiltins[kBuiltinCount];
+
+// Runs built-in `index` for `context` and returns its yield flag (nonzero ends the slice).
+int gate(std::uint32_t index, ScriptContext& context);
+
+// Every handler runs inside this lock, so no two built-ins ever overlap.
+std::mutex& builtin_lock();
+
+// The context whose built-in call is in progress; written and read only under the lock. A
+// handler may replace it (jump, longjmp) so that the result lands in the new context's r0.
+ScriptContext* current_context();
+void set_current_context(ScriptContext* context);
+
+// Reading argument words. A word outside script memory reads as 0, so a stray stack pointer
+// gives the built-in harmless zeros instead of touching host memory.
+inline std::uint32_t argument_word(Address arguments, int i) {
+  std::uint32_t word = 0;
+  load(arguments + 4u * static_cast<std::uint32_t>(i), word);
+  return word;
+}
+inline std::int32_t argument_int(Address arguments, int i) {
+  return static_cast<std::int32_t>(argument_word(arguments, i));
+}
+inline float argument_float(Address arguments, int i) {
+  std::uint32_t word = argument_word(arguments, i);
+  float f;
+  std::memcpy(&f, &word, 4);
+  return f;
+}
+inline std::uint32_t float_result(float f) {
+  std::uint32_t word;
+  std::memcpy(&word, &f, 4);
+  return word;
+}
+
+}  // namespace talven::vm
