@@ -53,7 +53,7 @@ bool BitWriter::flush_buffer() {
 
 bool BitWriter::put(std::uint32_t value, int bits) {
   if (failed_ || !buffer_) return false;
-  bits_ = bits_ << bits | (value & ((1u << bits) - 1));
+  bits_ = bits_ << bits | (value & ((std::uint64_t{1} << bits) - 1));
   pending_ += bits;
   while (pending_ >= 8) {
     pending_ -= 8;
@@ -103,7 +103,7 @@ bool BitReader::get(int bits, std::uint32_t& value) {
     pending_ += 8;
   }
   pending_ -= bits;
-  value = static_cast<std::uint32_t>(bits_ >> pending_) & ((1u << bits) - 1);
+  value = static_cast<std::uint32_t>((bits_ >> pending_) & ((std::uint64_t{1} << bits) - 1));
   return true;
 }
 
