@@ -111,9 +111,10 @@ FastFile* OpenFastFile(const char* path_text) {
 
   // Archive candidates from the shortest archive name on; the first and last bytes are never
   // split points, and a trail byte 0x5C is never a separator.
+  // The walk starts at the first byte so that a double-byte character there is stepped over whole.
   std::size_t n = path.size();
-  for (std::size_t i = 1; i + 1 < n; ++i) {
-    if (is_separator(path[i])) {
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (i > 0 && is_separator(path[i])) {
       std::string archive_name = std::string(path.substr(0, i)) + ".bin";
       platform::HostFile archive = open_game_file(archive_name);
       if (archive.is_open()) {
