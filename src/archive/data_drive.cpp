@@ -47,16 +47,21 @@ std::string data_drive_game_path(std::string_view cd_dir, std::string_view path)
   }
   std::string directory(path.substr(0, file_start));
   std::string_view file = path.substr(file_start);
-  if (directory.empty() || !is_separator(directory.front())) directory = std::string(cd_dir) + directory;
-  if (!directory.empty()) {
+  auto ends_in_separator = [](const std::string& text) {
     // The last byte is a separator unless it is the trail byte of a double-byte character.
     std::size_t last = 0;
-    for (std::size_t i = 0; i < directory.size(); ++i) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
       last = i;
-      if (shell::is_sjis_lead(static_cast<unsigned char>(directory[i])) && i + 1 < directory.size()) ++i;
+      if (shell::is_sjis_lead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
     }
-    if (!is_separator(directory[last]) || last + 1 != directory.size()) directory += '\\';
+    return !text.empty() && last + 1 == text.size() && is_separator(text[last]);
+  };
+  if (directory.empty() || !is_separator(directory.front())) {
+    std::string prefix(cd_dir);
+    if (!prefix.empty() && !directory.empty() && !ends_in_separator(prefix)) prefix += '\\';
+    directory = prefix + directory;
   }
+  if (!directory.empty() && !ends_in_separator(directory)) directory += '\\';
   return directory + std::string(file);
 }
 
