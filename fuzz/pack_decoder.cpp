@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Declared sizes are bounded so a header alone cannot ask for gigabytes on every run.
   std::vector<std::uint8_t> out;
-  unpack_bytes(data, size, out, 1u << 20);
+  unpack_bytes(data, size, out, 1u << 18);
 
   if (size <= 1u << 16) {
     std::vector<std::uint8_t> packed = pack_bytes(data, size), back;
