@@ -41,8 +41,8 @@ std::int32_t pack_size(std::int32_t handle);
 // Closes every slot, as when the script program is reset or ends.
 void close_pack_slots();
 
-// Replaces the allocation of packed content (zero-filled, like calloc) so tests can see a size that
-// cannot be allocated fail cleanly. Null restores the default.
+// Replaces the allocation of packed content (zero-filled like calloc, released with free) so tests
+// can see a size that cannot be allocated fail cleanly. Null restores calloc.
 using ContentAllocator = void* (*)(std::size_t count, std::size_t size);
 void set_content_allocator_for_testing(ContentAllocator allocator);
 
