@@ -1,0 +1,181 @@
+#include "archive/fast_file.h"
+
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "archive/archive_format.h"
+#include "archive/data_drive.h"
+#include "platform/game_paths.h"
+#include "platform/host_files.h"
+#include "platform/text_encoding.h"
+#include "shell/configuration.h"
+#include "shell/error_reporter.h"
+#include "shell/sjis.h"
+
+namespace talven::archive {
+
+struct FastFile {
+  std::int32_t in_archive = 0;
+  platform::HostFile file;
+  std::uint32_t base = 0;
+  std::uint32_t size = 0;
+  std::uint32_t position = 0;  // members: offset of the file pointer from base
+};
+
+namespace {
+
+constexpr int kLooseFiles = 2;
+constexpr int kArchives = 1;
+
+const char* open_failed() { return platform::cp932("ファイルのオープンに失敗しました。FILE - %s"); }
+const char* read_failed() { return platform::cp932("ファイルの読み込みに失敗しました。FILE - %s"); }
+const char* seek_failed() { return platform::cp932("ファイルのシークに失敗しました。FILE - %s"); }
+const char* out_of_memory() { return platform::cp932("OpenFastFile : メモリ不足です。"); }
+
+// The file at game path `path` in the game's folder, else on the data drive.
+platform::HostFile open_game_file(std::string_view path) {
+  platform::HostFile file = platform::open_for_reading(platform::resolve_game_path(path));
+  if (!file.is_open()) {
+    std::string on_drive = data_drive_host_path(path);
+    if (!on_drive.empty()) file = platform::open_for_reading(on_drive);
+  }
+  return file;
+}
+
+enum class ArchiveResult { found, absent, read_error, seek_error, no_memory };
+
+// Looks `member` up in the open archive and, when found, positions `handle` at its data.
+ArchiveResult open_member(platform::HostFile& archive, std::string_view member, FastFile& handle) {
+  std::int64_t archive_size = archive.size();
+  std::uint8_t header_bytes[kArchiveHeaderSize];
+  std::size_t got = 0;
+  if (archive_size < 0 || !archive.read(header_bytes, sizeof header_bytes, &got) || got != sizeof header_bytes)
+    return ArchiveResult::read_error;
+  ArchiveHeader header;
+  ArchiveKeystream keystream(0);
+  if (!decode_archive_header(header_bytes, header, keystream)) return ArchiveResult::read_error;
+
+  // A directory that claims more bytes than the file holds cannot be read in full.
+  std::uint64_t directory_bytes = header.directory_bytes();
+  if (directory_bytes > static_cast<std::uint64_t>(archive_size) - kArchiveHeaderSize)
+    return ArchiveResult::read_error;
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[directory_bytes + 1]);
+  if (!buffer) return ArchiveResult::no_memory;
+  if (!archive.read(buffer.get(), directory_bytes, &got) || got != directory_bytes) return ArchiveResult::read_error;
+  unscramble_directory(buffer.get(), header.count, keystream);
+
+  DirectoryView directory{buffer.get(), header.count, buffer.get() + std::size_t{header.count} * kDirectoryEntrySize,
+                          header.names_size};
+  DirectoryEntry entry;
+  switch (find_member(directory, member, entry)) {
+    case LookupResult::absent: return ArchiveResult::absent;
+    case LookupResult::damaged: return ArchiveResult::read_error;
+    case LookupResult::found: break;
+  }
+  // Data that lies beyond the archive's end belongs to no member: the archive is damaged.
+  if (std::uint64_t{entry.data_offset} + entry.data_size > static_cast<std::uint64_t>(archive_size))
+    return ArchiveResult::read_error;
+  if (archive.seek(entry.data_offset, 0) != entry.data_offset) return ArchiveResult::seek_error;
+  handle.file = std::move(archive);
+  handle.base = entry.data_offset;
+  handle.size = entry.data_size;
+  handle.position = 0;
+  handle.in_archive = 1;
+  return ArchiveResult::found;
+}
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+FastFile* OpenFastFile(const char* path_text) {
+  std::string_view path = path_text ? path_text : "";
+  std::unique_ptr<FastFile> handle(new (std::nothrow) FastFile);
+  if (!handle) {
+    shell::report(2, "%s", out_of_memory());
+    return nullptr;
+  }
+  int file_system = shell::config().file_system;
+  if ((file_system & (kLooseFiles | kArchives)) == 0) file_system = kLooseFiles | kArchives;
+
+  if (file_system & kLooseFiles) {
+    handle->file = open_game_file(path);
+    if (handle->file.is_open()) return handle.release();
+    if (!(file_system & kArchives)) {
+      shell::report(2, open_failed(), path_text ? path_text : "");
+      return nullptr;
+    }
+  }
+
+  // Archive candidates from the shortest archive name on; the first and last bytes are never
+  // split points, and a trail byte 0x5C is never a separator.
+  // The walk starts at the first byte so that a double-byte character there is stepped over whole.
+  std::size_t n = path.size();
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (i > 0 && is_separator(path[i])) {
+      std::string archive_name = std::string(path.substr(0, i)) + ".bin";
+      platform::HostFile archive = open_game_file(archive_name);
+      if (archive.is_open()) {
+        switch (open_member(archive, path.substr(i + 1), *handle)) {
+          case ArchiveResult::found: return handle.release();
+          case ArchiveResult::absent: break;
+          case ArchiveResult::read_error: shell::report(2, read_failed(), path_text ? path_text : ""); return nullptr;
+          case ArchiveResult::seek_error: shell::report(2, seek_failed(), path_text ? path_text : ""); return nullptr;
+          case ArchiveResult::no_memory: shell::report(2, "%s", out_of_memory()); return nullptr;
+        }
+      }
+    } else if (shell::is_sjis_lead(static_cast<unsigned char>(path[i]))) {
+      ++i;
+    }
+  }
+  shell::report(2, open_failed(), path_text ? path_text : "");
+  return nullptr;
+}
+
+int CloseFastFile(FastFile* file) {
+  if (file == nullptr) return 0;
+  delete file;
+  return 1;
+}
+
+std::int64_t GetFastFileSize(FastFile* file) {
+  if (file == nullptr) return -1;
+  if (file->in_archive) return file->size;
+  return file->file.size();
+}
+
+std::int64_t SeekFastFile(FastFile* file, std::int32_t offset, int origin) {
+  if (file == nullptr) return -1;
+  if (!file->in_archive) return file->file.seek(offset, origin);
+
+  std::int64_t target;
+  switch (origin) {
+    case 0: target = offset; break;
+    case 1: target = std::int64_t{file->position} + offset; break;
+    case 2:
+      if (offset > 0) return -1;
+      target = std::int64_t{file->size} + offset;
+      break;
+    default: return -1;
+  }
+  if (target < 0 || target > file->size) return -1;
+  if (file->file.seek(file->base + target, 0) < 0) return -1;
+  file->position = static_cast<std::uint32_t>(target);
+  return target;
+}
+
+int ReadFastFile(FastFile* file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read) {
+  if (bytes_read) *bytes_read = 0;
+  if (file == nullptr) return 0;
+  // A member ends where its data ends, not where the archive does.
+  if (file->in_archive && count > file->size - file->position) count = file->size - file->position;
+  std::size_t got = 0;
+  bool ok = count == 0 || file->file.read(buffer, count, &got);
+  if (file->in_archive) file->position += static_cast<std::uint32_t>(got);
+  if (bytes_read) *bytes_read = static_cast<std::uint32_t>(got);
+  return ok ? 1 : 0;
+}
+
+}  // namespace talven::archive

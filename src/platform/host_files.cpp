@@ -1,0 +1,135 @@
+#include "platform/host_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+namespace talven::platform {
+
+HostFile::HostFile(HostFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+HostFile& HostFile::operator=(HostFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+HostFile::~HostFile() { close(); }
+
+void HostFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool HostFile::read(void* buffer, std::size_t count, std::size_t* got) {
+  std::size_t done = 0;
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (done < count) {
+    ssize_t n = ::read(fd_, out + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (got) *got = done;
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (got) *got = done;
+  return true;
+}
+
+bool HostFile::write(const void* buffer, std::size_t count) {
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::write(fd_, in, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    in += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::int64_t HostFile::seek(std::int64_t offset, int origin) {
+  int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+  if (whence < 0 || fd_ < 0) return -1;
+  off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  return r < 0 ? -1 : static_cast<std::int64_t>(r);
+}
+
+std::int64_t HostFile::size() const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+HostFile open_for_reading(const std::string& host_path) {
+  if (host_path.empty()) return HostFile();
+  int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return HostFile();
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return HostFile();
+  }
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return HostFile(fd);
+}
+
+HostFile create_for_writing(const std::string& host_path) {
+  if (host_path.empty()) return HostFile();
+  int fd = ::open(host_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return fd < 0 ? HostFile() : HostFile(fd);
+}
+
+FileReplacement::FileReplacement(std::string host_path) : target_(std::move(host_path)) {
+  if (target_.empty()) return;
+  temporary_ = target_ + ".XXXXXX";
+  int fd = ::mkstemp(temporary_.data());
+  if (fd < 0) {
+    temporary_.clear();
+    return;
+  }
+  // mkstemp creates 0600; a finished file gets the usual permissions of a new file.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  file_ = HostFile(fd);
+}
+
+FileReplacement::~FileReplacement() {
+  if (!temporary_.empty()) {
+    file_.close();
+    ::unlink(temporary_.c_str());
+  }
+}
+
+bool FileReplacement::commit() {
+  if (!file_.is_open()) return false;
+  bool ok = ::fsync(file_.fd_) == 0;
+  ok = ::close(std::exchange(file_.fd_, -1)) == 0 && ok;
+  if (ok) ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+  if (ok) temporary_.clear();
+  return ok;
+}
+
+bool is_directory(const std::string& host_path) {
+  struct stat st;
+  return ::stat(host_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_regular_file(const std::string& host_path) {
+  struct stat st;
+  return ::stat(host_path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace talven::platform
