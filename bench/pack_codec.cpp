@@ -17,7 +17,7 @@
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
 #include "platform/dialogs.h"
-#include "platform/host_files.h"
+#include "platform/files.h"
 #include "shell/configuration.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
 #include "platform/dialogs.h"
-#include "platform/host_files.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "shell/sjis.h"
 

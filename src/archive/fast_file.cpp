@@ -8,7 +8,7 @@
 #include "archive/archive_format.h"
 #include "archive/data_drive.h"
 #include "platform/game_paths.h"
-#include "platform/host_files.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"

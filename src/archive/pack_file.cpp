@@ -8,7 +8,7 @@
 #include "archive/fast_file.h"
 #include "archive/pack_codec.h"
 #include "platform/game_paths.h"
-#include "platform/host_files.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "shell/error_reporter.h"
 

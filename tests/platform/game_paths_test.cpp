@@ -7,7 +7,7 @@
 #include <random>
 
 #include "platform/dialogs.h"
-#include "platform/host_files.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 
 namespace talven::platform {
