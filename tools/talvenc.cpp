@@ -63,15 +63,17 @@ int main(int argc, char** argv) {
   compiler::SourceReader loose = compiler::loose_file_reader();
   compiler::CompileOptions options;
   options.script_dir = dir;
-  options.reader = [&](const std::string& p) -> std::optional<std::string> {
-    if (auto text = loose(p)) return text;
+  options.reader = [&](const std::string& p, std::string& text) {
+    compiler::SourceStatus status = loose(p, text);
+    if (status != compiler::SourceStatus::open_failed) return status;
     std::string rest = p.compare(0, dir.size(), dir) == 0 ? p.substr(dir.size()) : p;
     for (const std::string& d : include_dirs) {
       std::string candidate = d;
       if (!candidate.empty() && candidate.back() != '/' && candidate.back() != '\\') candidate += '/';
-      if (auto text = loose(candidate + rest)) return text;
+      status = loose(candidate + rest, text);
+      if (status != compiler::SourceStatus::open_failed) return status;
     }
-    return std::nullopt;
+    return compiler::SourceStatus::open_failed;
   };
   options.report_errors = false;
   options.echo_source = echo;

@@ -14,8 +14,9 @@
 
 namespace talven::compiler {
 
-// Reads a whole source file named by a cp932 path; nullopt when it cannot be opened.
-using SourceReader = std::function<std::optional<std::string>(const std::string& cp932_path)>;
+// Reads a whole source file named by a cp932 path into `text`.
+enum class SourceStatus { ok, open_failed, read_failed };
+using SourceReader = std::function<SourceStatus(const std::string& cp932_path, std::string& text)>;
 
 // Reads loose files on disk through the game-path resolution (no archives).
 SourceReader loose_file_reader();

@@ -111,11 +111,13 @@ void Compiler::push_file(const std::string& name) {
   include_list_ += name;
   include_list_ += '\0';
   SourceReader reader = options_.reader ? options_.reader : loose_file_reader();
-  std::optional<std::string> text = reader(path);
-  if (!text) fail(2);
+  std::string text;
+  SourceStatus status = reader(path, text);
+  if (status == SourceStatus::open_failed) fail(2);
+  if (status == SourceStatus::read_failed) fail(3);
   SourceFile f;
   f.path = path;
-  f.text = std::move(*text);
+  f.text = std::move(text);
   f.text += '\n';
   files_.push_back(std::move(f));
 }

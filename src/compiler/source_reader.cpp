@@ -7,11 +7,11 @@
 namespace talven::compiler {
 
 SourceReader loose_file_reader() {
-  return [](const std::string& cp932_path) -> std::optional<std::string> {
+  return [](const std::string& cp932_path, std::string& text) {
     std::string host = platform::resolve_game_path(cp932_path);
     std::FILE* f = std::fopen(host.c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::string text;
+    if (!f) return SourceStatus::open_failed;
+    text.clear();
     char buffer[65536];
     for (;;) {
       std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
@@ -20,8 +20,7 @@ SourceReader loose_file_reader() {
     }
     bool failed = std::ferror(f) != 0;
     std::fclose(f);
-    if (failed) return std::nullopt;
-    return text;
+    return failed ? SourceStatus::read_failed : SourceStatus::ok;
   };
 }
 
