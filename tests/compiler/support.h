@@ -11,6 +11,7 @@
 #include "compiler/disassembler.h"
 #include "platform/dialogs.h"
 #include "platform/text_encoding.h"
+#include "shell/error_reporter.h"
 #include "vm/script_memory.h"
 
 namespace talven::compiler::testing {
