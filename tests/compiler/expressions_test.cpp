@@ -117,7 +117,9 @@ TEST_F(CodeTest, TypeRulesChooseTheInstructions) {
     std::string all;
     for (const auto& s : l) all += s + "\n";
     EXPECT_NE(all.find(c.expected), std::string::npos) << c.declarations << " " << c.statement << "\n" << all;
-    if (c.absent) EXPECT_EQ(all.find(c.absent), std::string::npos) << c.declarations << " " << c.statement << "\n" << all;
+    if (c.absent) {
+      EXPECT_EQ(all.find(c.absent), std::string::npos) << c.declarations << " " << c.statement << "\n" << all;
+    }
   }
 }
 
