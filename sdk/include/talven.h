@@ -122,6 +122,7 @@ typedef struct {
   int reserved[2];
   char name[260];
   char short_name[14];
+  short padding;  /* the platform record is 320 bytes */
 } FINDDATA;
 
 /* The regular-expression match record (the matching library's region object). */
