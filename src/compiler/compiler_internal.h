@@ -63,6 +63,9 @@ inline constexpr int kPathLimit = 259;     // bytes of a source path (record of 
 inline constexpr int kMacroParams = 32;
 inline constexpr int kMaxLabels = 1 << 20;
 inline constexpr std::size_t kErrorText = 8192;
+// Parentheses, unary operators, statements, declarators and structure definitions nest at most
+// this deep; deeper nesting is error 22 (the compiler's work area), never a native stack overflow.
+inline constexpr int kMaxNesting = 200;
 
 // Symbol flags kept beside the table.
 inline constexpr std::uint8_t f_static = 1, f_extern = 2, f_function_like = 4, f_defined = 8;
@@ -211,6 +214,15 @@ class Compiler {
   void string_literal(int n);
   void load_constant(std::int32_t v);
   std::uint32_t place_string(int n);
+
+  struct NestingGuard {
+    explicit NestingGuard(Compiler& c) : compiler(c) {
+      if (++compiler.nesting_ > kMaxNesting) compiler.fail(22);
+    }
+    ~NestingGuard() { --compiler.nesting_; }
+    Compiler& compiler;
+  };
+  int nesting_ = 0;
 
   // ---- state -----------------------------------------------------------------------------------
   const CompileOptions& options_;

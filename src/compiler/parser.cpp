@@ -157,6 +157,7 @@ int Compiler::type_specifier(bool& found) {
 }
 
 int Compiler::struct_specifier() {
+  NestingGuard guard(*this);
   int kind = tok_ == kw_struct ? n_struct : n_union;
   next_token();
   int number = ++struct_counter_;
@@ -225,6 +226,7 @@ int Compiler::struct_specifier() {
 }
 
 void Compiler::declarator(Declarator& d, bool abstract) {
+  NestingGuard guard(*this);
   int pointers = 0;
   while (tok_ == tk_mul) {
     ++pointers;
@@ -636,6 +638,7 @@ std::pair<std::uint32_t, std::uint32_t> Compiler::string_token() {
 }
 
 void Compiler::local_initializer(int type, int offset, const std::string& name, bool outer) {
+  NestingGuard guard(*this);
   if (is_array(type)) {
     int count = heap_[type + 1];
     int element = heap_[type + 2];
@@ -715,6 +718,7 @@ void Compiler::write_data(vm::Address address, const void* bytes, std::uint32_t 
 }
 
 void Compiler::global_initializer(int type, vm::Address address, bool in_heap, const std::string& name) {
+  NestingGuard guard(*this);
   if (is_array(type)) {
     int count = heap_[type + 1];
     int element = heap_[type + 2];
@@ -1219,6 +1223,7 @@ bool Compiler::starts_type_name() const {
 }
 
 Expr Compiler::unary() {
+  NestingGuard guard(*this);
   switch (tok_) {
     case tk_not: {
       next_token();
@@ -1440,6 +1445,7 @@ Expr Compiler::condition_expression() {
 }
 
 void Compiler::statement() {
+  NestingGuard guard(*this);
   flush_return();
   switch (tok_) {
     case tk_lbrace:

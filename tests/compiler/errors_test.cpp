@@ -33,6 +33,14 @@ std::string huge_expression() {
   return s + "; }\n";
 }
 
+std::string nested(const std::string& open, const std::string& middle, const std::string& close, int depth) {
+  std::string s;
+  for (int i = 0; i < depth; ++i) s += open + (i % 500 == 499 ? "\n" : "");
+  s += middle;
+  for (int i = 0; i < depth; ++i) s += close + (i % 500 == 499 ? "\n" : "");
+  return s;
+}
+
 class ErrorsTest : public CompilerTest {};
 
 TEST_F(ErrorsTest, EveryFatalErrorNamesFileAndLine) {
@@ -78,6 +86,11 @@ TEST_F(ErrorsTest, EveryFatalErrorNamesFileAndLine) {
       {20, long_strings(), 0, 1 << 20},
       {21, std::string(5000, ' ') + "\n", 1},
       {22, huge_expression(), 0},
+      {22, "int main() { return " + nested("(", "1", ")", 100000) + "; }\n", 0},
+      {22, "int main() { return " + nested("-", "1", "", 100000) + "; }\n", 0},
+      {22, "int main() { " + nested("{", "", "}", 100000) + " }\n", 0},
+      {22, "int main() { " + nested("if (1) ", ";", "", 100000) + " }\n", 0},
+      {22, "int " + nested("(", "x", ")", 100000) + ";\n", 0},
       {24, "int main() {\n  return 0;\n", 4},  // the added line feed makes an empty last line
       {24, "int main() { /* open\n", 3},
   };
@@ -96,6 +109,11 @@ TEST_F(ErrorsTest, EveryFatalErrorNamesFileAndLine) {
       EXPECT_NE(r.errors().find("??"), std::string::npos);
     }
   }
+}
+
+TEST_F(ErrorsTest, ReasonableNestingCompiles) {
+  Compiled r = build("int x;\nint main() { " + nested("{ if (x) ", "x = " + nested("(", "1", ")", 100) + ";", "}", 20) + " return x; }\n");
+  EXPECT_TRUE(r.result.ok) << r.errors().substr(0, 200);
 }
 
 TEST_F(ErrorsTest, MessageTextsAreTheSystemsOwn) {
