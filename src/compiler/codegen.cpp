@@ -212,7 +212,8 @@ std::uint32_t Compiler::place_string(int n) {
       }
     }
     line += "\\0\"\n";
-    listing("_s%d:\n%s", string_counter_, line.c_str());
+    listing("_s%d:\n", string_counter_);
+    options_.listing->append(line);
   }
   ++string_counter_;
   return options_.image_base + offset;

@@ -66,6 +66,8 @@ inline constexpr std::size_t kErrorText = 8192;
 // Parentheses, unary operators, statements, declarators and structure definitions nest at most
 // this deep; deeper nesting is error 22 (the compiler's work area), never a native stack overflow.
 inline constexpr int kMaxNesting = 200;
+// The largest frame: local offsets (-20 - size) must stay within 32 bits.
+inline constexpr int kMaxFrame = 0x7FFF0000;
 
 // Symbol flags kept beside the table.
 inline constexpr std::uint8_t f_static = 1, f_extern = 2, f_function_like = 4, f_defined = 8;

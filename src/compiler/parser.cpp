@@ -595,7 +595,7 @@ void Compiler::local_declaration() {
         }
       } else {
         int size = size_of(t);
-        if (std::int64_t(frame_size_) + size > 0x7FFFFFF0) fail(8);
+        if (std::int64_t(frame_size_) + size > kMaxFrame) fail(8);
         frame_size_ += size;
         s.kind = k_local;
         s.type = t;
@@ -1069,6 +1069,7 @@ Expr Compiler::increment(Expr place, bool pre, bool up) {
     Expr one = constant(float_bits(1.0f), true);
     Expr step = compound(place, one, up ? 143 : 144);
     if (pre) return step;
+    if (frame_size_ + 4 > kMaxFrame) fail(8);
     frame_size_ += 4;
     Expr slot{mk(7, -20 - frame_size_), t_float};
     Expr save = assign_to(slot, rvalue(place));
