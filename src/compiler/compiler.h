@@ -1,0 +1,79 @@
+// The script compiler: C-like script source to a program image for the script machine.
+//
+// A compile is one pass over the source. With no image (base 0) it only counts code and data
+// bytes (the sizing pass); with an image it writes the code from offset 0 upward and the data from
+// the end downward, every address absolute (image base plus offset).
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "vm/script_memory.h"
+
+namespace talven::compiler {
+
+// Reads a whole source file named by a cp932 path into `text`.
+enum class SourceStatus { ok, open_failed, read_failed };
+using SourceReader = std::function<SourceStatus(const std::string& cp932_path, std::string& text)>;
+
+// Reads loose files on disk through the game-path resolution (no archives).
+SourceReader loose_file_reader();
+
+struct CompileOptions {
+  vm::Address image_base = 0;  // 0: sizing pass, nothing is written
+  std::uint32_t capacity = 0;  // image bytes available for code + data
+  vm::Address heap_base = 0;   // where `extern` variables live (0: addresses from 0, nothing written)
+  std::uint32_t heap_size = 0;
+  std::string script_dir;  // cp932 prefix of every source path, with its trailing separator
+  SourceReader reader;     // defaults to the loose-file reader
+  std::string* listing = nullptr;  // compile listing text goes here when set
+  bool echo_source = false;        // source lines in the listing
+  bool report_errors = true;       // hand the error text to the error reporter
+};
+
+struct CompileResult {
+  bool ok = false;
+  std::uint32_t code_size = 0;
+  std::uint32_t data_size = 0;
+  std::uint32_t extern_size = 0;
+  std::uint32_t lines = 0;   // lines of the main file
+  std::uint32_t labels = 0;  // internal labels used
+  // The compile error text (cp932) as the reporter shows it: fatal message with the source line and
+  // its "??" marker, missing-token messages, link messages.
+  std::string error_text;
+  // The fatal error, when there was one.
+  int error_code = -1;
+  std::string error_file;  // cp932
+  int error_line = 0;
+  std::string error_message;  // cp932
+};
+
+CompileResult compile(std::string_view source_name, const CompileOptions& options);
+
+// The fatal error texts, by code 0-24 (cp932).
+const char* error_message(int code);
+
+// Functions that `extern` definitions exported; they outlive a compile.
+struct ExportedFunction {
+  char name[32];
+  std::int32_t type;
+  vm::Address address;
+};
+void clear_exported_functions();
+// Drops the entries whose address lies in [base, base + size), for an image that is freed.
+void forget_exported_functions(vm::Address base, std::uint32_t size);
+const ExportedFunction* find_exported_function(std::string_view name);
+
+// A compiled program image in script memory: `size` bytes plus the 32-bit reference count (1).
+struct ProgramImage {
+  vm::Address base = 0;
+  std::uint32_t size = 0;
+  CompileResult result;
+};
+// Compiles as the engine loads a program: the sizing pass when program_size is 0, then the
+// emitting pass into a new zero-filled image. base is 0 on failure.
+ProgramImage compile_image(std::string_view source_name, std::uint32_t program_size, const CompileOptions& options);
+
+}  // namespace talven::compiler
