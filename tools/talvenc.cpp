@@ -54,13 +54,15 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::set_headless(true);
+  // A tool run on files an author is editing: loose files count as well as archives.
+  shell::config().file_system = 3;
 
   std::string path = platform::utf8_to_cp932(file);
   std::size_t cut = path.find_last_of("/\\");
   std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
   std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
 
-  compiler::SourceReader loose = compiler::loose_file_reader();
+  compiler::SourceReader loose = compiler::data_file_reader();
   compiler::CompileOptions options;
   options.script_dir = dir;
   options.reader = [&](const std::string& p, std::string& text) {

@@ -1,6 +1,7 @@
 // Compilation driver, error text, symbol table, linking and the exported function table.
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "compiler/compiler_internal.h"
 #include "platform/text_encoding.h"
@@ -62,9 +63,17 @@ const char* error_message(int code) {
   return platform::cp932(kMessages[code]);
 }
 
-void clear_exported_functions() { g_export_count = 0; }
+// Programs end on their own threads while another thread may be compiling, so the table is
+// guarded and look-ups hand out copies.
+static std::mutex g_export_mutex;
+
+void clear_exported_functions() {
+  std::lock_guard lock(g_export_mutex);
+  g_export_count = 0;
+}
 
 void forget_exported_functions(vm::Address base, std::uint32_t size) {
+  std::lock_guard lock(g_export_mutex);
   int kept = 0;
   for (int i = 0; i < g_export_count; ++i) {
     bool inside = g_exports[i].address >= base && g_exports[i].address - base < size;
@@ -73,15 +82,17 @@ void forget_exported_functions(vm::Address base, std::uint32_t size) {
   g_export_count = kept;
 }
 
-const ExportedFunction* find_exported_function(std::string_view name) {
+std::optional<ExportedFunction> find_exported_function(std::string_view name) {
+  std::lock_guard lock(g_export_mutex);
   for (int i = g_export_count - 1; i >= 0; --i)
-    if (name == g_exports[i].name) return &g_exports[i];
-  return nullptr;
+    if (name == g_exports[i].name) return g_exports[i];
+  return std::nullopt;
 }
 
 // Later definitions of a name replace earlier ones, so a caller never links to a stale program.
 static bool export_function(std::string_view name, std::int32_t type, vm::Address address) {
   if (name.size() > 31) return false;
+  std::lock_guard lock(g_export_mutex);
   for (int i = 0; i < g_export_count; ++i) {
     if (name == g_exports[i].name) {
       g_exports[i].type = type;
@@ -289,7 +300,7 @@ bool Compiler::run(std::string_view source_name) {
       if (s.kind == k_function) {
         int label = s.value;
         if (label <= 0 || label >= static_cast<int>(label_state_.size()) || label_state_[label] == 0xDF) continue;
-        if (const ExportedFunction* e = find_exported_function(name_of(i))) {
+        if (auto e = find_exported_function(name_of(i))) {
           std::uint32_t link = label_value_[label];
           while (emitting_ && link != 0) {
             std::uint32_t next = read32(link);

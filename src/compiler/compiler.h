@@ -18,8 +18,8 @@ namespace talven::compiler {
 enum class SourceStatus { ok, open_failed, read_failed };
 using SourceReader = std::function<SourceStatus(const std::string& cp932_path, std::string& text)>;
 
-// Reads loose files on disk through the game-path resolution (no archives).
-SourceReader loose_file_reader();
+// Reads sources as the engine reads every data file: loose files and archive members.
+SourceReader data_file_reader();
 
 struct CompileOptions {
   vm::Address image_base = 0;  // 0: sizing pass, nothing is written
@@ -64,7 +64,7 @@ struct ExportedFunction {
 void clear_exported_functions();
 // Drops the entries whose address lies in [base, base + size), for an image that is freed.
 void forget_exported_functions(vm::Address base, std::uint32_t size);
-const ExportedFunction* find_exported_function(std::string_view name);
+std::optional<ExportedFunction> find_exported_function(std::string_view name);
 
 // A compiled program image in script memory: `size` bytes plus the 32-bit reference count (1).
 struct ProgramImage {

@@ -110,7 +110,7 @@ void Compiler::push_file(const std::string& name) {
   if (include_list_.size() + name.size() + 2 > kIncludeList) fail(20);
   include_list_ += name;
   include_list_ += '\0';
-  SourceReader reader = options_.reader ? options_.reader : loose_file_reader();
+  SourceReader reader = options_.reader ? options_.reader : data_file_reader();
   std::string text;
   SourceStatus status = reader(path, text);
   if (status == SourceStatus::open_failed) fail(2);

@@ -1159,7 +1159,7 @@ Expr Compiler::primary() {
         case k_function: next_token(); return {mk(14, s), type_node2(n_function, e.type)};
         case k_new: {
           int g = tok_gsym_;
-          const ExportedFunction* x = find_exported_function(name_of(g));
+          auto x = find_exported_function(name_of(g));
           next_token();
           if (!x && tok_ != tk_lparen) fail(15);
           Symbol& gs = symbols_[g];

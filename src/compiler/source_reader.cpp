@@ -1,26 +1,25 @@
-// The loose-file source reader: a game path resolved on disk and read whole.
-#include <cstdio>
+// Sources are data files like any other: a loose file or an archive member, read whole.
+#include <string>
 
+#include "archive/fast_file.h"
 #include "compiler/compiler.h"
-#include "platform/game_paths.h"
 
 namespace talven::compiler {
 
-SourceReader loose_file_reader() {
+SourceReader data_file_reader() {
   return [](const std::string& cp932_path, std::string& text) {
-    std::string host = platform::resolve_game_path(cp932_path);
-    std::FILE* f = std::fopen(host.c_str(), "rb");
-    if (!f) return SourceStatus::open_failed;
-    text.clear();
-    char buffer[65536];
-    for (;;) {
-      std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
-      text.append(buffer, n);
-      if (n < sizeof buffer) break;
+    archive::FastFile* file = archive::OpenFastFile(cp932_path.c_str());
+    if (file == nullptr) return SourceStatus::open_failed;
+    std::int64_t size = archive::GetFastFileSize(file);
+    bool ok = size >= 0 && size < 0x7FFFFFFF;
+    if (ok) {
+      text.resize(static_cast<std::size_t>(size));
+      std::uint32_t got = 0;
+      ok = size == 0 || (archive::ReadFastFile(file, text.data(), static_cast<std::uint32_t>(size), &got) != 0 &&
+                         got == static_cast<std::uint32_t>(size));
     }
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    return failed ? SourceStatus::read_failed : SourceStatus::ok;
+    archive::CloseFastFile(file);
+    return ok ? SourceStatus::ok : SourceStatus::read_failed;
   };
 }
 

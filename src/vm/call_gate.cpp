@@ -13,6 +13,7 @@ ScriptContext* g_current_context = nullptr;
 
 void stop(ScriptContext& context) {
   context.state = kStopped;
+  g_script_faults.fetch_add(1);
   g_stop_flag.store(1, std::memory_order_relaxed);
 }
 

@@ -10,6 +10,7 @@
 namespace talven::vm {
 
 std::atomic<std::uint32_t> g_stop_flag{0};
+std::atomic<std::uint32_t> g_script_faults{0};
 
 namespace {
 
@@ -83,6 +84,7 @@ const char* runtime_error_message(int code) {
 void runtime_error(ScriptContext& context, int code) {
   shell::report(1, "%s", runtime_error_message(code));
   context.state = kStopped;
+  g_script_faults.fetch_add(1);
   g_stop_flag.store(1);
 }
 

@@ -12,6 +12,10 @@ namespace talven::vm {
 // clears it.
 extern std::atomic<std::uint32_t> g_stop_flag;
 
+// How many programs were stopped by a runtime error or an illegal built-in call since start-up;
+// the application's exit status reports such a stop.
+extern std::atomic<std::uint32_t> g_script_faults;
+
 inline constexpr int kSliceInstructions = 255;
 
 // The call gate: runs built-in `index` for `context` (arguments from r7 + 4, result in r0).

@@ -1,5 +1,7 @@
 #include "vm/program.h"
 
+#include <atomic>
+
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -74,6 +76,12 @@ ScriptContext* create_shared_context(const ScriptContext& source, std::uint32_t 
   return c;
 }
 
+namespace {
+std::atomic<void (*)(Address, std::uint32_t)> g_image_release_hook{nullptr};
+}  // namespace
+
+void set_image_release_hook(void (*hook)(Address base, std::uint32_t size)) { g_image_release_hook = hook; }
+
 void free_context(ScriptContext* context) {
   if (context == nullptr) return;
   bool last = false;
@@ -83,7 +91,10 @@ void free_context(ScriptContext* context) {
     write_count(context->reference_count, static_cast<std::uint32_t>(n));
     last = n < 1;
   }
-  if (last) script_free(context->image_base);
+  if (last) {
+    if (auto hook = g_image_release_hook.load()) hook(context->image_base, context->image_size);
+    script_free(context->image_base);
+  }
   free_record_and_stack(context);
 }
 

@@ -60,6 +60,10 @@ ScriptContext* create_shared_context(const ScriptContext& source, std::uint32_t 
 // Frees the stack and the record, and the image once no context runs it any more. Null is ignored.
 void free_context(ScriptContext* context);
 
+// Called with an image's base and size just before the image is freed (the compiler forgets the
+// functions that image exported, so later programs never link to freed code).
+void set_image_release_hook(void (*hook)(Address base, std::uint32_t size));
+
 // The image's shared count, for inspection.
 std::uint32_t image_reference_count(const ScriptContext& context);
 

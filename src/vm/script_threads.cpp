@@ -404,3 +404,27 @@ std::uint32_t bi_sleep(Address arguments) {
 }
 
 }  // namespace talven::vm
+
+namespace talven::vm {
+namespace {
+Address g_heap_base = 0;
+std::uint32_t g_heap_size = 0;
+}  // namespace
+
+bool allocate_script_heap(std::uint32_t size) {
+  free_script_heap();
+  g_heap_base = script_alloc_zeroed(size);
+  g_heap_size = g_heap_base != 0 ? size : 0;
+  return g_heap_base != 0;
+}
+
+void free_script_heap() {
+  if (g_heap_base != 0) script_free(g_heap_base);
+  g_heap_base = 0;
+  g_heap_size = 0;
+}
+
+Address script_heap_base() { return g_heap_base; }
+std::uint32_t script_heap_size() { return g_heap_size; }
+
+}  // namespace talven::vm

@@ -74,3 +74,14 @@ std::uint32_t bi_thd_resume(Address arguments);
 std::uint32_t bi_sleep(Address arguments);
 
 }  // namespace talven::vm
+
+namespace talven::vm {
+
+// The script heap: one zero-filled block of HeapSize bytes where `extern` variables live, shared
+// by every program. Allocated at start-up, freed at shutdown.
+bool allocate_script_heap(std::uint32_t size);
+void free_script_heap();
+Address script_heap_base();
+std::uint32_t script_heap_size();
+
+}  // namespace talven::vm

@@ -83,8 +83,8 @@ TEST_F(CompilerTest, ExternVariablesShareHeapAddressesByPosition) {
 TEST_F(CompilerTest, ExportedFunctionsLinkIntoLaterCompilations) {
   Compiled lib = build("extern int twice(x) { return x * 2; }\nint main() { return 0; }\n");
   ASSERT_TRUE(lib.result.ok) << lib.errors();
-  const ExportedFunction* e = find_exported_function("twice");
-  ASSERT_NE(e, nullptr);
+  auto e = find_exported_function("twice");
+  ASSERT_TRUE(e.has_value());
   EXPECT_EQ(e->address, lib.base + 5);
   Compiled user = build("int main() { return twice(21); }\n");
   ASSERT_TRUE(user.result.ok) << user.errors();
@@ -92,7 +92,7 @@ TEST_F(CompilerTest, ExportedFunctionsLinkIntoLaterCompilations) {
   std::snprintf(call, sizeof call, "call 0x%x", e->address);
   EXPECT_EQ(user.code()[3], call);
   forget_exported_functions(lib.base, lib.capacity);
-  EXPECT_EQ(find_exported_function("twice"), nullptr);
+  EXPECT_FALSE(find_exported_function("twice").has_value());
 }
 
 TEST_F(CompilerTest, LinkFailuresNameEveryMissingFunctionAndLabel) {

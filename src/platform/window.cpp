@@ -1,0 +1,213 @@
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace talven::platform {
+namespace {
+
+bool g_display_open = false;
+SDL_Window* g_window = nullptr;
+SDL_Renderer* g_renderer = nullptr;
+Uint32 g_wake_event = 0;
+
+// Without a display the window thread sleeps on this until woken.
+std::mutex g_wake_mutex;
+std::condition_variable g_wake_signal;
+bool g_wake_pending = false;
+
+// Windows virtual-key codes of the keys whose meaning the shell needs before input exists.
+int virtual_key_of(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+  if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+  if (key >= SDLK_F1 && key <= SDLK_F12) return 0x70 + (key - SDLK_F1);
+  switch (key) {
+    case SDLK_BACKSPACE: return 0x08;
+    case SDLK_TAB: return 0x09;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: return 0x0D;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return 0x11;
+    case SDLK_LALT:
+    case SDLK_RALT: return 0x12;
+    case SDLK_ESCAPE: return 0x1B;
+    case SDLK_SPACE: return 0x20;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    default: return 0;
+  }
+}
+
+bool translate(const SDL_Event& e, Event& out) {
+  out = Event{};
+  switch (e.type) {
+    case SDL_QUIT: out.type = EventType::quit; return true;
+    case SDL_WINDOWEVENT:
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: out.type = EventType::close_requested; return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: out.type = EventType::focus_gained; return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST: out.type = EventType::focus_lost; return true;
+        case SDL_WINDOWEVENT_MOVED: out.type = EventType::moved; out.x = e.window.data1; out.y = e.window.data2; return true;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: out.type = EventType::resized; out.x = e.window.data1; out.y = e.window.data2; return true;
+        case SDL_WINDOWEVENT_MINIMIZED: out.type = EventType::minimized; return true;
+        case SDL_WINDOWEVENT_MAXIMIZED: out.type = EventType::maximized; return true;
+        case SDL_WINDOWEVENT_RESTORED: out.type = EventType::restored; return true;
+        case SDL_WINDOWEVENT_EXPOSED: out.type = EventType::exposed; return true;
+        default: return false;
+      }
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      out.type = e.type == SDL_KEYDOWN ? EventType::key_down : EventType::key_up;
+      out.virtual_key = virtual_key_of(e.key.keysym.sym);
+      out.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+      out.repeat = e.key.repeat != 0;
+      return true;
+    case SDL_TEXTINPUT: out.type = EventType::text_input; out.text = e.text.text; return true;
+    case SDL_MOUSEMOTION: out.type = EventType::mouse_move; out.x = e.motion.x; out.y = e.motion.y; return true;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      out.type = e.type == SDL_MOUSEBUTTONDOWN ? EventType::mouse_button_down : EventType::mouse_button_up;
+      out.x = e.button.x;
+      out.y = e.button.y;
+      out.button = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_MIDDLE ? 2 : 3;
+      return true;
+    case SDL_MOUSEWHEEL: out.type = EventType::mouse_wheel; out.y = e.wheel.y; return true;
+    default:
+      if (g_wake_event != 0 && e.type == g_wake_event) {
+        out.type = EventType::wake;
+        return true;
+      }
+      return false;
+  }
+}
+
+}  // namespace
+
+bool open_display() {
+  if (g_display_open) return true;
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  g_wake_event = SDL_RegisterEvents(1);
+  g_display_open = true;
+  return true;
+}
+
+void close_display() {
+  if (!g_display_open) return;
+  destroy_frame_window();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+  g_display_open = false;
+  g_wake_event = 0;
+}
+
+Rect desktop_bounds() {
+  SDL_Rect r{0, 0, 1920, 1080};
+  if (g_display_open) SDL_GetDisplayUsableBounds(0, &r);
+  return Rect{r.x, r.y, r.w, r.h};
+}
+
+bool create_frame_window(const WindowOptions& options) {
+  if (!g_display_open || g_window != nullptr) return false;
+  Uint32 flags = SDL_WINDOW_SHOWN | (options.resizable ? SDL_WINDOW_RESIZABLE : 0);
+  int x = options.centered ? SDL_WINDOWPOS_CENTERED : options.left;
+  int y = options.centered ? SDL_WINDOWPOS_CENTERED : options.top;
+  g_window = SDL_CreateWindow(options.title.c_str(), x, y, options.client_width, options.client_height, flags);
+  if (g_window == nullptr) return false;
+  if (options.minimum_client.width > 0 && options.minimum_client.height > 0)
+    SDL_SetWindowMinimumSize(g_window, options.minimum_client.width, options.minimum_client.height);
+  g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+  SDL_RaiseWindow(g_window);
+  present_black();
+  return true;
+}
+
+void destroy_frame_window() {
+  if (g_renderer) SDL_DestroyRenderer(g_renderer);
+  if (g_window) SDL_DestroyWindow(g_window);
+  g_renderer = nullptr;
+  g_window = nullptr;
+}
+
+bool frame_window_exists() { return g_window != nullptr; }
+void* frame_window_handle() { return g_window; }
+
+void set_window_title(const std::string& utf8) {
+  if (g_window) SDL_SetWindowTitle(g_window, utf8.c_str());
+}
+
+Rect window_client_bounds() {
+  Rect r;
+  if (g_window) {
+    SDL_GetWindowPosition(g_window, &r.x, &r.y);
+    SDL_GetWindowSize(g_window, &r.width, &r.height);
+  }
+  return r;
+}
+
+void set_window_client_size(int width, int height) {
+  if (g_window) SDL_SetWindowSize(g_window, width, height);
+}
+
+void show_window_raised() {
+  if (!g_window) return;
+  if (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(g_window);
+  SDL_RaiseWindow(g_window);
+}
+
+bool window_is_minimized() { return g_window && (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED); }
+
+bool set_window_fullscreen(bool on) {
+  if (!g_window) return false;
+  return SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+}
+
+void present_black() {
+  if (!g_renderer) return;
+  SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+  SDL_RenderClear(g_renderer);
+  SDL_RenderPresent(g_renderer);
+}
+
+bool wait_event(Event& event, int timeout_ms) {
+  if (g_display_open) {
+    SDL_Event e;
+    auto deadline = SDL_GetTicks64() + static_cast<Uint64>(timeout_ms < 0 ? 0 : timeout_ms);
+    for (;;) {
+      Uint64 now = SDL_GetTicks64();
+      int left = now >= deadline ? 0 : static_cast<int>(deadline - now);
+      if (!SDL_WaitEventTimeout(&e, left)) return false;
+      if (translate(e, event)) return true;
+    }
+  }
+  std::unique_lock lock(g_wake_mutex);
+  g_wake_signal.wait_for(lock, std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms),
+                         [] { return g_wake_pending; });
+  if (!g_wake_pending) return false;
+  g_wake_pending = false;
+  event = Event{};
+  event.type = EventType::wake;
+  return true;
+}
+
+void wake_window_thread() {
+  if (g_display_open && g_wake_event != 0) {
+    SDL_Event e{};
+    e.type = g_wake_event;
+    SDL_PushEvent(&e);
+    return;
+  }
+  {
+    std::lock_guard lock(g_wake_mutex);
+    g_wake_pending = true;
+  }
+  g_wake_signal.notify_one();
+}
+
+}  // namespace talven::platform

@@ -1,0 +1,398 @@
+#include "shell/application.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "archive/data_drive.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/text_encoding.h"
+#include "platform/window.h"
+#include "shell/configuration.h"
+#include "shell/runtime.h"
+#include "shell/window_placement.h"
+#include "vm/interpreter.h"
+#include "vm/script_threads.h"
+
+namespace talven::shell {
+namespace {
+
+// ---- Request queue ------------------------------------------------------------------------
+
+struct Request {
+  std::uint32_t message = 0, wparam = 0, lparam = 0;
+  std::uint32_t result = 0;
+  bool done = false;
+  bool waited_for = false;
+};
+
+std::mutex g_queue_mutex;
+std::condition_variable g_request_done;
+std::deque<Request*> g_queue;
+std::atomic<bool> g_serving{false};
+std::thread::id g_window_thread;
+RequestHandler g_handlers[0x500];
+
+// ---- Window state -------------------------------------------------------------------------
+
+struct WindowState {
+  bool headless = false;
+  bool quit = false;
+  bool closing = false;
+  bool entry_failed = false;
+  bool entry_posted = false;
+  std::atomic<bool> full_screen{false};
+  std::atomic<bool> input_enabled{true};
+  int client_width = 0, client_height = 0;
+};
+WindowState g_state;
+
+std::uint32_t dispatch(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
+
+void request_close_from_script() { post_request(kCloseRequest, 0, 0); }
+
+// ---- Application pause (focus loss with GlobalFocus 0) --------------------------------------
+
+void set_active(bool active) {
+  auto& cfg = config();
+  if (cfg.global_focus == 0 && active != (vm::g_application_active.load() != 0)) {
+    if (active) {
+      vm::resume_all_threads();
+      runtime_resume_devices();
+    } else {
+      runtime_pause_devices();
+      vm::suspend_all_threads();
+    }
+    vm::g_application_active.store(active ? 1 : 0);
+  }
+  g_state.input_enabled = active;
+}
+
+// ---- Close path ---------------------------------------------------------------------------
+
+void shut_down() {
+  vm::stop_all_threads();
+  runtime_stop();
+  if (!g_state.headless) platform::destroy_frame_window();
+  g_state.quit = true;
+}
+
+void handle_close() {
+  if (g_state.closing) return;
+  g_state.closing = true;
+  if (config().confirmation != 0 && !g_state.headless) {
+    g_state.input_enabled = false;
+    int answer = platform::show_message_box(platform::cp932_to_utf8(platform::cp932("終了確認")),
+                                            "終了しますか？", platform::MessageIcon::question,
+                                            {{1, "OK", true, false}, {2, "Cancel", false, true}});
+    g_state.input_enabled = true;
+    if (answer != 1) {
+      g_state.closing = false;
+      return;
+    }
+  }
+  shut_down();
+}
+
+void start_entry_script() {
+  g_state.entry_posted = true;
+  const auto& cfg = config();
+  // The compiler puts the script directory in front of every source name.
+  if (!vm::start_entry_script(cfg.script_name.c_str())) g_state.entry_failed = true;
+}
+
+void remember_window_bounds() {
+  if (g_state.full_screen || g_state.headless) return;
+  platform::Rect r = platform::window_client_bounds();
+  auto& cfg = config();
+  cfg.window_left = r.x;
+  cfg.window_top = r.y;
+  cfg.window_width = r.width;
+  cfg.window_height = r.height;
+}
+
+void handle_event(const platform::Event& e) {
+  using platform::EventType;
+  auto& cfg = config();
+  switch (e.type) {
+    case EventType::close_requested:
+    case EventType::quit: handle_close(); break;
+    case EventType::focus_gained: set_active(true); break;
+    case EventType::focus_lost: set_active(false); break;
+    case EventType::moved: remember_window_bounds(); break;
+    case EventType::resized: {
+      if (g_state.full_screen) break;
+      if (cfg.fixed_aspect_ratio != 0 && cfg.resize != 0 && cfg.direct3d != 0) {
+        ClientSize fitted = fixed_aspect_size(cfg, e.x, e.y, g_state.client_width, g_state.client_height);
+        if (fitted.width != e.x || fitted.height != e.y) platform::set_window_client_size(fitted.width, fitted.height);
+        g_state.client_width = fitted.width;
+        g_state.client_height = fitted.height;
+      } else {
+        g_state.client_width = e.x;
+        g_state.client_height = e.y;
+      }
+      remember_window_bounds();
+      runtime_window_resized();
+      break;
+    }
+    case EventType::maximized:
+      // Maximising means full screen, as on the original system.
+      dispatch(kFullScreenRequest, 1, 0);
+      break;
+    case EventType::exposed: runtime_repaint(); break;
+    case EventType::key_down:
+      if (e.alt && e.virtual_key == 0x0D && !e.repeat) dispatch(kFullScreenRequest, g_state.full_screen ? 0 : 1, 0);
+      runtime_key_event(e);
+      break;
+    default: runtime_input_event(e); break;
+  }
+}
+
+std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t) {
+  bool want = on != 0;
+  if (want == g_state.full_screen) return 1;
+  if (!g_state.headless && !platform::set_window_fullscreen(want)) return 0;
+  g_state.full_screen = want;
+  runtime_window_resized();
+  return 1;
+}
+
+std::uint32_t dispatch(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
+  if (message == kCloseRequest) {
+    handle_close();
+    return 0;
+  }
+  if (message == kStartEntryScript) {
+    start_entry_script();
+    return 0;
+  }
+  if (message == kFullScreenRequest) return full_screen_request(wparam, lparam);
+  if (message < std::size(g_handlers) && g_handlers[message] != nullptr) return g_handlers[message](wparam, lparam);
+  return 0;
+}
+
+std::string utf8_to_game_path(const std::string& utf8) { return platform::utf8_to_cp932(utf8); }
+
+// The disc prompt: Retry scans again, Cancel ends the start. Headless there is nobody to insert a
+// disc, so the answer is Cancel.
+bool wait_for_data_drive() {
+  const auto& cfg = config();
+  if (cfg.cd_rom.empty()) return true;
+  for (;;) {
+    std::string found = archive::locate_data_drive(cfg.cd_rom);
+    if (!found.empty()) {
+      std::string game_folder = platform::current_directory();
+      archive::set_data_drive(found == game_folder ? std::string() : found);
+      return true;
+    }
+    std::string title = cfg.title.empty() ? cfg.exe_base : cfg.title;
+    char text[512];
+    std::snprintf(text, sizeof text, platform::cp932("ドライブに『%s』のDISCをセットして下さい"), title.c_str());
+    int answer = platform::show_message_box(platform::cp932_to_utf8(cfg.title), platform::cp932_to_utf8(text),
+                                            platform::MessageIcon::warning,
+                                            {{4, "Retry", !g_state.headless, false}, {2, "Cancel", g_state.headless, true}});
+    if (answer != 4) return false;
+  }
+}
+
+int exit_status() {
+  if (vm::g_script_faults.load() != 0) return 2;
+  if (g_state.entry_failed) return 1;
+  return 0;
+}
+
+}  // namespace
+
+// ---- Requests -------------------------------------------------------------------------------
+
+void set_request_handler(std::uint32_t message, RequestHandler handler) {
+  if (message < std::size(g_handlers)) g_handlers[message] = handler;
+}
+
+std::uint32_t send_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
+  if (std::this_thread::get_id() == g_window_thread) return dispatch(message, wparam, lparam);
+  Request request{message, wparam, lparam, 0, false, true};
+  std::unique_lock lock(g_queue_mutex);
+  if (!g_serving) return 0;
+  g_queue.push_back(&request);
+  platform::wake_window_thread();
+  g_request_done.wait(lock, [&] { return request.done; });
+  return request.result;
+}
+
+void post_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
+  {
+    std::lock_guard lock(g_queue_mutex);
+    if (!g_serving) return;
+    g_queue.push_back(new Request{message, wparam, lparam, 0, false, false});
+  }
+  platform::wake_window_thread();
+}
+
+void process_pending_requests() {
+  for (;;) {
+    Request* request;
+    {
+      std::lock_guard lock(g_queue_mutex);
+      if (g_queue.empty()) return;
+      request = g_queue.front();
+      g_queue.pop_front();
+    }
+    std::uint32_t result = dispatch(request->message, request->wparam, request->lparam);
+    if (!request->waited_for) {
+      delete request;
+      continue;
+    }
+    {
+      std::lock_guard lock(g_queue_mutex);
+      request->result = result;
+      request->done = true;
+    }
+    g_request_done.notify_all();
+  }
+}
+
+bool input_enabled() { return g_state.input_enabled; }
+bool full_screen() { return g_state.full_screen; }
+std::uint32_t switch_full_screen(bool on) { return send_request(kFullScreenRequest, on ? 1 : 0, 0); }
+
+// ---- Start-up -------------------------------------------------------------------------------
+
+bool locate_game(const std::string& argument, std::string& folder, std::string& name) {
+  std::string path = platform::absolute_path(argument);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (platform::is_directory(path)) {
+    folder = path;
+    name = path.substr(path.rfind('/') + 1);
+    return !name.empty();
+  }
+  // The game's executable or configuration file: its folder and base name.
+  std::size_t slash = path.rfind('/');
+  std::string file = path.substr(slash + 1);
+  std::size_t dot = file.rfind('.');
+  if (dot == std::string::npos || dot == 0) return false;
+  std::string extension = file.substr(dot);
+  for (auto& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  if (extension != ".exe" && extension != ".cfg") return false;
+  folder = slash == 0 ? "/" : path.substr(0, slash);
+  name = file.substr(0, dot);
+  return platform::is_directory(folder);
+}
+
+int run_application(const RunOptions& options) {
+  std::string folder, name;
+  if (!locate_game(options.game, folder, name)) {
+    std::fprintf(stderr, "talven: %s is not a game folder, nor a game's .exe or .cfg file\n", options.game.c_str());
+    return 1;
+  }
+  if (!platform::change_directory(folder)) {
+    std::fprintf(stderr, "talven: cannot enter the game folder %s\n", folder.c_str());
+    return 1;
+  }
+
+  // The game's folder plays the executable's directory; configuration paths are cp932.
+  std::string exe_dir = utf8_to_game_path(folder) + "/";
+  load_configuration(exe_dir, utf8_to_game_path(name));
+  for (const auto& [key, value] : options.overrides) {
+    std::size_t dot = key.find('.');
+    if (dot == std::string::npos || !override_key(key.substr(0, dot), key.substr(dot + 1), utf8_to_game_path(value)))
+      std::fprintf(stderr, "talven: --set %s: no such configuration key\n", key.c_str());
+  }
+  Configuration& cfg = config();
+
+  g_state.headless = options.headless;
+  if (!g_state.headless && !platform::open_display()) {
+    std::fputs("talven: no display could be opened; running headless\n", stderr);
+    g_state.headless = true;
+  }
+  platform::set_headless(g_state.headless);
+
+  // Only one instance per machine unless the game allows more; automation runs many headless.
+  platform::SingleInstance instance;
+  if (!g_state.headless && cfg.multi_instance == 0 && !instance.acquire("TALVEN_GAMES_MUTEX")) {
+    platform::close_display();
+    return 0;
+  }
+  if (!wait_for_data_drive()) {
+    platform::close_display();
+    return 0;
+  }
+
+  if (!g_state.headless) {
+    platform::Rect desktop = platform::desktop_bounds();
+    Placement placement = initial_placement(cfg, {desktop.width, desktop.height});
+    platform::WindowOptions window;
+    window.title = platform::cp932_to_utf8(cfg.title);
+    window.client_width = placement.client_width;
+    window.client_height = placement.client_height;
+    window.centered = placement.centered;
+    window.left = placement.left;
+    window.top = placement.top;
+    window.resizable = cfg.resize != 0 && cfg.direct3d != 0;
+    window.minimum_client = {minimum_client_width(cfg), minimum_client_height(cfg)};
+    if (!platform::create_frame_window(window)) {
+      platform::close_display();
+      return 0;
+    }
+    platform::set_message_box_owner(platform::frame_window_handle());
+    g_state.client_width = placement.client_width;
+    g_state.client_height = placement.client_height;
+  }
+
+  g_window_thread = std::this_thread::get_id();
+  {
+    std::lock_guard lock(g_queue_mutex);
+    g_serving = true;
+  }
+  RuntimeOptions runtime;
+  runtime.log_file = options.log_file;
+  runtime.listing = options.listing;
+  runtime.request_close = request_close_from_script;
+  runtime.pump_window_messages = process_pending_requests;
+  runtime_start(runtime);
+
+  if (cfg.full_screen != 0) full_screen_request(1, 0);
+  post_request(kStartEntryScript, 0, 0);
+
+  const std::uint32_t started = platform::tick_count();
+  while (!g_state.quit) {
+    platform::Event event;
+    if (platform::wait_event(event, 10)) {
+      handle_event(event);
+      while (!g_state.quit && platform::wait_event(event, 0)) handle_event(event);
+    }
+    process_pending_requests();
+    if (g_state.quit) break;
+    if (instance.raise_requested()) platform::show_window_raised();
+    if (options.exit_after_ms >= 0 &&
+        static_cast<long long>(platform::tick_count() - started) >= options.exit_after_ms) {
+      cfg.confirmation = 0;  // closes as `exit` does
+      handle_close();
+    }
+    // Headless, nobody can close the window: the run ends with its last script thread.
+    if (g_state.headless && g_state.entry_posted && !vm::any_thread_running()) handle_close();
+  }
+
+  {
+    std::lock_guard lock(g_queue_mutex);
+    g_serving = false;
+  }
+  process_pending_requests();  // nobody waits for these any more; release their memory
+  if (!options.screenshot.empty()) runtime_write_screenshot(options.screenshot);
+  // Headless there is no window whose state could have changed; the game's files stay untouched.
+  if (!g_state.headless) {
+    cfg.full_screen = g_state.full_screen ? 1 : 0;
+    save_window_state();
+  }
+  platform::set_message_box_owner(nullptr);
+  platform::close_display();
+  return exit_status();
+}
+
+}  // namespace talven::shell

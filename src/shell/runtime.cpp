@@ -1,0 +1,100 @@
+#include "shell/runtime.h"
+
+#include <cstdio>
+#include <string>
+
+#include "compiler/compiler.h"
+#include "platform/game_paths.h"
+#include "shell/configuration.h"
+#include "shell/error_reporter.h"
+#include "vm/program.h"
+#include "vm/script_threads.h"
+
+namespace talven::shell {
+namespace {
+
+RuntimeOptions g_options;
+
+// The listing goes beside the game: the source's name without folder and extension, plus ".txt".
+void write_listing(const std::string& source_name, const std::string& listing) {
+  std::size_t cut = source_name.find_last_of("/\\");
+  std::string base = cut == std::string::npos ? source_name : source_name.substr(cut + 1);
+  std::size_t dot = base.rfind('.');
+  if (dot != std::string::npos) base.resize(dot);
+  std::string host = platform::resolve_game_path(base + ".txt");
+  if (std::FILE* f = std::fopen(host.c_str(), "w")) {
+    std::fwrite(listing.data(), 1, listing.size(), f);
+    std::fclose(f);
+  }
+}
+
+// How `jump`, `call` and the entry script turn a source file into a running program: measure it
+// (unless ProgramSize fixes the size), then emit it into a new context's image.
+vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t program_size, std::uint32_t stack_size) {
+  compiler::CompileOptions options;
+  options.script_dir = config().script_dir;
+  options.heap_base = vm::script_heap_base();
+  options.heap_size = vm::script_heap_size();
+  std::uint32_t size = program_size;
+  if (size == 0) {
+    compiler::CompileResult measured = compiler::compile(file_name, options);
+    if (!measured.ok) return nullptr;
+    size = measured.code_size + measured.data_size;
+  }
+  vm::ScriptContext* context = vm::create_context(size, stack_size);
+  if (context == nullptr) {
+    report(1, "Out of memory error");
+    return nullptr;
+  }
+  std::string listing;
+  options.image_base = context->image_base;
+  options.capacity = size;
+  if (g_options.listing) options.listing = &listing;
+  compiler::CompileResult result = compiler::compile(file_name, options);
+  if (g_options.listing) write_listing(file_name, listing);
+  if (!result.ok) {
+    vm::free_context(context);
+    return nullptr;
+  }
+  return context;
+}
+
+}  // namespace
+
+void runtime_start(const RuntimeOptions& options) {
+  g_options = options;
+  const Configuration& cfg = config();
+  // Pixel tables, sockets, presentation, sound, MIDI, input and CD audio join here as they are
+  // built, in this order.
+  vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
+  vm::RuntimeHooks hooks;
+  hooks.compile = compile_into_context;
+  hooks.request_close = options.request_close;
+  hooks.pump_window_messages = options.pump_window_messages;
+  vm::set_runtime_hooks(hooks);
+  vm::set_image_release_hook(compiler::forget_exported_functions);
+  vm::vm_runtime_start();
+  vm::reset_thread_table();
+}
+
+void runtime_stop() {
+  vm::vm_runtime_shutdown();
+  vm::set_image_release_hook(nullptr);
+  vm::free_script_heap();
+  compiler::clear_exported_functions();
+}
+
+void runtime_pause_devices() {}
+void runtime_resume_devices() {}
+void runtime_window_resized() {}
+void runtime_repaint() { platform::present_black(); }
+void runtime_key_event(const platform::Event&) {}
+void runtime_input_event(const platform::Event&) {}
+
+bool runtime_write_screenshot(const std::string& host_path) {
+  std::fprintf(stderr, "talven: --screenshot %s: pictures come with the graphics subsystem, not built yet\n",
+               host_path.c_str());
+  return false;
+}
+
+}  // namespace talven::shell
