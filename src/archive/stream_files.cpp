@@ -16,10 +16,20 @@
 namespace talven::archive {
 namespace {
 
+enum class Direction { none, reading, writing };
+
 struct Stream {
   std::FILE* file = nullptr;
   bool text = false;
+  Direction last = Direction::none;
 };
+
+// The C library wants a seek between reading and writing an update stream and leaves a missing
+// one undefined; scripts rarely knew, so the stream takes that step itself.
+void turn_to(Stream& s, Direction direction) {
+  if (s.last != Direction::none && s.last != direction) std::fseek(s.file, 0, SEEK_CUR);
+  s.last = direction;
+}
 
 std::mutex g_mutex;
 Stream g_streams[kStreamSlots];
@@ -67,6 +77,7 @@ std::optional<OpenMode> parse_mode(std::string_view mode) {
 
 // One byte in the stream's mode; EOF at the end or on error.
 int read_char(Stream& s) {
+  turn_to(s, Direction::reading);
   int c = std::getc(s.file);
   if (c == '\r' && s.text) {
     int next = std::getc(s.file);
@@ -78,6 +89,7 @@ int read_char(Stream& s) {
 
 // Reads up to `count` bytes; the number read.
 std::size_t read_bytes(Stream& s, std::uint8_t* out, std::size_t count) {
+  turn_to(s, Direction::reading);
   if (!s.text) return std::fread(out, 1, count, s.file);
   std::size_t got = 0;
   while (got < count) {
@@ -90,6 +102,7 @@ std::size_t read_bytes(Stream& s, std::uint8_t* out, std::size_t count) {
 
 // Writes up to `count` bytes; the number of source bytes written.
 std::size_t write_bytes(Stream& s, const std::uint8_t* in, std::size_t count) {
+  turn_to(s, Direction::writing);
   if (!s.text) return std::fwrite(in, 1, count, s.file);
   for (std::size_t i = 0; i < count; ++i) {
     if (in[i] == '\n' && std::putc('\r', s.file) == EOF) return i;
@@ -117,7 +130,7 @@ std::uint32_t bi_fopen(vm::Address arguments) {
     if (g_streams[i].file != nullptr) continue;
     std::FILE* file = std::fopen(host_path.c_str(), mode->host_mode.c_str());
     if (file == nullptr) return 0;
-    g_streams[i] = {file, mode->text};
+    g_streams[i] = {file, mode->text, Direction::none};
     return static_cast<std::uint32_t>(i + 1);
   }
   return 0;
@@ -163,7 +176,9 @@ std::uint32_t bi_fseek(vm::Address arguments) {
   Stream* s = stream_of(vm::argument_word(arguments, 0));
   if (s == nullptr || origin < 0 || origin > 2) return kFailed;
   static constexpr int kOrigins[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-  return std::fseek(s->file, offset, kOrigins[origin]) == 0 ? 0 : kFailed;
+  if (std::fseek(s->file, offset, kOrigins[origin]) != 0) return kFailed;
+  s->last = Direction::none;
+  return 0;
 }
 
 std::uint32_t bi_ftell(vm::Address arguments) {
