@@ -2,6 +2,8 @@
 // this order, so an entry's index is the number compiled code carries: never reorder it.
 // Entries whose handler is still nullptr belong to subsystems that are not built yet; the gate
 // tells the user so when a script calls one.
+#include "archive/file_builtins.h"
+#include "shell/shell_builtins.h"
 #include "vm/call_gate.h"
 #include "vm/script_threads.h"
 
@@ -20,10 +22,10 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "thd_resume", bi_thd_resume, 1},  // 8
     {1, "sleep", bi_sleep, 1},  // 9
     // Configuration files
-    {1, "ini_seti", nullptr, 4},  // 10
-    {1, "ini_sets", nullptr, 4},  // 11
-    {1, "ini_geti", nullptr, 4},  // 12
-    {1, "ini_gets", nullptr, 6},  // 13
+    {1, "ini_seti", shell::bi_ini_seti, 4},  // 10
+    {1, "ini_sets", shell::bi_ini_sets, 4},  // 11
+    {1, "ini_geti", shell::bi_ini_geti, 4},  // 12
+    {1, "ini_gets", shell::bi_ini_gets, 6},  // 13
     // Palettes and pixels
     {1, "pal_map", nullptr, 1},  // 14
     {1, "pal_load", nullptr, 4},  // 15
@@ -183,10 +185,10 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "cur_clip", nullptr, 1},  // 157
     {1, "cur_setpos", nullptr, 2},  // 158
     // Timing
-    {1, "getcount", nullptr, 1},  // 159
-    {1, "setcount", nullptr, 2},  // 160
-    {1, "gettime", nullptr, 1},  // 161
-    {1, "fps", nullptr, 0},  // 162
+    {1, "getcount", shell::bi_getcount, 1},  // 159
+    {1, "setcount", shell::bi_setcount, 2},  // 160
+    {1, "gettime", shell::bi_gettime, 1},  // 161
+    {1, "fps", shell::bi_fps, 0},  // 162
     // Regular expressions
     {1, "reg_new", nullptr, 2},  // 163
     {1, "reg_free", nullptr, 1},  // 164
@@ -196,23 +198,23 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "match_free", nullptr, 1},  // 168
     {1, "match_clear", nullptr, 1},  // 169
     // Pack files and files
-    {1, "pack_save", nullptr, 3},  // 170
-    {1, "pack_open", nullptr, 1},  // 171
-    {1, "pack_close", nullptr, 1},  // 172
-    {1, "pack_read", nullptr, 3},  // 173
-    {1, "pack_seek", nullptr, 3},  // 174
-    {1, "pack_size", nullptr, 1},  // 175
-    {1, "fopen", nullptr, 2},  // 176
-    {1, "fclose", nullptr, 1},  // 177
-    {1, "fread", nullptr, 4},  // 178
-    {1, "fwrite", nullptr, 4},  // 179
-    {1, "fseek", nullptr, 3},  // 180
-    {1, "ftell", nullptr, 1},  // 181
-    {1, "fgets", nullptr, 3},  // 182
-    {1, "fputs", nullptr, 2},  // 183
-    {1, "sysfile", nullptr, 3},  // 184
-    {1, "sysio", nullptr, 1},  // 185
-    {1, "mload", nullptr, 3},  // 186
+    {1, "pack_save", archive::bi_pack_save, 3},  // 170
+    {1, "pack_open", archive::bi_pack_open, 1},  // 171
+    {1, "pack_close", archive::bi_pack_close, 1},  // 172
+    {1, "pack_read", archive::bi_pack_read, 3},  // 173
+    {1, "pack_seek", archive::bi_pack_seek, 3},  // 174
+    {1, "pack_size", archive::bi_pack_size, 1},  // 175
+    {1, "fopen", archive::bi_fopen, 2},  // 176
+    {1, "fclose", archive::bi_fclose, 1},  // 177
+    {1, "fread", archive::bi_fread, 4},  // 178
+    {1, "fwrite", archive::bi_fwrite, 4},  // 179
+    {1, "fseek", archive::bi_fseek, 3},  // 180
+    {1, "ftell", archive::bi_ftell, 1},  // 181
+    {1, "fgets", archive::bi_fgets, 3},  // 182
+    {1, "fputs", archive::bi_fputs, 2},  // 183
+    {1, "sysfile", archive::bi_sysfile, 3},  // 184
+    {1, "sysio", archive::bi_sysio, 1},  // 185
+    {1, "mload", archive::bi_mload, 3},  // 186
     // Memory
     {1, "malloc", nullptr, 1},  // 187
     {1, "realloc", nullptr, 2},  // 188
@@ -364,8 +366,8 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "dll_proc", nullptr, 2},  // 323
     {1, "dll_call", nullptr, -1},  // 324
     // Debug output
-    {1, "log_clear", nullptr, 0},  // 325
-    {1, "log_out", nullptr, -1},  // 326
+    {1, "log_clear", shell::bi_log_clear, 0},  // 325
+    {1, "log_out", shell::bi_log_out, -1},  // 326
 };
 
 }  // namespace talven::vm

@@ -1,0 +1,96 @@
+#include "shell/debug_output.h"
+
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+#include "library/format.h"
+#include "platform/text_encoding.h"
+#include "shell/configuration.h"
+#include "shell/shell_builtins.h"
+#include "shell/sjis.h"
+#include "vm/script_memory.h"
+
+namespace talven::shell {
+namespace {
+
+// Script threads add lines under the built-in lock; the window reads them from its own thread.
+std::mutex g_mutex;
+std::FILE* g_log = nullptr;
+bool g_log_is_stdout = false;
+std::deque<std::string> g_lines;
+
+void close_log() {
+  if (g_log != nullptr && !g_log_is_stdout) std::fclose(g_log);
+  g_log = nullptr;
+  g_log_is_stdout = false;
+}
+
+}  // namespace
+
+bool set_log_file(std::string_view host_path) {
+  std::lock_guard lock(g_mutex);
+  close_log();
+  if (host_path.empty()) return true;
+  if (host_path == "-") {
+    g_log = stdout;
+    g_log_is_stdout = true;
+    return true;
+  }
+  g_log = std::fopen(std::string(host_path).c_str(), "ab");
+  return g_log != nullptr;
+}
+
+bool has_log_target() {
+  std::lock_guard lock(g_mutex);
+  return g_log != nullptr;
+}
+
+bool debug_output_exists() { return config().debug_mode != 0 || has_log_target(); }
+
+void debug_output_line(std::string_view cp932_text) {
+  std::lock_guard lock(g_mutex);
+  if (g_log != nullptr) {
+    std::string_view line = cp932_text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    std::string utf8 = platform::cp932_to_utf8(line);
+    utf8 += '\n';
+    std::fwrite(utf8.data(), 1, utf8.size(), g_log);
+    std::fflush(g_log);
+  }
+  if (config().debug_mode != 0) {
+    if (g_lines.size() == kKeptDebugLines) g_lines.pop_front();
+    g_lines.emplace_back(cp932_text);
+  }
+}
+
+void debug_output_clear() {
+  std::lock_guard lock(g_mutex);
+  g_lines.clear();
+}
+
+std::vector<std::string> debug_output_lines() {
+  std::lock_guard lock(g_mutex);
+  return {g_lines.begin(), g_lines.end()};
+}
+
+std::uint32_t bi_log_clear(vm::Address) {
+  if (!debug_output_exists()) return 0;
+  debug_output_clear();
+  return 1;
+}
+
+std::uint32_t bi_log_out(vm::Address arguments) {
+  if (!debug_output_exists()) return 0;
+  std::uint32_t format_address = 0;
+  vm::load(arguments, format_address);
+  std::optional<std::string_view> format = vm::load_string(format_address);
+  if (!format) return 0;
+  std::string text = library::format_script_words(*format, arguments, 1, kLogOutBufferSize - 1);
+  // The line is the text up to its first zero byte (a %c of 0 ends it), cut where a character ends.
+  text.resize(sjis_safe_length(text.c_str(), kLogOutBufferSize - 1));
+  debug_output_line(text);
+  return 1;
+}
+
+}  // namespace talven::shell
