@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include "archive/file_builtins.h"
+#include "archive/pack_file.h"
 #include "compiler/compiler.h"
 #include "platform/game_paths.h"
 #include "shell/configuration.h"
+#include "shell/debug_output.h"
+#include "shell/elapsed_clock.h"
 #include "shell/error_reporter.h"
 #include "vm/program.h"
 #include "vm/script_threads.h"
@@ -64,6 +68,9 @@ vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t pro
 void runtime_start(const RuntimeOptions& options) {
   g_options = options;
   const Configuration& cfg = config();
+  if (!options.log_file.empty() && !set_log_file(options.log_file))
+    std::fprintf(stderr, "talven: cannot write the log file %s\n", options.log_file.c_str());
+  elapsed_clock_start();
   // Pixel tables, sockets, presentation, sound, MIDI, input and CD audio join here as they are
   // built, in this order.
   vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
@@ -74,18 +81,23 @@ void runtime_start(const RuntimeOptions& options) {
   vm::set_runtime_hooks(hooks);
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::vm_runtime_start();
+  archive::close_pack_slots();
   vm::reset_thread_table();
 }
 
 void runtime_stop() {
+  archive::close_pack_slots();
+  archive::close_all_streams();
   vm::vm_runtime_shutdown();
+  archive::write_system_file_at_shutdown();
   vm::set_image_release_hook(nullptr);
   vm::free_script_heap();
   compiler::clear_exported_functions();
 }
 
-void runtime_pause_devices() {}
-void runtime_resume_devices() {}
+// Sound, music, movies and CD audio join the pause as they are built.
+void runtime_pause_devices() { elapsed_clock_pause(); }
+void runtime_resume_devices() { elapsed_clock_resume(); }
 void runtime_window_resized() {}
 void runtime_repaint() { platform::present_black(); }
 void runtime_key_event(const platform::Event&) {}

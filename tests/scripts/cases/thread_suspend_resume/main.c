@@ -1,9 +1,10 @@
 #include "talven.h"
 extern int ran;
 int worker(int n) { ran = n; return 0; }
+int idle_forever(int n) { for (;;) sleep(20); return 0; }
 int main()
 {
-  int slot;
+  int slot, first;
   slot = thd_begin(worker, 5, 1, 0);
   sleep(100);
   log_out("after 100 ms a suspended thread ran: %d", ran);
@@ -12,9 +13,9 @@ int main()
   log_out("after resume it ran: %d", ran);
   slot = thd_begin(idle_forever, 0, 0, 0);
   log_out("resume of a running thread: %d", thd_resume(slot));
-  log_out("suspend twice: %d %d", thd_suspend(slot), thd_suspend(slot));
+  first = thd_suspend(slot);
+  log_out("suspend twice: %d %d", first, thd_suspend(slot));
   log_out("resume: %d", thd_resume(slot));
   exit();
   return 0;
 }
-int idle_forever(int n) { for (;;) sleep(20); return 0; }
