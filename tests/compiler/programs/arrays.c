@@ -1,22 +1,30 @@
-/* arrays, pointers, pointer arithmetic and strings */
-int data[10] = {5, 3, 9, 1, 7, 2, 8, 6, 4, 0};
-char text[16];
+/* arrays, pointers and strings: sorting, searching, pointer walks */
+int data[64];
+char text[32];
+int length(char *p) { int n; n = 0; while (*p++) n++; return n; }
 void sort(int *a, int n)
 {
   int i, j, t;
-  for (i = 0; i < n; i++)
-    for (j = n - 1; j > i; j--)
-      if (a[j - 1] > a[j]) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t; }
+  for (i = 1; i < n; i++) {
+    t = a[i];
+    for (j = i - 1; j >= 0 && a[j] > t; j--) a[j + 1] = a[j];
+    a[j + 1] = t;
+  }
 }
-int length(char *s) { char *p; p = s; while (*p) p++; return p - s; }
 int main()
 {
-  int i, s;
+  int i, seed, sum, *p;
   char *q;
-  sort(data, 10);
-  s = 0;
-  for (i = 0; i < 10; i++) s = s * 3 + data[i];
+  seed = 12345;
+  for (i = 0; i < 64; i++) {
+    seed = seed * 1103515245 + 12345;
+    data[i] = (seed >> 8) % 1000;
+  }
+  sort(data, 64);
+  sum = 0;
+  for (p = data; p < data + 64; p++) sum = sum * 3 + *p;
   q = text;
-  *q++ = 'a'; *q++ = 'b'; *q++ = 'c'; *q = 0;
-  return (s & 0xFFFF) + length(text) * 100000;
+  for (i = 0; i < 26; i++) *q++ = 'a' + (i * 7) % 26;
+  *q = 0;
+  return (sum & 0xffff) * 100 + length(text) + text[5];
 }

@@ -6,7 +6,7 @@ int main()
   int i;
   acc = 0.0f;
   for (i = 0; i < 20; i++) {
-    f = poly(i);
+    f = poly((float)i);  /* arguments are passed as they are, never converted */
     if (f > 10.0f) acc = acc + f / 4.0f;
     else acc = acc - f;
   }
