@@ -50,6 +50,15 @@ bool read_script_string(vm::Address a, std::uint64_t max, std::string& out) {
 
 enum class Size { normal, half, byte, wide };
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal number at `i` (none reads 0), kept from overflowing; `i` moves past it.
+std::int64_t read_number(std::string_view text, std::size_t& i) {
+  std::int64_t n = 0;
+  while (i < text.size() && is_digit(text[i])) n = std::min<std::int64_t>(n * 10 + (text[i++] - '0'), 1ll << 40);
+  return n;
+}
+
 class Formatter {
  public:
   Formatter(vm::Address arguments, std::uint32_t first_word, std::size_t limit)
@@ -93,7 +102,7 @@ class Formatter {
     auto peek = [&](std::size_t k = 0) { return i + k < format.size() ? format[i + k] : '\0'; };
 
     std::string flags;
-    while (std::strchr("-+ #0", peek()) != nullptr && peek() != '\0') flags += format[i++];
+    while (peek() != '\0' && std::strchr("-+ #0", peek()) != nullptr) flags += format[i++];
 
     std::int64_t width = -1;
     if (peek() == '*') {
@@ -104,8 +113,8 @@ class Formatter {
         w = -w;
       }
       width = w;
-    } else {
-      while (peek() >= '0' && peek() <= '9') width = std::min<std::int64_t>((std::max<std::int64_t>(width, 0)) * 10 + (format[i++] - '0'), 1ll << 40);
+    } else if (is_digit(peek())) {
+      width = read_number(format, i);
     }
 
     std::int64_t precision = -1;
@@ -117,7 +126,7 @@ class Formatter {
         std::int64_t p = static_cast<std::int32_t>(next_word());
         precision = p < 0 ? -1 : p;
       } else {
-        while (peek() >= '0' && peek() <= '9') precision = std::min<std::int64_t>(precision * 10 + (format[i++] - '0'), 1ll << 40);
+        precision = read_number(format, i);
       }
     }
 
