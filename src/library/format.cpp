@@ -161,7 +161,8 @@ class Formatter {
 
     // Fields wider than what can still be shown are narrowed so that the visible text is the
     // same and no value asks for more memory than the output can take.
-    std::int64_t room = limit_ == kNoOutputLimit ? kUnlimitedFieldCap : static_cast<std::int64_t>(limit_ - out_.size());
+    std::int64_t room = limit_ == kNoOutputLimit ? kUnlimitedFieldCap
+                                                 : std::min<std::int64_t>(limit_ - out_.size(), kUnlimitedFieldCap);
     if (precision > room + 1) precision = room + 1;
     std::int64_t width_cap = limit_ == kNoOutputLimit ? kUnlimitedFieldCap : room + std::max<std::int64_t>(precision, 0) + kValueLengthMargin;
     if (width > width_cap) width = width_cap;
