@@ -1,8 +1,9 @@
 // fopen ... fputs: C streams on plain files for scripts.
 //
-// Games were written against the Windows C library, so text mode translates line ends the way it
-// did: CR LF reads as LF, LF is written as CR LF, and reading stops at a Ctrl-Z. Streams are always opened in binary mode
-// underneath and translated here, so the behaviour does not depend on the host's C library.
+// Games were written against the Windows C library, so text mode behaves as it did there: CR LF
+// reads as LF, LF is written as CR LF, and reading stops at a Ctrl-Z. Streams are always opened in
+// binary mode underneath and translated here, so the behaviour does not depend on the host's C
+// library. Handles are indexes into a fixed table, never host pointers.
 #include <cstdio>
 #include <mutex>
 #include <optional>
