@@ -13,17 +13,17 @@ constexpr std::int64_t kUnlimitedFieldCap = 1 << 20;
 // digits, sign, point, exponent, prefixes).
 constexpr std::int64_t kValueLengthMargin = 400;
 
-std::string formatted(const char* spec, ...) {
+std::string formatted(const char* directive, ...) {
   va_list args;
-  va_start(args, spec);
+  va_start(args, directive);
   va_list again;
   va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, spec, args);
+  int n = std::vsnprintf(nullptr, 0, directive, args);
   va_end(args);
   std::string text;
   if (n > 0) {
     text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), spec, again);
+    std::vsnprintf(text.data(), text.size(), directive, again);
     text.resize(static_cast<std::size_t>(n));
   }
   va_end(again);
@@ -167,7 +167,7 @@ class Formatter {
     std::int64_t width_cap = limit_ == kNoOutputLimit ? kUnlimitedFieldCap : room + std::max<std::int64_t>(precision, 0) + kValueLengthMargin;
     if (width > width_cap) width = width_cap;
 
-    auto spec = [&](const char* length_and_kind, std::int64_t forced_precision = -1) {
+    auto directive = [&](const char* length_and_kind, std::int64_t forced_precision = -1) {
       std::string s = "%" + flags;
       if (width >= 0) s += std::to_string(width);
       std::int64_t p = precision >= 0 ? precision : forced_precision;
@@ -186,7 +186,7 @@ class Formatter {
               : size == Size::byte ? static_cast<std::int8_t>(w)
                                    : static_cast<std::int32_t>(w);
         }
-        append(formatted(spec("lld").c_str(), static_cast<long long>(v)));
+        append(formatted(directive("lld").c_str(), static_cast<long long>(v)));
         break;
       }
       case 'u':
@@ -200,15 +200,15 @@ class Formatter {
           v = size == Size::half ? static_cast<std::uint16_t>(w) : size == Size::byte ? static_cast<std::uint8_t>(w) : w;
         }
         const char tail[] = {'l', 'l', kind, '\0'};
-        append(formatted(spec(tail).c_str(), static_cast<unsigned long long>(v)));
+        append(formatted(directive(tail).c_str(), static_cast<unsigned long long>(v)));
         break;
       }
       case 'p':
-        append(formatted(spec("X", 8).c_str(), static_cast<unsigned>(next_word())));
+        append(formatted(directive("X", 8).c_str(), static_cast<unsigned>(next_word())));
         break;
       case 'c':
       case 'C':
-        append(formatted(spec("c").c_str(), static_cast<int>(next_word() & 0xFF)));
+        append(formatted(directive("c").c_str(), static_cast<int>(next_word() & 0xFF)));
         break;
       case 's':
       case 'S': {
@@ -219,7 +219,7 @@ class Formatter {
                                                        : static_cast<std::uint64_t>(room + 1 + std::max<std::int64_t>(width, 0));
         std::string text;
         if (!read_script_string(a, max, text)) text = "(null)";
-        append(formatted(spec("s").c_str(), text.c_str()));
+        append(formatted(directive("s").c_str(), text.c_str()));
         break;
       }
       case 'f':
@@ -234,7 +234,7 @@ class Formatter {
         double v;
         std::memcpy(&v, &bits, sizeof v);
         const char tail[] = {kind, '\0'};
-        append(formatted(spec(tail).c_str(), v));
+        append(formatted(directive(tail).c_str(), v));
         break;
       }
       case 'n':
