@@ -1,8 +1,9 @@
 // fopen ... fputs: C streams on plain files for scripts.
 //
-// Games were written against the Windows C library, so text mode translates line ends the way it
-// did: CR LF reads as LF, and LF is written as CR LF. Streams are always opened in binary mode
-// underneath and translated here, so the behaviour does not depend on the host's C library.
+// Games were written against the Windows C library, so text mode behaves as it did there: CR LF
+// reads as LF, LF is written as CR LF, and reading stops at a Ctrl-Z. Streams are always opened in
+// binary mode underneath and translated here, so the behaviour does not depend on the host's C
+// library. Handles are indexes into a fixed table, never host pointers.
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -75,11 +76,20 @@ std::optional<OpenMode> parse_mode(std::string_view mode) {
   return result;
 }
 
+// In text mode a Ctrl-Z ends the file for reading, as it did for DOS-era text files.
+constexpr int kEndOfText = 0x1A;
+
 // One byte in the stream's mode; EOF at the end or on error.
 int read_char(Stream& s) {
   turn_to(s, Direction::reading);
   int c = std::getc(s.file);
-  if (c == '\r' && s.text) {
+  if (!s.text) return c;
+  if (c == kEndOfText) {
+    // Stays unread, so every later read ends there too.
+    std::ungetc(c, s.file);
+    return EOF;
+  }
+  if (c == '\r') {
     int next = std::getc(s.file);
     if (next == '\n') return '\n';
     if (next != EOF) std::ungetc(next, s.file);

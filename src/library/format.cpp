@@ -13,17 +13,17 @@ constexpr std::int64_t kUnlimitedFieldCap = 1 << 20;
 // digits, sign, point, exponent, prefixes).
 constexpr std::int64_t kValueLengthMargin = 400;
 
-std::string formatted(const char* spec, ...) {
+std::string formatted(const char* directive, ...) {
   va_list args;
-  va_start(args, spec);
+  va_start(args, directive);
   va_list again;
   va_copy(again, args);
-  int n = std::vsnprintf(nullptr, 0, spec, args);
+  int n = std::vsnprintf(nullptr, 0, directive, args);
   va_end(args);
   std::string text;
   if (n > 0) {
     text.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(text.data(), text.size(), spec, again);
+    std::vsnprintf(text.data(), text.size(), directive, again);
     text.resize(static_cast<std::size_t>(n));
   }
   va_end(again);
@@ -49,6 +49,15 @@ bool read_script_string(vm::Address a, std::uint64_t max, std::string& out) {
 }
 
 enum class Size { normal, half, byte, wide };
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal number at `i` (none reads 0), kept from overflowing; `i` moves past it.
+std::int64_t read_number(std::string_view text, std::size_t& i) {
+  std::int64_t n = 0;
+  while (i < text.size() && is_digit(text[i])) n = std::min<std::int64_t>(n * 10 + (text[i++] - '0'), 1ll << 40);
+  return n;
+}
 
 class Formatter {
  public:
@@ -93,7 +102,7 @@ class Formatter {
     auto peek = [&](std::size_t k = 0) { return i + k < format.size() ? format[i + k] : '\0'; };
 
     std::string flags;
-    while (std::strchr("-+ #0", peek()) != nullptr && peek() != '\0') flags += format[i++];
+    while (peek() != '\0' && std::strchr("-+ #0", peek()) != nullptr) flags += format[i++];
 
     std::int64_t width = -1;
     if (peek() == '*') {
@@ -104,8 +113,8 @@ class Formatter {
         w = -w;
       }
       width = w;
-    } else {
-      while (peek() >= '0' && peek() <= '9') width = std::min<std::int64_t>((std::max<std::int64_t>(width, 0)) * 10 + (format[i++] - '0'), 1ll << 40);
+    } else if (is_digit(peek())) {
+      width = read_number(format, i);
     }
 
     std::int64_t precision = -1;
@@ -117,7 +126,7 @@ class Formatter {
         std::int64_t p = static_cast<std::int32_t>(next_word());
         precision = p < 0 ? -1 : p;
       } else {
-        while (peek() >= '0' && peek() <= '9') precision = std::min<std::int64_t>(precision * 10 + (format[i++] - '0'), 1ll << 40);
+        precision = read_number(format, i);
       }
     }
 
@@ -152,12 +161,13 @@ class Formatter {
 
     // Fields wider than what can still be shown are narrowed so that the visible text is the
     // same and no value asks for more memory than the output can take.
-    std::int64_t room = limit_ == kNoOutputLimit ? kUnlimitedFieldCap : static_cast<std::int64_t>(limit_ - out_.size());
+    std::int64_t room = limit_ == kNoOutputLimit ? kUnlimitedFieldCap
+                                                 : std::min<std::int64_t>(limit_ - out_.size(), kUnlimitedFieldCap);
     if (precision > room + 1) precision = room + 1;
     std::int64_t width_cap = limit_ == kNoOutputLimit ? kUnlimitedFieldCap : room + std::max<std::int64_t>(precision, 0) + kValueLengthMargin;
     if (width > width_cap) width = width_cap;
 
-    auto spec = [&](const char* length_and_kind, std::int64_t forced_precision = -1) {
+    auto directive = [&](const char* length_and_kind, std::int64_t forced_precision = -1) {
       std::string s = "%" + flags;
       if (width >= 0) s += std::to_string(width);
       std::int64_t p = precision >= 0 ? precision : forced_precision;
@@ -176,7 +186,7 @@ class Formatter {
               : size == Size::byte ? static_cast<std::int8_t>(w)
                                    : static_cast<std::int32_t>(w);
         }
-        append(formatted(spec("lld").c_str(), static_cast<long long>(v)));
+        append(formatted(directive("lld").c_str(), static_cast<long long>(v)));
         break;
       }
       case 'u':
@@ -190,15 +200,15 @@ class Formatter {
           v = size == Size::half ? static_cast<std::uint16_t>(w) : size == Size::byte ? static_cast<std::uint8_t>(w) : w;
         }
         const char tail[] = {'l', 'l', kind, '\0'};
-        append(formatted(spec(tail).c_str(), static_cast<unsigned long long>(v)));
+        append(formatted(directive(tail).c_str(), static_cast<unsigned long long>(v)));
         break;
       }
       case 'p':
-        append(formatted(spec("X", 8).c_str(), static_cast<unsigned>(next_word())));
+        append(formatted(directive("X", 8).c_str(), static_cast<unsigned>(next_word())));
         break;
       case 'c':
       case 'C':
-        append(formatted(spec("c").c_str(), static_cast<int>(next_word() & 0xFF)));
+        append(formatted(directive("c").c_str(), static_cast<int>(next_word() & 0xFF)));
         break;
       case 's':
       case 'S': {
@@ -209,7 +219,7 @@ class Formatter {
                                                        : static_cast<std::uint64_t>(room + 1 + std::max<std::int64_t>(width, 0));
         std::string text;
         if (!read_script_string(a, max, text)) text = "(null)";
-        append(formatted(spec("s").c_str(), text.c_str()));
+        append(formatted(directive("s").c_str(), text.c_str()));
         break;
       }
       case 'f':
@@ -224,7 +234,7 @@ class Formatter {
         double v;
         std::memcpy(&v, &bits, sizeof v);
         const char tail[] = {kind, '\0'};
-        append(formatted(spec(tail).c_str(), v));
+        append(formatted(directive(tail).c_str(), v));
         break;
       }
       case 'n':

@@ -180,6 +180,17 @@ TEST_F(StreamBuiltinsTest, SeekAndTell) {
   EXPECT_EQ(tell(h), 0);
   close(h);
 
+  // Ctrl-Z ends a text file for reading; binary mode reads through it.
+  write_bytes("dos.txt", "text\x1A\r\nmore");
+  h = open("dos.txt", "r");
+  EXPECT_EQ(read(h, 20), "text");
+  EXPECT_EQ(gets(h, 20), "<0>");
+  EXPECT_EQ(tell(h), 4);
+  close(h);
+  h = open("dos.txt", "rb");
+  EXPECT_EQ(read(h, 20), "text\x1A\r\nmore");
+  close(h);
+
   // A text stream tells the position in the file, counting both bytes of CR LF.
   write_bytes("crlf.txt", "ab\r\ncd");
   h = open("crlf.txt", "r");

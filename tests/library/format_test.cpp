@@ -45,6 +45,9 @@ TEST(FormatTest, ConsumesWordsAsTheFormatterOnA32BitStack) {
       {"%y%d", {4}, "%y4"},            // an unknown conversion is shown and takes no word
       {"abc%", {}, "abc%"},
       {"%-8s|", {"\x82\xa0"}, "\x82\xa0      |"},
+      {"%ls %lc %S", {"n", 'c', "w"}, "n c w"},
+      {"%.*s|%-*.*s|", {0x7FFFFFFF, "abc", -5, -1, "ab"}, "abc|ab   |"},
+      {"%I6d", {5}, "%I6d"},
   };
   for (const Case& c : cases) EXPECT_EQ(format_call(c.format, c.values), c.expected) << c.format;
 }
