@@ -1,0 +1,94 @@
+// The real window: talven under a virtual X server (Xvfb), driven with xdotool like a user would.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int run(const std::string& command) {
+  int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (run("command -v xvfb-run >/dev/null && command -v xdotool >/dev/null") != 0)
+      GTEST_SKIP() << "xvfb-run and xdotool are needed (scripts/install-deps installs them)";
+    work_ = fs::temp_directory_path() / ("talven-window-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_ / "game");
+    std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nTitle=Window test\nConfirmation=1\n"
+                                         "[Screen]\nWidth=640\nHeight=480\n";
+    // The game runs until the test closes it.
+    std::ofstream(work_ / "game/main.c") << "#trap\nint sleep(int ms);\n"
+                                            "int main() { for (;;) sleep(10); return 0; }\n";
+  }
+  void TearDown() override {
+    if (!HasFailure() && !work_.empty()) fs::remove_all(work_);
+  }
+
+  // Runs `script` under a fresh virtual display; $TALVEN names the executable.
+  int under_xvfb(const std::string& script) {
+    std::ofstream(work_ / "session.sh") << "set -u\nTALVEN='" << TALVEN_BINARY_DIR << "/talven'\n" << script;
+    return run("cd '" + work_.string() + "' && timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' sh session.sh " +
+               ">session.out 2>&1");
+  }
+
+  std::string written_state() { return read_file(work_ / "configure.cfg"); }
+
+  fs::path work_;
+};
+
+TEST_F(WindowTest, OpensAWindowAndWritesItsStateBackAtExit) {
+  ASSERT_EQ(under_xvfb("$TALVEN --exit-after 1500 game.cfg\n"), 0) << read_file(work_ / "session.out");
+  const std::string state = written_state();
+  EXPECT_NE(state.find("FullScreen=0"), std::string::npos) << state;
+  EXPECT_NE(state.find("WindowWidth=640"), std::string::npos) << state;
+  EXPECT_NE(state.find("WindowHeight=480"), std::string::npos) << state;
+}
+
+TEST_F(WindowTest, AltEnterSwitchesToFullScreenAndTheModeIsWrittenBack) {
+  ASSERT_EQ(under_xvfb("$TALVEN --exit-after 4000 game.cfg &\n"
+                       "sleep 1.5\n"
+                       "xdotool search --sync --name 'Window test' windowfocus --sync key alt+Return\n"
+                       "wait $!\n"),
+            0)
+      << read_file(work_ / "session.out");
+  EXPECT_NE(written_state().find("FullScreen=1"), std::string::npos) << written_state();
+}
+
+TEST_F(WindowTest, ASecondInstanceLeavesAtOnceWhileTheFirstRuns) {
+  ASSERT_EQ(under_xvfb("$TALVEN --exit-after 4000 game.cfg &\n"
+                       "first=$!\n"
+                       "sleep 1.5\n"
+                       "start=$(date +%s)\n"
+                       "$TALVEN game.cfg; echo \"second: $?\"\n"
+                       "echo \"second took $(( $(date +%s) - start )) s\"\n"
+                       "kill -0 $first && echo 'first still running'\n"
+                       "wait $first; echo \"first: $?\"\n"),
+            0);
+  const std::string out = read_file(work_ / "session.out");
+  EXPECT_NE(out.find("second: 0"), std::string::npos) << out;
+  EXPECT_NE(out.find("first still running"), std::string::npos) << out;
+  EXPECT_NE(out.find("first: 0"), std::string::npos) << out;
+}
+
+}  // namespace
