@@ -264,17 +264,25 @@ void resume_all_threads() {
 
 // ---- Control built-ins ----------------------------------------------------------------------
 
-std::uint32_t bi_jump(Address arguments) {
-  int t = caller_slot();
+// Compiles the program named by the first argument for the calling thread, as `jump` and `call`
+// do; nullptr when there is no caller, scripts are stopping, or it does not compile.
+static ScriptContext* compile_for_caller(Address arguments, int& slot) {
+  slot = caller_slot();
   auto name = load_string(argument_word(arguments, 0));
-  if (t < 0 || stopping() || !name) return 0;
+  if (slot < 0 || stopping() || !name) return nullptr;
   const auto& cfg = shell::config();
   ScriptContext* next = compile_program(std::string(*name).c_str(), static_cast<std::uint32_t>(cfg.program_size),
                                         static_cast<std::uint32_t>(cfg.stack_size));
+  if (next != nullptr) next->slot = static_cast<std::uint32_t>(slot);
+  return next;
+}
+
+std::uint32_t bi_jump(Address arguments) {
+  int t;
+  ScriptContext* next = compile_for_caller(arguments, t);
   if (next == nullptr) return 0;
   ThreadSlot& slot = g_slots[t];
   ScriptContext* old = slot.contexts[slot.depth];
-  next->slot = static_cast<std::uint32_t>(t);
   slot.contexts[slot.depth] = next;
   set_current_context(next);  // the result 1 lands in the new program's r0
   free_context(old);
@@ -282,19 +290,14 @@ std::uint32_t bi_jump(Address arguments) {
 }
 
 std::uint32_t bi_call(Address arguments) {
-  int t = caller_slot();
-  auto name = load_string(argument_word(arguments, 0));
-  if (t < 0 || stopping() || !name) return 0;
-  const auto& cfg = shell::config();
-  ScriptContext* next = compile_program(std::string(*name).c_str(), static_cast<std::uint32_t>(cfg.program_size),
-                                        static_cast<std::uint32_t>(cfg.stack_size));
+  int t;
+  ScriptContext* next = compile_for_caller(arguments, t);
   if (next == nullptr) return 0;
   ThreadSlot& slot = g_slots[t];
   if (slot.depth + 1 >= kContextStackDepth) {
     free_context(next);
     return 0;
   }
-  next->slot = static_cast<std::uint32_t>(t);
   slot.contexts[++slot.depth] = next;
   // The caller's r0 is replaced by the called program's result when that program ends.
   return 0;
