@@ -94,3 +94,29 @@ inline std::string first_difference(const Plane& a, const Plane& b) {
 }
 
 }  // namespace talven::graphics::test
+
+namespace talven::graphics::test {
+
+// Calls a built-in the way the gate does: with the script address of its argument words.
+class ScriptArguments {
+ public:
+  ScriptArguments() : block_(vm::script_alloc_zeroed(4096)) {}
+  ~ScriptArguments() { vm::script_free(block_); }
+  std::uint32_t call(std::uint32_t (*handler)(vm::Address), std::initializer_list<std::uint32_t> words) {
+    vm::Address a = block_;
+    for (std::uint32_t w : words) vm::store(a, w), a += 4;
+    return handler(block_);
+  }
+  // Scratch script memory for records (rectangles, modes, out-parameters), 1024 bytes at `offset`.
+  vm::Address scratch(std::uint32_t offset = 0) const { return block_ + 1024 + offset; }
+
+ private:
+  vm::Address block_;
+};
+
+inline vm::Address put_rect(vm::Address a, Rect r) {
+  vm::store(a, r);
+  return a;
+}
+
+}  // namespace talven::graphics::test
