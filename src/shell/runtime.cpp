@@ -6,6 +6,7 @@
 #include "archive/file_builtins.h"
 #include "archive/pack_file.h"
 #include "compiler/compiler.h"
+#include "graphics/planes.h"
 #include "platform/game_paths.h"
 #include "shell/configuration.h"
 #include "shell/debug_output.h"
@@ -71,6 +72,7 @@ void runtime_start(const RuntimeOptions& options) {
   if (!options.log_file.empty() && !set_log_file(options.log_file))
     std::fprintf(stderr, "talven: cannot write the log file %s\n", options.log_file.c_str());
   elapsed_clock_start();
+  graphics::build_pixel_tables();
   // Pixel tables, sockets, presentation, sound, MIDI, input and CD audio join here as they are
   // built, in this order.
   vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
@@ -81,6 +83,7 @@ void runtime_start(const RuntimeOptions& options) {
   vm::set_runtime_hooks(hooks);
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::vm_runtime_start();
+  graphics::graphics_start();
   archive::close_pack_slots();
   vm::reset_thread_table();
 }
@@ -89,6 +92,7 @@ void runtime_stop() {
   archive::close_pack_slots();
   archive::close_all_streams();
   vm::vm_runtime_shutdown();
+  graphics::graphics_shutdown();
   archive::write_system_file_at_shutdown();
   vm::set_image_release_hook(nullptr);
   vm::free_script_heap();

@@ -3,6 +3,7 @@
 // Entries whose handler is still nullptr belong to subsystems that are not built yet; the gate
 // tells the user so when a script calls one.
 #include "archive/file_builtins.h"
+#include "graphics/planes.h"
 #include "shell/shell_builtins.h"
 #include "vm/call_gate.h"
 #include "vm/script_threads.h"
@@ -27,35 +28,35 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "ini_geti", shell::bi_ini_geti, 4},  // 12
     {1, "ini_gets", shell::bi_ini_gets, 6},  // 13
     // Palettes and pixels
-    {1, "pal_map", nullptr, 1},  // 14
+    {1, "pal_map", graphics::bi_pal_map, 1},  // 14
     {1, "pal_load", nullptr, 4},  // 15
     {1, "pal_set", nullptr, 2},  // 16
     {1, "pal_get", nullptr, 1},  // 17
     {1, "pal_sets", nullptr, 3},  // 18
     {1, "pal_gets", nullptr, 3},  // 19
     {1, "pal_change", nullptr, 0},  // 20
-    {1, "getpixel", nullptr, 3},  // 21
+    {1, "getpixel", graphics::bi_getpixel, 3},  // 21
     {1, "rgbtohsv", nullptr, 1},  // 22
     {1, "hsvtorgb", nullptr, 1},  // 23
     // Planes and drawing
-    {1, "gclip", nullptr, 2},  // 24
-    {1, "ginit", nullptr, 0},  // 25
-    {1, "galloc", nullptr, 4},  // 26
-    {1, "gfree", nullptr, 1},  // 27
+    {1, "gclip", graphics::bi_gclip, 2},  // 24
+    {1, "ginit", graphics::bi_ginit, 0},  // 25
+    {1, "galloc", graphics::bi_galloc, 4},  // 26
+    {1, "gfree", graphics::bi_gfree, 1},  // 27
     {1, "gload", nullptr, 2},  // 28
     {1, "gsave", nullptr, 3},  // 29
-    {1, "gcopy", nullptr, 6},  // 30
-    {1, "gblit", nullptr, 6},  // 31
-    {1, "gblita", nullptr, 6},  // 32
-    {1, "gclear", nullptr, 3},  // 33
-    {1, "gfill", nullptr, 6},  // 34
-    {1, "gline", nullptr, 6},  // 35
-    {1, "gpoly", nullptr, 4},  // 36
-    {1, "gattach", nullptr, 2},  // 37
-    {1, "gdetach", nullptr, 1},  // 38
+    {1, "gcopy", graphics::bi_gcopy, 6},  // 30
+    {1, "gblit", graphics::bi_gblit, 6},  // 31
+    {1, "gblita", graphics::bi_gblita, 6},  // 32
+    {1, "gclear", graphics::bi_gclear, 3},  // 33
+    {1, "gfill", graphics::bi_gfill, 6},  // 34
+    {1, "gline", graphics::bi_gline, 6},  // 35
+    {1, "gpoly", graphics::bi_gpoly, 4},  // 36
+    {1, "gattach", graphics::bi_gattach, 2},  // 37
+    {1, "gdetach", graphics::bi_gdetach, 1},  // 38
     {1, "ggetpal", nullptr, 4},  // 39
     {1, "gsetpal", nullptr, 4},  // 40
-    {1, "ginfo", nullptr, 2},  // 41
+    {1, "ginfo", graphics::bi_ginfo, 2},  // 41
     {1, "dload", nullptr, 5},  // 42
     {1, "dcopy", nullptr, 5},  // 43
     // Software 3D
@@ -109,9 +110,9 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "gtext", nullptr, 5},  // 87
     {1, "gtextf", nullptr, -1},  // 88
     // Other drawing functions
-    {1, "drt_init", nullptr, 0},  // 89
-    {1, "drt_set", nullptr, 1},  // 90
-    {1, "drt_copy", nullptr, 5},  // 91
+    {1, "drt_init", graphics::bi_drt_init, 0},  // 89
+    {1, "drt_set", graphics::bi_drt_set, 1},  // 90
+    {1, "drt_copy", graphics::bi_drt_copy, 5},  // 91
     // MIDI
     {1, "midi_load", nullptr, 1},  // 92
     {1, "midi_free", nullptr, 0},  // 93

@@ -1,0 +1,342 @@
+// The three blits (stretch, rotated nearest, rotated bilinear), their mode preparation, clipping
+// and fixed-point stepping, and the built-ins gcopy, gblit and gblita.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "graphics/blit_kernels.h"
+#include "graphics/palette.h"
+#include "graphics/parallel_rows.h"
+#include "graphics/planes.h"
+#include "vm/call_gate.h"
+
+namespace talven::graphics {
+namespace {
+
+using blit::Params;
+using i64 = std::int64_t;
+using i128 = __int128;
+
+bool drawable_depth(const Plane* p) { return p && (p->bits == 8 || p->bits == 16 || p->bits == 24 || p->bits == 32); }
+
+std::uint32_t key_for(const Plane& p, std::uint32_t colour) {
+  if (p.bits == 8) return static_cast<std::uint32_t>(colour_index(colour));
+  const std::uint32_t rgb = colour_rgb(colour);
+  return p.bits == 16 ? blit::pack555(rgb) : rgb;
+}
+
+// A prepared call: the effective mode, the parameters the kernel reads, and whether to draw.
+struct Prepared {
+  int mode = 0;
+  bool masked = false;
+  bool draws = true;
+  Params params;
+};
+
+// False when the call is refused (the blit returns 0).
+bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMode* record, Prepared& out) {
+  const BlitMode m = record ? *record : BlitMode{};
+  if (m.mode >= blit::kModes || !drawable_depth(dst) || !drawable_depth(src)) return false;
+  int mode = m.mode;
+  switch (mode) {
+    case 3: case 4: case 5: case 6: case 7: case 8: case 11: case 12:
+      if (m.opacity == 0) return false;
+  }
+  Params& P = out.params;
+  const auto& T = g_pixel_tables;
+  int operation = m.operation;
+  if (mode == 4 && operation > 13) mode = 3;
+  if (mode == 3 && m.opacity == 255) mode = 0;
+  if (mode == 6 && (m.parameter == 0 || operation > 13)) mode = 5;
+  if ((mode == 11 || mode == 12) && operation > 13) operation = 0;
+  if (mode == 9 && m.key == 0) out.draws = false;
+  P.opacity = m.opacity;
+  P.parameter = m.parameter;
+  P.op = T.blend[operation <= 13 ? operation : 0];
+  P.key_source = key_for(*src, m.key);
+  P.key_destination = key_for(*dst, m.key);
+  P.write_mask = m.key;
+  for (int i = 0; i < 4; ++i) P.select[i] = (m.operation >> (2 * i)) & 3;
+  P.tint = colour_rgb(m.colour);
+  if (mode == 8) {
+    const int t = m.opacity, w = m.parameter;
+    for (int i = 0; i < 256; ++i) {
+      int r = i < t ? 255 : i >= t + w ? 0 : 255 + (255 * (t - i)) / w;
+      P.ramp[i] = static_cast<std::uint8_t>(std::clamp(r, 0, 255));
+    }
+  }
+  P.source_colours = colour_table(*src);
+  P.destination_colours = colour_table(*dst);
+  P.inverse = inverse_map();
+  P.map_indices = color_mapping();
+  out.mode = mode;
+  // Only an 8-bit plane can serve as a mask: its bytes are the coverage.
+  out.masked = mode >= 5 && mode <= 8 && mask != nullptr && mask->bits == 8;
+  return true;
+}
+
+int bytes_of(const Plane& p) { return p.bits / 8; }
+
+struct Box {
+  i64 left, top, right, bottom;
+};
+
+// A rectangle from script coordinates (null: the whole plane), with reversed axes noted.
+Box normalise(const Rect* r, const Plane& p, bool& mirror_x, bool& mirror_y) {
+  Box b = r ? Box{r->left, r->top, r->right, r->bottom} : Box{0, 0, p.width, p.height};
+  if (b.left > b.right) {
+    std::swap(b.left, b.right);
+    mirror_x = !mirror_x;
+  }
+  if (b.top > b.bottom) {
+    std::swap(b.top, b.bottom);
+    mirror_y = !mirror_y;
+  }
+  return b;
+}
+
+i128 ceil_div(i128 a, i128 b) {  // b > 0
+  return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
+
+// One axis of the stretch: the range [k0, k1) of destination steps (in drawing order) that land
+// inside the destination clip and whose source position lies inside [source_low, source_high).
+struct AxisRange {
+  i64 k0, k1;
+};
+AxisRange stretch_axis(i64 d0, i64 d1, i64 clip_low, i64 clip_high, i64 s0, i64 source_low, i64 source_high,
+                       bool mirror, std::uint64_t step) {
+  const i64 dw = d1 - d0;
+  i128 k0 = 0, k1 = dw;
+  if (!mirror) {
+    k0 = std::max<i128>(k0, clip_low - d0);
+    k1 = std::min<i128>(k1, clip_high - d0);
+  } else {
+    k0 = std::max<i128>(k0, d1 - clip_high);
+    k1 = std::min<i128>(k1, d1 - clip_low);
+  }
+  const i128 a = source_low - s0, b = source_high - s0;
+  if (b <= 0) return {0, 0};
+  if (a > 0) k0 = std::max<i128>(k0, ceil_div(a << 32, step));
+  k1 = std::min<i128>(k1, ceil_div(b << 32, step));
+  if (k1 <= k0) return {0, 0};
+  return {static_cast<i64>(k0), static_cast<i64>(k1)};
+}
+
+}  // namespace
+
+int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode) {
+  Prepared prep;
+  if (!prepare(dst, src, mask, mode, prep)) return 0;
+  bool mirror_x = false, mirror_y = false;
+  const Box d = normalise(dst_rect, *dst, mirror_x, mirror_y);
+  const Box s = normalise(src_rect, *src, mirror_x, mirror_y);
+  if (d.right == d.left || d.bottom == d.top || s.right == s.left || s.bottom == s.top) return 0;
+  if (!prep.draws) return 1;
+  const int sb = bytes_of(*src), db = bytes_of(*dst);
+  const int pair = blit::pair_index(sb, db);
+  const bool masked = prep.masked;
+  const blit::RowFunction general =
+      masked ? blit::kStretchKernels.masked[prep.mode - 5][pair] : blit::kStretchKernels.plain[prep.mode][pair];
+  if (general == nullptr) return 1;
+
+  const std::uint64_t step_x = static_cast<std::uint64_t>((i128(s.right - s.left) << 32) / (d.right - d.left));
+  const std::uint64_t step_y = static_cast<std::uint64_t>((i128(s.bottom - s.top) << 32) / (d.bottom - d.top));
+  i64 source_width = src->width, source_height = src->height;
+  if (masked) {
+    source_width = std::min<i64>(source_width, mask->width);
+    source_height = std::min<i64>(source_height, mask->height);
+  }
+  const AxisRange ax = stretch_axis(d.left, d.right, dst->clip.left, dst->clip.right, s.left, 0, source_width, mirror_x, step_x);
+  const AxisRange ay = stretch_axis(d.top, d.bottom, dst->clip.top, dst->clip.bottom, s.top, 0, source_height, mirror_y, step_y);
+  const i64 columns = ax.k1 - ax.k0, rows = ay.k1 - ay.k0;
+  if (columns <= 0 || rows <= 0) return 1;
+
+  std::vector<std::ptrdiff_t> offsets(std::size_t(columns + rows) * (masked ? 2 : 1));
+  std::ptrdiff_t* source_columns = offsets.data();
+  std::ptrdiff_t* source_rows = source_columns + columns;
+  std::ptrdiff_t* mask_columns = masked ? source_rows + rows : nullptr;
+  std::ptrdiff_t* mask_rows = masked ? mask_columns + columns : nullptr;
+  unsigned __int128 position = static_cast<unsigned __int128>(ax.k0) * step_x;
+  for (i64 k = 0; k < columns; ++k, position += step_x) {
+    const i64 x = s.left + static_cast<i64>(position >> 32);
+    source_columns[k] = x * sb;
+    if (masked) mask_columns[k] = x;
+  }
+  position = static_cast<unsigned __int128>(ay.k0) * step_y;
+  for (i64 k = 0; k < rows; ++k, position += step_y) {
+    const i64 y = s.top + static_cast<i64>(position >> 32);
+    source_rows[k] = (src->height - 1 - y) * std::ptrdiff_t(src->pitch);
+    if (masked) mask_rows[k] = (mask->height - 1 - y) * std::ptrdiff_t(mask->pitch);
+  }
+
+  const i64 first_x = mirror_x ? d.right - 1 - ax.k0 : d.left + ax.k0;
+  const i64 first_y = mirror_y ? d.bottom - 1 - ay.k0 : d.top + ay.k0;
+  blit::StretchJob job;
+  job.params = &prep.params;
+  job.destination = row_address(*dst, static_cast<std::int32_t>(first_y)) + first_x * db;
+  job.destination_column_step = mirror_x ? -db : db;
+  job.destination_row_step = mirror_y ? std::ptrdiff_t(dst->pitch) : -std::ptrdiff_t(dst->pitch);
+  job.source = vm::host_pointer(src->pixels);
+  job.source_columns = source_columns;
+  job.source_rows = source_rows;
+  job.mask = masked ? vm::host_pointer(mask->pixels) : nullptr;
+  job.mask_columns = mask_columns;
+  job.mask_rows = mask_rows;
+  job.columns = static_cast<int>(columns);
+
+  blit::RowFunction row = general;
+  const bool unscaled = step_x == (std::uint64_t(1) << 32) && step_y == (std::uint64_t(1) << 32) && !mirror_x;
+  if (unscaled && !(db == 1 && color_mapping())) {
+    if (blit::RowFunction direct = blit::direct_kernel(prep.mode, masked, sb, db)) row = direct;
+  }
+  run_rows(row, &job, static_cast<int>(rows), columns * rows);
+  return 1;
+}
+
+int copy_blit(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uint32_t src_number, const Rect* src_rect,
+              const BlitMode* mode) {
+  Plane* dst = plane(dst_number);
+  Plane* src = plane(src_number);
+  if (dst == nullptr || src == nullptr) return 0;
+  const Rect whole{0, 0, src->width, src->height};
+  const Rect& r = src_rect ? *src_rect : whole;
+  const i64 w = r.right >= r.left ? i64(r.right) - r.left : i64(r.left) - r.right;
+  const i64 h = r.bottom >= r.top ? i64(r.bottom) - r.top : i64(r.top) - r.bottom;
+  // A destination reaching past the 32-bit range is cut there; the part beyond lies off every plane.
+  const Rect d{x, y, static_cast<std::int32_t>(std::min<i64>(x + w, INT32_MAX)),
+               static_cast<std::int32_t>(std::min<i64>(y + h, INT32_MAX))};
+  if (w > 0 && h > 0 && (d.right == d.left || d.bottom == d.top)) return 1;
+  // The copy stays unscaled even when the destination was cut at the top of the range.
+  if (i64(d.right) - d.left != w || i64(d.bottom) - d.top != h) {
+    Rect cut = r;
+    const i64 cw = i64(d.right) - d.left, ch = i64(d.bottom) - d.top;
+    if (r.right >= r.left) cut.right = static_cast<std::int32_t>(r.left + cw); else cut.left = static_cast<std::int32_t>(r.right + cw);
+    if (r.bottom >= r.top) cut.bottom = static_cast<std::int32_t>(r.top + ch); else cut.top = static_cast<std::int32_t>(r.bottom + ch);
+    return stretch_blit(dst, &d, src, &cut, attached_plane(src_number), mode);
+  }
+  return stretch_blit(dst, &d, src, &r, attached_plane(src_number), mode);
+}
+
+int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode,
+                 std::int32_t angle, bool bilinear, std::int32_t sub_x, std::int32_t sub_y) {
+  Prepared prep;
+  if (!prepare(dst, src, mask, mode, prep)) return 0;
+  bool mirror_x = false, mirror_y = false;
+  const Box d = normalise(dst_rect, *dst, mirror_x, mirror_y);
+  const Box s = normalise(src_rect, *src, mirror_x, mirror_y);
+  if (d.right == d.left || d.bottom == d.top || s.right == s.left || s.bottom == s.top) return 0;
+  if (!prep.draws) return 1;
+  const int sb = bytes_of(*src), db = bytes_of(*dst);
+  const int pair = blit::pair_index(sb, db);
+  const blit::KernelSet& set = bilinear ? blit::kBilinearKernels : blit::kNearestKernels;
+  const blit::RowFunction row = prep.masked ? set.masked[prep.mode - 5][pair] : set.plain[prep.mode][pair];
+  if (row == nullptr) return 1;
+
+  if (mirror_x != mirror_y) angle = -angle;
+  const i64 S = g_pixel_tables.sine[angle & 2047], C = g_pixel_tables.sine[(angle + 512) & 2047];
+  const i64 dw = d.right - d.left, dh = d.bottom - d.top, sw = s.right - s.left, sh = s.bottom - s.top;
+  const i64 box_w = (std::abs(C * dw) + std::abs(S * dh) + 32768) >> 16;
+  const i64 box_h = (std::abs(S * dw) + std::abs(C * dh) + 32768) >> 16;
+  const i64 cx = d.left + dw / 2, cy = d.top + dh / 2;
+  const Box box{cx - box_w / 2, cy - box_h / 2, cx - box_w / 2 + box_w, cy - box_h / 2 + box_h};
+  const Box clipped{std::max<i64>(box.left, dst->clip.left), std::max<i64>(box.top, dst->clip.top),
+                    std::min<i64>(box.right, dst->clip.right), std::min<i64>(box.bottom, dst->clip.bottom)};
+  if (clipped.right <= clipped.left || clipped.bottom <= clipped.top) return 1;
+
+  // Accepted source area: the source rectangle inside the source plane (and the mask).
+  i64 plane_w = src->width, plane_h = src->height;
+  if (prep.masked) {
+    plane_w = std::min<i64>(plane_w, mask->width);
+    plane_h = std::min<i64>(plane_h, mask->height);
+  }
+  blit::RotateJob job;
+  job.left = std::max<i64>(s.left, 0);
+  job.top = std::max<i64>(s.top, 0);
+  job.right = std::min<i64>(s.right, plane_w);
+  job.bottom = std::min<i64>(s.bottom, plane_h);
+  if (job.right <= job.left || job.bottom <= job.top) return 1;
+
+  // Source position of the box's first pixel (its right or bottom end when mirrored).
+  const i64 ox = (mirror_x ? box.right - 1 : box.left) - cx, oy = (mirror_y ? box.bottom - 1 : box.top) - cy;
+  i128 u = (i128(ox * C - oy * S) * sw) / dw + (i128(s.left + sw / 2) << 16);
+  i128 v = (i128(ox * S + oy * C) * sh) / dh + (i128(s.top + sh / 2) << 16);
+  if (sw & 1) u += 32768;
+  if (sh & 1) v += 32768;
+  u += sub_x;
+  v += sub_y;
+  i64 du_column = static_cast<i64>(i128(C) * sw / dw), dv_column = static_cast<i64>(i128(S) * sh / dh);
+  i64 du_row = static_cast<i64>(-i128(S) * sw / dw), dv_row = static_cast<i64>(i128(C) * sh / dh);
+  if (mirror_x) du_column = -du_column, dv_column = -dv_column;
+  if (mirror_y) du_row = -du_row, dv_row = -dv_row;
+  const std::uint64_t cut_x = static_cast<std::uint64_t>(clipped.left - box.left);
+  const std::uint64_t cut_y = static_cast<std::uint64_t>(clipped.top - box.top);
+  job.u0 = static_cast<std::uint64_t>(u) + cut_x * std::uint64_t(du_column) + cut_y * std::uint64_t(du_row);
+  job.v0 = static_cast<std::uint64_t>(v) + cut_x * std::uint64_t(dv_column) + cut_y * std::uint64_t(dv_row);
+  job.du_column = std::uint64_t(du_column);
+  job.dv_column = std::uint64_t(dv_column);
+  job.du_row = std::uint64_t(du_row);
+  job.dv_row = std::uint64_t(dv_row);
+  job.params = &prep.params;
+  job.destination = row_address(*dst, static_cast<std::int32_t>(clipped.top)) + clipped.left * db;
+  job.destination_row_step = -std::ptrdiff_t(dst->pitch);
+  job.columns = static_cast<int>(clipped.right - clipped.left);
+  job.source_top = row_address(*src, 0);
+  job.source_pitch = std::ptrdiff_t(src->pitch);
+  job.mask_top = prep.masked ? row_address(*mask, 0) : nullptr;
+  job.mask_pitch = prep.masked ? std::ptrdiff_t(mask->pitch) : 0;
+  const i64 rows = clipped.bottom - clipped.top;
+  run_rows(row, &job, static_cast<int>(rows), rows * job.columns);
+  return 1;
+}
+
+// ---- built-ins ------------------------------------------------------------------------------
+
+namespace {
+
+// An optional record argument: null is fine (nullptr), an address outside script memory fails.
+template <typename T>
+bool optional_record(vm::Address a, T& storage, const T*& out) {
+  out = nullptr;
+  if (a == 0) return true;
+  if (!vm::load(a, storage)) return false;
+  out = &storage;
+  return true;
+}
+
+std::uint32_t rotated_builtin(vm::Address arguments, bool bilinear) {
+  const std::uint32_t dst_number = vm::argument_word(arguments, 0), src_number = vm::argument_word(arguments, 2);
+  Rect dr, sr;
+  BlitMode m;
+  const Rect *dst_rect, *src_rect;
+  const BlitMode* mode;
+  if (!optional_record(vm::argument_word(arguments, 1), dr, dst_rect) ||
+      !optional_record(vm::argument_word(arguments, 3), sr, src_rect) ||
+      !optional_record(vm::argument_word(arguments, 4), m, mode))
+    return 0;
+  Plane* dst = plane(dst_number);
+  Plane* src = plane(src_number);
+  if (dst == nullptr || src == nullptr) return 0;
+  return static_cast<std::uint32_t>(rotated_blit(dst, dst_rect, src, src_rect, attached_plane(src_number), mode,
+                                                 vm::argument_int(arguments, 5), bilinear));
+}
+
+}  // namespace
+
+std::uint32_t bi_gcopy(vm::Address arguments) {
+  Rect sr;
+  BlitMode m;
+  const Rect* src_rect;
+  const BlitMode* mode;
+  if (!optional_record(vm::argument_word(arguments, 4), sr, src_rect) ||
+      !optional_record(vm::argument_word(arguments, 5), m, mode))
+    return 0;
+  return static_cast<std::uint32_t>(copy_blit(vm::argument_word(arguments, 0), vm::argument_int(arguments, 1),
+                                              vm::argument_int(arguments, 2), vm::argument_word(arguments, 3), src_rect,
+                                              mode));
+}
+
+std::uint32_t bi_gblit(vm::Address arguments) { return rotated_builtin(arguments, false); }
+std::uint32_t bi_gblita(vm::Address arguments) { return rotated_builtin(arguments, true); }
+
+}  // namespace talven::graphics

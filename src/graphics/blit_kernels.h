@@ -1,0 +1,417 @@
+// The pixel kernels of the blits: one row function per (mode, source depth, destination depth)
+// and sampling scheme, so that no depth or mode test happens per pixel. Internal to graphics/.
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "graphics/palette.h"
+#include "graphics/pixel_tables.h"
+
+namespace talven::graphics::blit {
+
+inline constexpr int kModes = 13;
+
+// Everything a kernel needs that is fixed for one call.
+struct Params {
+  std::uint8_t opacity = 0;
+  std::uint8_t parameter = 0;                  // tint strength (6, 12)
+  const std::uint8_t (*op)[256] = nullptr;     // blend table [upper][base] (4, 6, 11, 12)
+  std::uint32_t key_source = 0;                // mode 1, converted for the source plane
+  std::uint32_t key_destination = 0;           // mode 2, converted for the destination plane
+  std::uint32_t write_mask = 0;                // mode 9
+  std::uint8_t select[4] = {};                 // mode 9 source byte per channel
+  std::uint32_t tint = 0;                      // 0x00RRGGBB (6, 11, 12)
+  std::uint8_t ramp[256] = {};                 // mode 8
+  const std::uint8_t* source_colours = nullptr;       // 8-bit sources
+  const std::uint8_t* destination_colours = nullptr;  // 8-bit destinations
+  const std::uint8_t* inverse = nullptr;              // the inverse palette map
+  bool map_indices = false;                    // color_mapping: 8-bit to 8-bit through colours
+};
+
+// A source pixel: its colour as blue, green, red, alpha (255 where the source has no alpha), its
+// raw value (index, 15-bit or 24-bit colour) and the mask byte of masked kernels.
+struct Sample {
+  std::uint32_t c;
+  std::uint32_t raw;
+  std::uint32_t m;
+};
+
+struct Destination {
+  std::uint32_t c;    // blue, green, red, fourth byte (0 where the plane has none)
+  std::uint32_t raw;  // index, 15-bit or 24-bit colour
+};
+
+// What a rule decided for one pixel.
+enum Outcome : int { kKeep = 0, kWrite = 1, kCopySource = 2, kWriteByte = 3 };
+
+inline std::uint32_t chan(std::uint32_t x, int i) { return (x >> (8 * i)) & 255; }
+inline std::uint32_t bgra(std::uint32_t b, std::uint32_t g, std::uint32_t r, std::uint32_t a) {
+  return b | g << 8 | r << 16 | a << 24;
+}
+inline std::uint32_t pack555(std::uint32_t c) {
+  return ((c >> 19) & 31) << 10 | ((c >> 11) & 31) << 5 | ((c >> 3) & 31);
+}
+
+template <int SB>
+inline Sample fetch(const std::uint8_t* p, const Params& P) {
+  if constexpr (SB == 1) {
+    const std::uint8_t* e = P.source_colours + 4 * p[0];
+    return {bgra(e[0], e[1], e[2], 255), p[0], 0};
+  } else if constexpr (SB == 2) {
+    const std::uint32_t v = (p[0] | std::uint32_t(p[1]) << 8) & 0x7FFF;
+    return {g_pixel_tables.rgb555[v] | 0xFF000000u, v, 0};
+  } else if constexpr (SB == 3) {
+    const std::uint32_t c = bgra(p[0], p[1], p[2], 0);
+    return {c | 0xFF000000u, c, 0};
+  } else {
+    std::uint32_t c;
+    std::memcpy(&c, p, 4);
+    return {c, c & 0xFFFFFF, 0};
+  }
+}
+
+template <int DB>
+inline Destination load(const std::uint8_t* p, const Params& P) {
+  if constexpr (DB == 1) {
+    const std::uint8_t* e = P.destination_colours + 4 * p[0];
+    return {bgra(e[0], e[1], e[2], 0), p[0]};
+  } else if constexpr (DB == 2) {
+    const std::uint32_t v = (p[0] | std::uint32_t(p[1]) << 8) & 0x7FFF;
+    return {g_pixel_tables.rgb555[v], v};
+  } else if constexpr (DB == 3) {
+    const std::uint32_t c = bgra(p[0], p[1], p[2], 0);
+    return {c, c};
+  } else {
+    std::uint32_t c;
+    std::memcpy(&c, p, 4);
+    return {c, c & 0xFFFFFF};
+  }
+}
+
+template <int DB>
+inline void store(std::uint8_t* p, std::uint32_t c, const Params& P) {
+  if constexpr (DB == 1) {
+    p[0] = P.inverse[inverse_key(c)];
+  } else if constexpr (DB == 2) {
+    const std::uint32_t v = pack555(c);
+    p[0] = v & 255;
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+  } else if constexpr (DB == 3) {
+    p[0] = c & 255;
+    p[1] = (c >> 8) & 255;
+    p[2] = (c >> 16) & 255;
+  } else {
+    std::memcpy(p, &c, 4);
+  }
+}
+
+// mul(x, y) + mul(255 - x, z) per colour channel; the fourth byte is taken from `a`.
+inline std::uint32_t mix(std::uint32_t k, std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  const std::uint8_t* mk = g_pixel_tables.multiply[k];
+  const std::uint8_t* mr = g_pixel_tables.multiply[255 - k];
+  return bgra(mk[chan(s, 0)] + mr[chan(d, 0)], mk[chan(s, 1)] + mr[chan(d, 1)], mk[chan(s, 2)] + mr[chan(d, 2)], a);
+}
+
+// Composites colour t with opacity a onto d (the rule of mode 5): the weight follows the
+// destination alpha on planes that have one.
+template <int DB>
+inline int composite(std::uint32_t t, std::uint32_t a, const Destination& d, std::uint32_t& out) {
+  if (a == 0) return kKeep;
+  if (a == 255) {
+    out = (t & 0xFFFFFF) | 0xFF000000u;
+    return kWrite;
+  }
+  const std::uint32_t da = d.c >> 24;
+  const std::uint32_t k = DB == 4 ? g_pixel_tables.weight[a][da] : a;
+  out = mix(k, t, d.c, g_pixel_tables.screen[a][da]);
+  return kWrite;
+}
+
+inline std::uint32_t tinted(const Params& P, std::uint32_t s) {
+  const std::uint8_t* ms = g_pixel_tables.multiply[P.parameter];
+  const std::uint8_t* mr = g_pixel_tables.multiply[255 - P.parameter];
+  std::uint32_t t = 0;
+  for (int i = 0; i < 3; ++i) {
+    const std::uint32_t sc = chan(s, i);
+    t |= std::uint32_t(ms[P.op[chan(P.tint, i)][sc]] + mr[sc]) << (8 * i);
+  }
+  return t;
+}
+
+// The pixel rule of mode M. Masked kernels (modes 5 to 8) take their alpha from the mask.
+template <int M, int SB, int DB, bool MASKED>
+inline int apply(const Params& P, const Sample& s, const Destination& d, std::uint32_t& out) {
+  const auto& T = g_pixel_tables;
+  const std::uint32_t sa = MASKED ? s.m : s.c >> 24;
+  if constexpr (M == 0) {
+    out = s.c;
+    return kCopySource;
+  } else if constexpr (M == 1) {
+    if (s.raw == P.key_source) return kKeep;
+    out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
+    return kCopySource;
+  } else if constexpr (M == 2) {
+    if (d.raw != P.key_destination) return kKeep;
+    out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
+    return kCopySource;
+  } else if constexpr (M == 3) {
+    const std::uint8_t* mo = T.multiply[P.opacity];
+    const std::uint8_t* mr = T.multiply[255 - P.opacity];
+    out = bgra(mr[chan(d.c, 0)] + mo[chan(s.c, 0)], mr[chan(d.c, 1)] + mo[chan(s.c, 1)],
+               mr[chan(d.c, 2)] + mo[chan(s.c, 2)], mr[chan(d.c, 3)] + mo[chan(s.c, 3)]);
+    return kWrite;
+  } else if constexpr (M == 4) {
+    const std::uint32_t a = T.multiply[s.c >> 24][P.opacity];
+    if (a == 0) return kKeep;
+    const std::uint32_t blended =
+        bgra(P.op[chan(s.c, 0)][chan(d.c, 0)], P.op[chan(s.c, 1)][chan(d.c, 1)], P.op[chan(s.c, 2)][chan(d.c, 2)], 0);
+    out = mix(a, blended, d.c, d.c >> 24);
+    return kWrite;
+  } else if constexpr (M == 5) {
+    const std::uint32_t a = T.multiply[sa][P.opacity];
+    if (a == 255) {
+      out = MASKED ? (s.c & 0xFFFFFF) | 0xFF000000u : s.c;
+      return kCopySource;
+    }
+    return composite<DB>(s.c, a, d, out);
+  } else if constexpr (M == 6) {
+    return composite<DB>(tinted(P, s.c), T.multiply[sa][P.opacity], d, out);
+  } else if constexpr (M == 7) {
+    if (sa < P.opacity || sa > std::uint32_t(P.opacity) + P.parameter) return kKeep;
+    out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
+    return kCopySource;
+  } else if constexpr (M == 8) {
+    const std::uint32_t a = P.ramp[sa];
+    if (a == 0) return kKeep;
+    if (a == 255) {
+      out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
+      return kCopySource;
+    }
+    out = mix(a, s.c, d.c, d.c >> 24);
+    return kWrite;
+  } else if constexpr (M == 9) {
+    const std::uint8_t* mo = T.multiply[P.opacity];
+    const std::uint8_t* mr = T.multiply[255 - P.opacity];
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= std::uint32_t(mo[chan(s.c, P.select[i])] + mr[chan(d.c, i)]) << (8 * i);
+    out = (d.c & ~P.write_mask) | (v & P.write_mask);
+    return kWrite;
+  } else if constexpr (M == 10) {
+    const std::uint32_t a = T.multiply[SB == 1 ? s.raw : s.c >> 24][P.opacity];
+    if constexpr (DB == 1) {
+      out = a;
+      return kWriteByte;
+    } else {
+      out = (d.c & 0xFFFFFF) | a << 24;
+      return kWrite;
+    }
+  } else if constexpr (M == 11) {
+    const std::uint32_t t = bgra(P.op[chan(P.tint, 0)][chan(d.c, 0)], P.op[chan(P.tint, 1)][chan(d.c, 1)],
+                                 P.op[chan(P.tint, 2)][chan(d.c, 2)], 0);
+    return composite<DB>(t, T.multiply[s.raw & 255][P.opacity], d, out);
+  } else {
+    const std::uint32_t y = (19595u * chan(s.c, 2) + 38470u * chan(s.c, 1) + 7471u * chan(s.c, 0)) >> 16;
+    return composite<DB>(tinted(P, bgra(y, y, y, 0)), T.multiply[sa][P.opacity], d, out);
+  }
+}
+
+template <int M, int SB, int DB, bool MASKED>
+inline void pixel(const Params& P, const Sample& s, std::uint8_t* dp) {
+  const Destination d = load<DB>(dp, P);
+  std::uint32_t out;
+  const int outcome = apply<M, SB, DB, MASKED>(P, s, d, out);
+  if (outcome == kKeep) return;
+  if constexpr (DB == 1) {
+    if (outcome == kWriteByte || (outcome == kCopySource && SB == 1 && !P.map_indices)) {
+      dp[0] = static_cast<std::uint8_t>(outcome == kWriteByte ? out : s.raw);
+      return;
+    }
+  }
+  store<DB>(dp, out, P);
+}
+
+// ---- sampling schemes -----------------------------------------------------------------------
+
+using RowFunction = void (*)(const void* job, int row);
+
+// Stretch: the source offset of every destination column and row is precomputed.
+struct StretchJob {
+  const Params* params;
+  std::uint8_t* destination;  // first pixel of the first row drawn
+  std::ptrdiff_t destination_column_step;
+  std::ptrdiff_t destination_row_step;
+  const std::uint8_t* source;  // pixel memory (bottom row)
+  const std::ptrdiff_t* source_columns;
+  const std::ptrdiff_t* source_rows;
+  const std::uint8_t* mask;
+  const std::ptrdiff_t* mask_columns;
+  const std::ptrdiff_t* mask_rows;
+  int columns;
+};
+
+template <int M, int SB, int DB, bool MASKED>
+void stretch_row(const void* job, int y) {
+  const StretchJob& J = *static_cast<const StretchJob*>(job);
+  const Params& P = *J.params;
+  std::uint8_t* dp = J.destination + y * J.destination_row_step;
+  const std::uint8_t* row = J.source + J.source_rows[y];
+  const std::uint8_t* mask_row = MASKED ? J.mask + J.mask_rows[y] : nullptr;
+  for (int x = 0; x < J.columns; ++x, dp += J.destination_column_step) {
+    Sample s = fetch<SB>(row + J.source_columns[x], P);
+    if constexpr (MASKED) s.m = mask_row[J.mask_columns[x]];
+    pixel<M, SB, DB, MASKED>(P, s, dp);
+  }
+}
+
+// Unscaled and unmirrored along the row (gcopy's direct path): source columns are consecutive.
+template <int M, int SB, int DB, bool MASKED>
+void direct_row(const void* job, int y) {
+  const StretchJob& J = *static_cast<const StretchJob*>(job);
+  const Params& P = *J.params;
+  std::uint8_t* dp = J.destination + y * J.destination_row_step;
+  const std::uint8_t* sp = J.source + J.source_rows[y] + J.source_columns[0];
+  if constexpr (M == 0 && SB == DB && SB > 1) {
+    std::memcpy(dp, sp, std::size_t(J.columns) * DB);
+  } else {
+    const std::uint8_t* mp = MASKED ? J.mask + J.mask_rows[y] + J.mask_columns[0] : nullptr;
+    for (int x = 0; x < J.columns; ++x, dp += DB, sp += SB) {
+      Sample s = fetch<SB>(sp, P);
+      if constexpr (MASKED) s.m = mp[x];
+      pixel<M, SB, DB, MASKED>(P, s, dp);
+    }
+  }
+}
+
+// Rotated blits: 16.16 source positions stepped per column and per row (wrapping arithmetic;
+// a position is only used after it was found inside the accepted source area).
+struct RotateJob {
+  const Params* params;
+  std::uint8_t* destination;  // first pixel of the first row
+  std::ptrdiff_t destination_row_step;
+  int columns;
+  std::uint64_t u0, v0, du_column, dv_column, du_row, dv_row;
+  std::int64_t left, top, right, bottom;  // accepted source area
+  const std::uint8_t* source_top;         // first byte of the source's top row
+  std::ptrdiff_t source_pitch;
+  const std::uint8_t* mask_top;
+  std::ptrdiff_t mask_pitch;
+};
+
+template <int M, int SB, int DB, bool MASKED>
+void nearest_row(const void* job, int y) {
+  const RotateJob& J = *static_cast<const RotateJob*>(job);
+  const Params& P = *J.params;
+  std::uint8_t* dp = J.destination + y * J.destination_row_step;
+  std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
+  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
+    const std::int64_t iu = static_cast<std::int64_t>(u) >> 16, iv = static_cast<std::int64_t>(v) >> 16;
+    if (iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom) continue;
+    Sample s = fetch<SB>(J.source_top - iv * J.source_pitch + iu * SB, P);
+    if constexpr (MASKED) s.m = (J.mask_top - iv * J.mask_pitch)[iu];
+    pixel<M, SB, DB, MASKED>(P, s, dp);
+  }
+}
+
+inline std::uint32_t bilinear(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, std::int32_t fu,
+                              std::int32_t fv, std::int32_t fuv) {
+  const std::int32_t a = static_cast<std::int32_t>(p00), b = static_cast<std::int32_t>(p10),
+                     c = static_cast<std::int32_t>(p01), d = static_cast<std::int32_t>(p11);
+  const std::int32_t p = a + (((d - b - c + a) * fuv + (c - a) * fv + (b - a) * fu) >> 16);
+  return static_cast<std::uint32_t>(std::clamp(p, 0, 255));
+}
+
+template <int SB>
+inline std::uint32_t raw_of_colour(std::uint32_t c) {
+  if constexpr (SB == 2) return pack555(c);
+  return c & 0xFFFFFF;
+}
+
+template <int M, int SB, int DB, bool MASKED>
+void bilinear_row(const void* job, int y) {
+  const RotateJob& J = *static_cast<const RotateJob*>(job);
+  const Params& P = *J.params;
+  std::uint8_t* dp = J.destination + y * J.destination_row_step;
+  std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
+  const std::int64_t last_u = (J.right - 1) * 65536, last_v = (J.bottom - 1) * 65536;
+  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
+    const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
+    const std::int64_t iu = su >> 16, iv = sv >> 16;
+    if (iu < J.left || iv < J.top || su > last_u || sv > last_v) continue;
+    const std::int64_t iu1 = std::min(iu + 1, J.right - 1), iv1 = std::min(iv + 1, J.bottom - 1);
+    const std::uint8_t* r0 = J.source_top - iv * J.source_pitch;
+    const std::uint8_t* r1 = J.source_top - iv1 * J.source_pitch;
+    const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
+    const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
+    const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
+    const std::int32_t fuv = (fu * fv) >> 16;
+    Sample s;
+    s.c = 0;
+    for (int i = 0; i < 4; ++i)
+      s.c |= bilinear(chan(s00.c, i), chan(s10.c, i), chan(s01.c, i), chan(s11.c, i), fu, fv, fuv) << (8 * i);
+    s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
+    s.m = 0;
+    if constexpr (MASKED) {
+      const std::uint8_t* m0 = J.mask_top - iv * J.mask_pitch;
+      const std::uint8_t* m1 = J.mask_top - iv1 * J.mask_pitch;
+      s.m = bilinear(m0[iu], m0[iu1], m1[iu], m1[iu1], fu, fv, fuv);
+    }
+    pixel<M, SB, DB, MASKED>(P, s, dp);
+  }
+}
+
+// ---- kernel tables --------------------------------------------------------------------------
+
+inline constexpr int pair_index(int source_bytes, int destination_bytes) {
+  return (source_bytes - 1) * 4 + (destination_bytes - 1);
+}
+
+// Which (mode, depth) combinations have a kernel.
+inline constexpr bool kernel_present(int mode, int sb, int db) {
+  if (mode == 7 || mode == 8) return sb == 4;
+  if (mode == 10) return (sb == 1 || sb == 4) && (db == 1 || db == 4);
+  if (mode == 11) return sb == 1;
+  return true;
+}
+
+struct KernelSet {
+  RowFunction plain[kModes][16];
+  RowFunction masked[4][16];  // modes 5 to 8
+};
+
+extern const KernelSet kStretchKernels;
+extern const KernelSet kNearestKernels;
+extern const KernelSet kBilinearKernels;
+
+// gcopy's direct path (unscaled, unmirrored along rows); nullptr where there is none.
+RowFunction direct_kernel(int mode, bool masked, int source_bytes, int destination_bytes);
+
+// The table of one sampling scheme, written out by the macros below in each kernel file. PICK is
+// a function template <M, SB, DB> returning the plain kernel or nullptr; ROW the row template.
+#define TALVEN_KERNELS_SB(PICK, M, SB) PICK<M, SB, 1>(), PICK<M, SB, 2>(), PICK<M, SB, 3>(), PICK<M, SB, 4>()
+#define TALVEN_KERNELS_MODE(PICK, M) \
+  { TALVEN_KERNELS_SB(PICK, M, 1), TALVEN_KERNELS_SB(PICK, M, 2), TALVEN_KERNELS_SB(PICK, M, 3), TALVEN_KERNELS_SB(PICK, M, 4) }
+#define TALVEN_MASKED_SB(ROW, M, SB) &ROW<M, SB, 1, true>, &ROW<M, SB, 2, true>, &ROW<M, SB, 3, true>, &ROW<M, SB, 4, true>
+#define TALVEN_MASKED_MODE(ROW, M) \
+  { TALVEN_MASKED_SB(ROW, M, 1), TALVEN_MASKED_SB(ROW, M, 2), TALVEN_MASKED_SB(ROW, M, 3), TALVEN_MASKED_SB(ROW, M, 4) }
+#define TALVEN_KERNEL_SET(PICK, ROW)                                                                        \
+  {{TALVEN_KERNELS_MODE(PICK, 0), TALVEN_KERNELS_MODE(PICK, 1), TALVEN_KERNELS_MODE(PICK, 2),               \
+    TALVEN_KERNELS_MODE(PICK, 3), TALVEN_KERNELS_MODE(PICK, 4), TALVEN_KERNELS_MODE(PICK, 5),               \
+    TALVEN_KERNELS_MODE(PICK, 6), TALVEN_KERNELS_MODE(PICK, 7), TALVEN_KERNELS_MODE(PICK, 8),               \
+    TALVEN_KERNELS_MODE(PICK, 9), TALVEN_KERNELS_MODE(PICK, 10), TALVEN_KERNELS_MODE(PICK, 11),             \
+    TALVEN_KERNELS_MODE(PICK, 12)},                                                                         \
+   {TALVEN_MASKED_MODE(ROW, 5), TALVEN_MASKED_MODE(ROW, 6), TALVEN_MASKED_MODE(ROW, 7), TALVEN_MASKED_MODE(ROW, 8)}}
+
+// Mode 5 from a source without alpha is the constant blend of mode 3.
+#define TALVEN_DEFINE_PICK(PICK, ROW)                                                 \
+  template <int M, int SB, int DB>                                                    \
+  constexpr RowFunction PICK() {                                                      \
+    if constexpr (kernel_present(M, SB, DB)) {                                        \
+      return &ROW<(M == 5 && SB != 4) ? 3 : M, SB, DB, false>;                        \
+    } else {                                                                          \
+      return nullptr;                                                                 \
+    }                                                                                 \
+  }
+
+}  // namespace talven::graphics::blit

@@ -1,0 +1,112 @@
+// Planes: the engine's off-screen pictures, named by number through the plane table, and the
+// drawing operations that work on them (blits, fills, lines, polygons, dirty rectangles).
+//
+// Pixel memory and colour tables live in script memory (scripts read them through `ginfo`). Rows
+// are stored bottom-up: pixel (x, y) is at pixels + (height - y - 1) * pitch + bits * x / 8.
+#pragma once
+#include <cstdint>
+
+#include "vm/script_memory.h"
+
+namespace talven::graphics {
+
+inline constexpr std::uint32_t kPlaneSlots = 1024;
+
+struct Rect {
+  std::int32_t left, top, right, bottom;  // right and bottom exclusive
+};
+
+struct Plane {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t bits = 0;
+  std::uint32_t pitch = 0;          // bytes per row, a multiple of 4
+  std::uint32_t colour_count = 0;   // entries of the colour table: 2, 16, 256 or 0
+  vm::Address header = 0;           // 40-byte bitmap header, then the colour table
+  vm::Address pixels = 0;           // the bottom row
+  Rect clip{};                      // drawing clip as a destination
+  char name[260] = {};              // file name when read from a file
+};
+
+// The blit mode record as scripts pass it (12 bytes).
+struct BlitMode {
+  std::uint8_t mode = 0;
+  std::uint8_t operation = 0;
+  std::uint8_t opacity = 0;
+  std::uint8_t parameter = 0;
+  std::uint32_t key = 0;
+  std::uint32_t colour = 0;
+};
+
+// ---- start-up -------------------------------------------------------------------------------
+void build_pixel_tables();  // also in pixel_tables.h; first thing at start-up
+// Palettes back to the 3-3-2 cube, pages to 0, plane 0 of Width x Height x Depth cleared to 0.
+void graphics_start();
+// Frees every plane and forgets the attachments.
+void graphics_shutdown();
+// Follows the MultiThreading setting unless changed here (tests compare both).
+void set_multi_threading(bool on);
+bool multi_threading();
+
+// ---- the plane table ------------------------------------------------------------------------
+Plane* plane(std::uint32_t number);           // nullptr: out of range or empty
+Plane* attached_plane(std::uint32_t number);  // the plane in the slot this slot is attached to
+std::int32_t view_page();
+std::int32_t active_page();
+void set_view_page(std::int32_t number);
+void set_active_page(std::int32_t number);
+
+// First byte of pixel (x, y); nullptr outside the plane.
+std::uint8_t* pixel_address(const Plane* p, std::uint32_t x, std::uint32_t y);
+inline std::uint8_t* row_address(const Plane& p, std::int32_t y) {
+  return vm::host_pointer(p.pixels) + std::uint64_t(p.height - y - 1) * p.pitch;
+}
+inline std::uint8_t* colour_table(const Plane& p) { return vm::host_pointer(p.header) + 40; }
+
+// Creates a plane in the slot (freeing what was there). False, with the user told, on failure.
+bool allocate_plane(std::uint32_t number, std::int32_t width, std::int32_t height, std::int32_t bits);
+void free_plane(std::uint32_t number);
+
+// A colour as 0x00RRGGBB (0 outside the plane).
+std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);
+
+// ---- drawing (the built-ins' engine side; all clip and never leave a plane) -----------------
+// Stretch blit: null rectangles mean the whole plane; reversed coordinates mirror. Returns 0 when
+// the call is refused (mode, depths, empty rectangle), 1 otherwise.
+int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode);
+int copy_blit(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect,
+              const BlitMode* mode);
+int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode,
+                 std::int32_t angle, bool bilinear, std::int32_t sub_x = 0, std::int32_t sub_y = 0);
+int clear_rect(std::uint32_t plane, const Rect* rect, std::uint32_t colour);
+int fill_rect(std::uint32_t plane, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+              std::uint32_t colour);
+int draw_line(std::uint32_t plane, std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, std::uint32_t colour);
+int fill_polygon(std::uint32_t plane, const std::int32_t* xy_pairs, std::uint32_t count, std::uint32_t colour);
+// The dirty-rectangle list (drt_init, drt_set) and the copy of its parts.
+int dirty_count();
+Rect dirty_rect(int index);
+int dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect);
+
+// ---- built-ins ------------------------------------------------------------------------------
+std::uint32_t bi_pal_map(vm::Address arguments);
+std::uint32_t bi_getpixel(vm::Address arguments);
+std::uint32_t bi_gclip(vm::Address arguments);
+std::uint32_t bi_ginit(vm::Address arguments);
+std::uint32_t bi_galloc(vm::Address arguments);
+std::uint32_t bi_gfree(vm::Address arguments);
+std::uint32_t bi_gcopy(vm::Address arguments);
+std::uint32_t bi_gblit(vm::Address arguments);
+std::uint32_t bi_gblita(vm::Address arguments);
+std::uint32_t bi_gclear(vm::Address arguments);
+std::uint32_t bi_gfill(vm::Address arguments);
+std::uint32_t bi_gline(vm::Address arguments);
+std::uint32_t bi_gpoly(vm::Address arguments);
+std::uint32_t bi_gattach(vm::Address arguments);
+std::uint32_t bi_gdetach(vm::Address arguments);
+std::uint32_t bi_ginfo(vm::Address arguments);
+std::uint32_t bi_drt_init(vm::Address arguments);
+std::uint32_t bi_drt_set(vm::Address arguments);
+std::uint32_t bi_drt_copy(vm::Address arguments);
+
+}  // namespace talven::graphics

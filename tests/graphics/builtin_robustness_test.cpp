@@ -1,0 +1,101 @@
+// Random arguments thrown at every built-in of the plane engine: whatever a script passes, nothing
+// is read or written outside a plane (the sanitizer build turns any stray access into a failure).
+#include "graphics/graphics_test_support.h"
+#include "shell/configuration.h"
+
+namespace talven::graphics::test {
+namespace {
+
+using BuiltinRobustnessTest = GraphicsTest;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kRounds = 4000;
+#else
+constexpr int kRounds = 20000;
+#endif
+
+TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
+  // Failed allocations are expected here by the thousand: keep their boxes quiet.
+  struct QuietErrors {
+    std::int32_t saved = shell::config().error;
+    QuietErrors() { shell::config().error = 0; }
+    ~QuietErrors() { shell::config().error = saved; }
+  } quiet;
+  std::mt19937 engine(99);
+  auto rng = [&]() { return static_cast<std::uint32_t>(engine()); };
+  ScriptArguments args;
+  auto pick = [&](std::initializer_list<std::uint32_t> values) {
+    return *(values.begin() + std::uniform_int_distribution<std::size_t>(0, values.size() - 1)(engine));
+  };
+  // Planes of every depth in slots 0..7, masks attached, clips set.
+  const int depths[] = {1, 4, 8, 16, 24, 32, 8, 32};
+  auto reset_planes = [&] {
+    for (std::uint32_t i = 0; i < 8; ++i) {
+      ASSERT_TRUE(allocate_plane(i, 1 + rng() % 40, 1 + rng() % 30, depths[i]));
+      randomise(*plane(i), engine);
+    }
+  };
+  reset_planes();
+  auto coordinate = [&]() -> std::uint32_t {
+    return pick({rng() % 50, std::uint32_t(-std::int32_t(rng() % 50)), 0x7FFFFFFFu, 0x80000000u, rng(), 0xFFFFFFFFu, 1000});
+  };
+  auto number = [&]() -> std::uint32_t { return pick({rng() % 9, rng() % 9, 1023, 1024, rng()}); };
+  auto record = [&](std::uint32_t offset) -> vm::Address {
+    const vm::Address a = args.scratch(offset);
+    for (int i = 0; i < 4; ++i) vm::store(a + 4 * i, coordinate());
+    return pick({a, a, a, 0, 12, 0xFFFFFFF0u});
+  };
+  auto mode_record = [&](std::uint32_t offset) -> vm::Address {
+    const vm::Address a = args.scratch(offset);
+    const std::uint32_t words[3] = {pick({rng() % 13, rng() % 16, rng()}) | (rng() & 0xFFFFFF00u), rng(), rng()};
+    for (int i = 0; i < 3; ++i) vm::store(a + 4 * i, words[i]);
+    return pick({a, a, a, a, 0, 8});
+  };
+  int successes = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    if (round % 500 == 499) reset_planes();
+    std::uint32_t r = 0;
+    switch (rng() % 17) {
+      case 0: r = args.call(bi_gcopy, {number(), coordinate(), coordinate(), number(), record(0), mode_record(64)}); break;
+      case 1: r = args.call(bi_gblit, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
+      case 2: r = args.call(bi_gblita, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
+      case 3: r = args.call(bi_gclear, {number(), record(0), rng()}); break;
+      case 4: r = args.call(bi_gfill, {number(), coordinate(), coordinate(), coordinate(), coordinate(), rng()}); break;
+      case 5: r = args.call(bi_gline, {number(), coordinate(), coordinate(), coordinate(), coordinate(), rng()}); break;
+      case 6: {
+        const vm::Address points = args.scratch(128);
+        for (int i = 0; i < 64; ++i) vm::store(points + 4 * i, coordinate());
+        r = args.call(bi_gpoly, {number(), pick({points, 0, 0xFFFFFFF8u}), pick({rng() % 33, rng(), 0xFFFFFFFFu}), rng()});
+        break;
+      }
+      case 7: r = args.call(bi_gclip, {number(), record(0)}); break;
+      case 8: r = args.call(bi_gattach, {number(), number()}); break;
+      case 9: r = args.call(bi_gdetach, {number()}); break;
+      case 10: r = args.call(bi_ginfo, {number(), pick({args.scratch(0), 0, 0xFFFFFFF0u, 4})}); break;
+      case 11: r = args.call(bi_getpixel, {number(), coordinate(), coordinate()}); break;
+      case 12: r = args.call(bi_drt_set, {record(0)}); break;
+      case 13: r = args.call(bi_drt_copy, {number(), coordinate(), coordinate(), number(), record(32)}); break;
+      case 14: r = args.call(bi_drt_init, {}); break;
+      case 15: {
+        const std::uint32_t n = pick({rng() % 9, 1023});
+        // Small, empty, negative, or so large that no plane can hold it (never a slow giant).
+        const std::uint32_t shape = rng() % 4;
+        const std::uint32_t w = shape == 0 ? 0x7FFFFFFFu : shape == 1 ? 0xFFFFFFFFu - rng() % 9 : rng() % 50;
+        const std::uint32_t h = shape == 0 ? 0x7FFFFFFFu : rng() % 50;
+        r = args.call(bi_galloc, {n, w, h, pick({8, 16, 24, 32, 1, 4, 7, rng()})});
+        if (n < 8 && plane(n) == nullptr) {
+          ASSERT_TRUE(allocate_plane(n, 3, 3, 8));
+        }
+        break;
+      }
+      default:  // building the map takes milliseconds: a valid palette only now and then
+        r = args.call(bi_pal_map, {rng() % 20 == 0 ? args.scratch(0) : pick({0u, 0xFFFFFF00u, 8u})});
+        break;
+    }
+    successes += r != 0;
+  }
+  EXPECT_GT(successes, kRounds / 10);
+}
+
+}  // namespace
+}  // namespace talven::graphics::test
