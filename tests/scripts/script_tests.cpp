@@ -70,7 +70,9 @@ TEST_P(ScriptTest, RunsAsExpected) {
   const std::string err = read_file(work / "stderr.txt");
   EXPECT_EQ(status, expected_status) << "stderr:\n" << err;
   EXPECT_EQ(log, read_file(source / "expected.log")) << "stderr:\n" << err;
-  if (fs::exists(source / "expected.stderr")) EXPECT_EQ(err, read_file(source / "expected.stderr"));
+  if (fs::exists(source / "expected.stderr")) {
+    EXPECT_EQ(err, read_file(source / "expected.stderr"));
+  }
   if (!HasFailure()) fs::remove_all(work);
 }
 
