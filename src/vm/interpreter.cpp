@@ -121,13 +121,6 @@ int run_slice(ScriptContext& context) {
   int budget = kSliceInstructions;
   int error = -1;
 
-  auto save = [&] {
-    std::memcpy(context.r, r, sizeof r);
-    context.pc = static_cast<Address>(ip - base);
-    context.z = zf;
-    context.l = lf;
-    context.b = bf;
-  };
   auto set_flags = [&](std::uint32_t a, std::uint32_t b) {
     zf = a == b;
     lf = static_cast<std::int32_t>(a) < static_cast<std::int32_t>(b);
@@ -182,6 +175,16 @@ int run_slice(ScriptContext& context) {
   static_assert(sizeof kHandlers / sizeof kHandlers[0] == 256);
   const void* const* handlers = kHandlers;
 
+// A macro rather than a lambda: a closure that is not inlined would keep ip and the flags in
+// memory for the whole slice.
+#define SAVE()                                      \
+  do {                                              \
+    std::memcpy(context.r, r, sizeof r);            \
+    context.pc = static_cast<Address>(ip - base);   \
+    context.z = zf;                                 \
+    context.l = lf;                                 \
+    context.b = bf;                                 \
+  } while (0)
 #define FAIL(code_) \
   do {              \
     error = (code_);\
@@ -257,7 +260,7 @@ h_nop:
 h_trap: {
   const std::uint32_t index = read16(ip + 1);
   ip += 3;
-  save();
+  SAVE();
   if (g_gate.load(std::memory_order_relaxed)(index, context) != 0) return 1;
   if (context.state != kRunning) return 1;
   std::memcpy(r, context.r, sizeof r);
@@ -502,7 +505,7 @@ h_leave: {
   const std::uint32_t offset = r[kStackPointer] - stack_base;
   if (std::uint64_t(offset) + imm + 24 >= stack_size) {
     // The outermost frame: the program has returned from main.
-    save();
+    SAVE();
     context.state = kEnded;
     return 1;
   }
@@ -538,7 +541,7 @@ h_ret: {
   if (return_address == 0xFFFFFFFFu) {
     // A thread's entry function returned to the marker its thread pushed.
     ip = base + return_address;
-    save();
+    SAVE();
     context.state = kEnded;
     return 1;
   }
@@ -804,14 +807,15 @@ invalid:
   FAIL(kInvalidCode);
 
 done:
-  save();
+  SAVE();
   return 1;
 
 stop:
-  save();
+  SAVE();
   runtime_error(context, error);
   return 1;
 
+#undef SAVE
 #undef FAIL
 #undef CHECK_ADDRESS
 #undef NEXT
