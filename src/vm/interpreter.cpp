@@ -121,6 +121,12 @@ int run_slice(ScriptContext& context) {
   int budget = kSliceInstructions;
   int error = -1;
 
+  // After every instruction: the stop flag and the budget in one test. The flag only ever holds
+  // 0 or 1, and 1 << 8 is above any budget left.
+  auto slice_over = [&] {
+    --budget;
+    return budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8);
+  };
   auto set_flags = [&](std::uint32_t a, std::uint32_t b) {
     zf = a == b;
     lf = static_cast<std::int32_t>(a) < static_cast<std::int32_t>(b);
@@ -195,8 +201,7 @@ int run_slice(ScriptContext& context) {
 // After every instruction: the stop flag, then the budget.
 #define NEXT()                                                       \
   do {                                                               \
-    if (g_stop_flag.load(std::memory_order_relaxed) != 0) goto done; \
-    if (--budget == 0) goto done;                                    \
+    if (slice_over()) goto done;                                     \
     goto* handlers[*ip];                                             \
   } while (0)
 // pc comes from outside the instruction stream: test it against the guard.
@@ -238,8 +243,7 @@ int run_slice(ScriptContext& context) {
   goto* handlers[*ip];
 
 far_jump:
-  if (g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
-  if (--budget == 0) goto done;
+  if (slice_over()) goto done;
 far_pc:
   // Inside the null guard the program faults at this pc; near the top of the space every
   // instruction from here on tests pc before it runs.
