@@ -198,7 +198,7 @@ int run_slice(ScriptContext& context) {
   } while (0)
 #define CHECK_ADDRESS(a) \
   if ((a) < kNullGuardSize) FAIL(kOutOfMemory)
-// After every instruction: the stop flag, then the budget.
+// After every instruction: the stop flag and the budget, then on to the next handler.
 #define NEXT()                                                       \
   do {                                                               \
     if (slice_over()) goto done;                                     \
