@@ -506,5 +506,48 @@ TEST_F(InterpreterTest, NullGuardAccessIsScriptFault) {
   }
 }
 
+// Code at the very top of the space runs on into address 0 and faults there, however pc got
+// there: by a jump, a return, the context's own pc, or by running straight through from lower
+// addresses over several slices.
+TEST_F(InterpreterTest, RunningOffTheTopOfTheSpaceFaultsAtZero) {
+  constexpr Address kTopCode = 0xFFFFFFF8u;  // movl r1, $7 (6 bytes), then two nops
+  struct TopCase {
+    const char* name;
+    Address start;  // where the context's pc starts; 0 means the image base
+    void (*program)(Assembler&);
+  };
+  const TopCase cases[] = {
+      {"jump", 0, [](Assembler& a) { a.jmp(kTopCode); }},
+      {"return", 0, [](Assembler& a) { a.push_imm(0u).push_imm(kTopCode).ret(); }},  // the top word never pops
+      {"slice start", kTopCode, [](Assembler&) {}},
+      {"straight run", 0xFFFFF000u, [](Assembler&) {}},
+  };
+  for (const TopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    std::uint8_t* top = checked_pointer(0xFFFFF000u, 0x1000);
+    ASSERT_NE(top, nullptr);
+    std::memset(top, 0, 0x1000);  // nops
+    const std::uint8_t code[] = {op_mov_ri, 0x01, 7, 0, 0, 0, op_nop, op_nop};
+    std::memcpy(top + (kTopCode - 0xFFFFF000u), code, sizeof code);
+    Assembler a;
+    c.program(a);
+    halt(a);
+    a.load(*ctx);
+    if (c.start != 0) ctx->pc = c.start;
+    run_loaded();
+    expect_runtime_error(kOutOfMemory);
+    EXPECT_EQ(ctx->r[1], 7u);
+    EXPECT_EQ(ctx->pc, 0u);
+  }
+}
+
+TEST_F(InterpreterTest, SliceStartingInTheGuardFaultsWithoutRunning) {
+  ctx->pc = 0x100;
+  run_slice(*ctx);
+  expect_runtime_error(kOutOfMemory);
+  EXPECT_EQ(ctx->pc, 0x100u);
+}
+
 }  // namespace
 }  // namespace talven::vm
