@@ -107,13 +107,14 @@ struct Track {
   Address base = 0;
   int count = 0;
   bool valid() const { return base != 0 && count >= 1; }
+  // Only called on a track whose whole range was checked, with 0 <= index < count.
   float field(int index, int f) const {
-    float value = 0;
-    vm::load(base + static_cast<Address>(index) * kKeySize + 4u * static_cast<Address>(f), value);
+    float value;
+    std::memcpy(&value, vm::host_pointer(base) + static_cast<std::size_t>(index) * kKeySize + 4u * static_cast<std::size_t>(f), 4);
     return value;
   }
   void set(int index, int f, float value) const {
-    vm::store(base + static_cast<Address>(index) * kKeySize + 4u * static_cast<Address>(f), value);
+    std::memcpy(vm::host_pointer(base) + static_cast<std::size_t>(index) * kKeySize + 4u * static_cast<std::size_t>(f), &value, 4);
   }
   float time(int i) const { return field(i, 0); }
   float value(int i) const { return field(i, 1); }

@@ -2,6 +2,7 @@
 // character (a lead byte and its trail byte are one character), so they never match, split or
 // case-map half of a double-byte character. Every address is checked: a string that does not lie
 // in script memory makes the call fail with 0 instead of reading or writing outside it.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -112,6 +113,9 @@ std::uint32_t change_case(Address arguments, std::uint32_t (*map)(std::uint32_t)
   }
   return s;
 }
+
+// The longest text sprintf produces.
+constexpr std::uint64_t kSprintfLimit = 16u << 20;
 
 // Where each script thread's strtok goes on; one more entry for calls outside any thread.
 Address g_strtok_next[vm::kThreadSlots + 1];
@@ -410,7 +414,11 @@ std::uint32_t bi_sprintf(Address arguments) {
   Address d = argument_word(arguments, 0);
   auto format = string_argument(arguments, 1);
   if (!format) return 0;
-  std::string text = format_script_words(*format, arguments, 2);
+  if (!vm::range_ok(d, 1)) return 0;
+  // The text never grows beyond the memory above the buffer (nor beyond a sane bound), so a stray
+  // width cannot make the engine build gigabytes that could never be stored anyway.
+  std::uint64_t room = std::min<std::uint64_t>(vm::kAddressSpaceSize - d - 1, kSprintfLimit);
+  std::string text = format_script_words(*format, arguments, 2, static_cast<std::size_t>(room));
   std::uint8_t* p = vm::checked_pointer(d, text.size() + 1);
   if (p == nullptr) return 0;
   std::memcpy(p, text.data(), text.size());
