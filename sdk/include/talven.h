@@ -830,6 +830,8 @@ int net_state();	/* 318 */
 int crc16(void *data, int length);	/* 319 */
 #trap
 int crc32(void *data, int length);	/* 320 */
+/* dll_proc gives a function handle for dll_call; every argument reaches the native function as one
+   32-bit word, and addresses are script addresses: see talven_native.h for library authors. */
 #trap
 int dll_load(char *file);	/* 321 */
 #trap

@@ -18,10 +18,9 @@ std::string environment(const char* name) {
   return value != nullptr ? value : "";
 }
 
-// The value of XDG_DOCUMENTS_DIR in a user-dirs.dirs text, expanded; empty when absent or unusable.
-// The file is shell syntax restricted to `NAME="$HOME/path"` or `NAME="/absolute/path"`.
-std::string documents_entry(std::string_view text, const std::string& home) {
-  constexpr std::string_view kName = "XDG_DOCUMENTS_DIR";
+// The value of `kName` (XDG_DOCUMENTS_DIR...) in a user-dirs.dirs text, expanded; empty when absent
+// or unusable. The file is shell syntax restricted to `NAME="$HOME/path"` or `NAME="/absolute/path"`.
+std::string user_dirs_entry(std::string_view text, const std::string& home, std::string_view kName) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
@@ -57,17 +56,33 @@ std::string documents_entry(std::string_view text, const std::string& home) {
 
 }  // namespace
 
-std::optional<std::string> documents_folder() {
+std::optional<std::string> documents_folder() { return user_directory("DOCUMENTS", "Documents"); }
+
+std::optional<std::string> user_directory(std::string_view kind, std::string_view fallback) {
   std::string home = without_trailing_slashes(environment("HOME"));
   if (home.empty()) return std::nullopt;
 
   std::string config_home = environment("XDG_CONFIG_HOME");
   if (config_home.empty() || config_home.front() != '/') config_home = home + "/.config";
   if (auto text = read_whole_file(without_trailing_slashes(config_home) + "/user-dirs.dirs")) {
-    std::string documents = documents_entry(*text, home);
-    if (!documents.empty()) return documents;
+    std::string entry = user_dirs_entry(*text, home, "XDG_" + std::string(kind) + "_DIR");
+    if (!entry.empty()) return entry;
   }
-  return home + "/Documents";
+  return fallback.empty() ? home : home + "/" + std::string(fallback);
+}
+
+std::optional<std::string> home_folder() {
+  std::string home = without_trailing_slashes(environment("HOME"));
+  if (home.empty()) return std::nullopt;
+  return home;
+}
+
+std::optional<std::string> base_directory(const char* variable, std::string_view fallback) {
+  std::string home = without_trailing_slashes(environment("HOME"));
+  std::string value = environment(variable);
+  if (!value.empty() && value.front() == '/') return without_trailing_slashes(value);
+  if (home.empty()) return std::nullopt;
+  return home + "/" + std::string(fallback);
 }
 
 }  // namespace talven::platform

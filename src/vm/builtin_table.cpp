@@ -4,6 +4,7 @@
 // tells the user so when a script calls one.
 #include "archive/file_builtins.h"
 #include "graphics/planes.h"
+#include "library/library_builtins.h"
 #include "shell/shell_builtins.h"
 #include "vm/call_gate.h"
 #include "vm/script_threads.h"
@@ -191,13 +192,13 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "gettime", shell::bi_gettime, 1},  // 161
     {1, "fps", shell::bi_fps, 0},  // 162
     // Regular expressions
-    {1, "reg_new", nullptr, 2},  // 163
-    {1, "reg_free", nullptr, 1},  // 164
-    {1, "reg_search", nullptr, 7},  // 165
-    {1, "reg_match", nullptr, 6},  // 166
-    {1, "match_new", nullptr, 0},  // 167
-    {1, "match_free", nullptr, 1},  // 168
-    {1, "match_clear", nullptr, 1},  // 169
+    {1, "reg_new", library::bi_reg_new, 2},  // 163
+    {1, "reg_free", library::bi_reg_free, 1},  // 164
+    {1, "reg_search", library::bi_reg_search, 7},  // 165
+    {1, "reg_match", library::bi_reg_match, 6},  // 166
+    {1, "match_new", library::bi_match_new, 0},  // 167
+    {1, "match_free", library::bi_match_free, 1},  // 168
+    {1, "match_clear", library::bi_match_clear, 1},  // 169
     // Pack files and files
     {1, "pack_save", archive::bi_pack_save, 3},  // 170
     {1, "pack_open", archive::bi_pack_open, 1},  // 171
@@ -217,107 +218,107 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "sysio", archive::bi_sysio, 1},  // 185
     {1, "mload", archive::bi_mload, 3},  // 186
     // Memory
-    {1, "malloc", nullptr, 1},  // 187
-    {1, "realloc", nullptr, 2},  // 188
-    {1, "free", nullptr, 1},  // 189
-    {1, "memcpy", nullptr, 3},  // 190
-    {1, "memmove", nullptr, 3},  // 191
-    {1, "memset", nullptr, 3},  // 192
-    {1, "memcmp", nullptr, 3},  // 193
-    {1, "memswap", nullptr, 3},  // 194
+    {1, "malloc", library::bi_malloc, 1},  // 187
+    {1, "realloc", library::bi_realloc, 2},  // 188
+    {1, "free", library::bi_free, 1},  // 189
+    {1, "memcpy", library::bi_memcpy, 3},  // 190
+    {1, "memmove", library::bi_memmove, 3},  // 191
+    {1, "memset", library::bi_memset, 3},  // 192
+    {1, "memcmp", library::bi_memcmp, 3},  // 193
+    {1, "memswap", library::bi_memswap, 3},  // 194
     // Math, noise, curves, keyframes
-    {0, "srand", nullptr, 1},  // 195
-    {0, "rand", nullptr, 0},  // 196
-    {0, "abs", nullptr, 1},  // 197
-    {0, "sgn", nullptr, 1},  // 198
-    {0, "tsin", nullptr, 1},  // 199
-    {0, "tcos", nullptr, 1},  // 200
-    {0, "tatan", nullptr, 2},  // 201
-    {0, "random", nullptr, 0},  // 202
-    {0, "fabs", nullptr, 1},  // 203
-    {0, "sqrt", nullptr, 1},  // 204
-    {0, "pow", nullptr, 2},  // 205
-    {0, "log", nullptr, 1},  // 206
-    {0, "exp", nullptr, 1},  // 207
-    {0, "floor", nullptr, 1},  // 208
-    {0, "ceil", nullptr, 1},  // 209
-    {0, "sin", nullptr, 1},  // 210
-    {0, "cos", nullptr, 1},  // 211
-    {0, "tan", nullptr, 1},  // 212
-    {0, "asin", nullptr, 1},  // 213
-    {0, "acos", nullptr, 1},  // 214
-    {0, "atan", nullptr, 2},  // 215
-    {0, "ftoa", nullptr, 2},  // 216
-    {0, "perlin_init", nullptr, 2},  // 217
-    {0, "perlin_noise", nullptr, 3},  // 218
-    {0, "bezier", nullptr, 4},  // 219
-    {0, "neville", nullptr, 4},  // 220
-    {0, "linear", nullptr, 3},  // 221
-    {0, "kf_setkey", nullptr, 3},  // 222
-    {0, "kf_calc", nullptr, 2},  // 223
-    {0, "kf_getindex", nullptr, 3},  // 224
-    {0, "kf_getkey", nullptr, 4},  // 225
+    {0, "srand", library::bi_srand, 1},  // 195
+    {0, "rand", library::bi_rand, 0},  // 196
+    {0, "abs", library::bi_abs, 1},  // 197
+    {0, "sgn", library::bi_sgn, 1},  // 198
+    {0, "tsin", library::bi_tsin, 1},  // 199
+    {0, "tcos", library::bi_tcos, 1},  // 200
+    {0, "tatan", library::bi_tatan, 2},  // 201
+    {0, "random", library::bi_random, 0},  // 202
+    {0, "fabs", library::bi_fabs, 1},  // 203
+    {0, "sqrt", library::bi_sqrt, 1},  // 204
+    {0, "pow", library::bi_pow, 2},  // 205
+    {0, "log", library::bi_log, 1},  // 206
+    {0, "exp", library::bi_exp, 1},  // 207
+    {0, "floor", library::bi_floor, 1},  // 208
+    {0, "ceil", library::bi_ceil, 1},  // 209
+    {0, "sin", library::bi_sin, 1},  // 210
+    {0, "cos", library::bi_cos, 1},  // 211
+    {0, "tan", library::bi_tan, 1},  // 212
+    {0, "asin", library::bi_asin, 1},  // 213
+    {0, "acos", library::bi_acos, 1},  // 214
+    {0, "atan", library::bi_atan, 2},  // 215
+    {0, "ftoa", library::bi_ftoa, 2},  // 216
+    {0, "perlin_init", library::bi_perlin_init, 2},  // 217
+    {0, "perlin_noise", library::bi_perlin_noise, 3},  // 218
+    {0, "bezier", library::bi_bezier, 4},  // 219
+    {0, "neville", library::bi_neville, 4},  // 220
+    {0, "linear", library::bi_linear, 3},  // 221
+    {0, "kf_setkey", library::bi_kf_setkey, 3},  // 222
+    {0, "kf_calc", library::bi_kf_calc, 2},  // 223
+    {0, "kf_getindex", library::bi_kf_getindex, 3},  // 224
+    {0, "kf_getkey", library::bi_kf_getkey, 4},  // 225
     // Directory search
-    {1, "find_first", nullptr, 2},  // 226
-    {1, "find_next", nullptr, 2},  // 227
-    {1, "find_close", nullptr, 1},  // 228
+    {1, "find_first", library::bi_find_first, 2},  // 226
+    {1, "find_next", library::bi_find_next, 2},  // 227
+    {1, "find_close", library::bi_find_close, 1},  // 228
     // Rectangles, strings, paths
-    {0, "rc_empty", nullptr, 1},  // 229
-    {0, "rc_set", nullptr, 5},  // 230
-    {0, "rc_setwh", nullptr, 5},  // 231
-    {0, "rc_copy", nullptr, 2},  // 232
-    {0, "rc_move", nullptr, 3},  // 233
-    {0, "rc_intersect", nullptr, 3},  // 234
-    {0, "rc_union", nullptr, 3},  // 235
-    {0, "rc_inflate", nullptr, 3},  // 236
-    {0, "rc_in", nullptr, 3},  // 237
-    {0, "rc_check", nullptr, 1},  // 238
-    {0, "strlen", nullptr, 1},  // 239
-    {0, "strclen", nullptr, 1},  // 240
-    {0, "strcpy", nullptr, 2},  // 241
-    {0, "strncpy", nullptr, 3},  // 242
-    {0, "strcat", nullptr, 2},  // 243
-    {0, "strcmp", nullptr, 2},  // 244
-    {0, "strcmpi", nullptr, 2},  // 245
-    {0, "strlwr", nullptr, 1},  // 246
-    {0, "strupr", nullptr, 1},  // 247
-    {0, "strchr", nullptr, 2},  // 248
-    {0, "strtok", nullptr, 2},  // 249
-    {0, "strcspn", nullptr, 2},  // 250
-    {0, "strspn", nullptr, 2},  // 251
-    {0, "strstr", nullptr, 2},  // 252
-    {0, "strpbrk", nullptr, 2},  // 253
-    {0, "strdup", nullptr, 1},  // 254
-    {0, "strndup", nullptr, 2},  // 255
-    {0, "strtol", nullptr, 3},  // 256
-    {0, "strtoul", nullptr, 3},  // 257
-    {0, "strtof", nullptr, 2},  // 258
-    {0, "sprintf", nullptr, -1},  // 259
-    {0, "splitpath", nullptr, 5},  // 260
-    {0, "makepath", nullptr, 5},  // 261
-    {0, "hash32", nullptr, 1},  // 262
+    {0, "rc_empty", library::bi_rc_empty, 1},  // 229
+    {0, "rc_set", library::bi_rc_set, 5},  // 230
+    {0, "rc_setwh", library::bi_rc_setwh, 5},  // 231
+    {0, "rc_copy", library::bi_rc_copy, 2},  // 232
+    {0, "rc_move", library::bi_rc_move, 3},  // 233
+    {0, "rc_intersect", library::bi_rc_intersect, 3},  // 234
+    {0, "rc_union", library::bi_rc_union, 3},  // 235
+    {0, "rc_inflate", library::bi_rc_inflate, 3},  // 236
+    {0, "rc_in", library::bi_rc_in, 3},  // 237
+    {0, "rc_check", library::bi_rc_check, 1},  // 238
+    {0, "strlen", library::bi_strlen, 1},  // 239
+    {0, "strclen", library::bi_strclen, 1},  // 240
+    {0, "strcpy", library::bi_strcpy, 2},  // 241
+    {0, "strncpy", library::bi_strncpy, 3},  // 242
+    {0, "strcat", library::bi_strcat, 2},  // 243
+    {0, "strcmp", library::bi_strcmp, 2},  // 244
+    {0, "strcmpi", library::bi_strcmpi, 2},  // 245
+    {0, "strlwr", library::bi_strlwr, 1},  // 246
+    {0, "strupr", library::bi_strupr, 1},  // 247
+    {0, "strchr", library::bi_strchr, 2},  // 248
+    {0, "strtok", library::bi_strtok, 2},  // 249
+    {0, "strcspn", library::bi_strcspn, 2},  // 250
+    {0, "strspn", library::bi_strspn, 2},  // 251
+    {0, "strstr", library::bi_strstr, 2},  // 252
+    {0, "strpbrk", library::bi_strpbrk, 2},  // 253
+    {0, "strdup", library::bi_strdup, 1},  // 254
+    {0, "strndup", library::bi_strndup, 2},  // 255
+    {0, "strtol", library::bi_strtol, 3},  // 256
+    {0, "strtoul", library::bi_strtoul, 3},  // 257
+    {0, "strtof", library::bi_strtof, 2},  // 258
+    {0, "sprintf", library::bi_sprintf, -1},  // 259
+    {0, "splitpath", library::bi_splitpath, 5},  // 260
+    {0, "makepath", library::bi_makepath, 5},  // 261
+    {0, "hash32", library::bi_hash32, 1},  // 262
     // Directories, files, system
-    {1, "dir_getpath", nullptr, 2},  // 263
-    {1, "dir_getcur", nullptr, 1},  // 264
-    {1, "dir_setcur", nullptr, 1},  // 265
-    {1, "dir_create", nullptr, 1},  // 266
-    {1, "dir_delete", nullptr, 1},  // 267
-    {1, "file_copy", nullptr, 3},  // 268
-    {1, "file_move", nullptr, 2},  // 269
-    {1, "file_delete", nullptr, 1},  // 270
-    {1, "file_size", nullptr, 1},  // 271
-    {1, "file_check", nullptr, 1},  // 272
-    {1, "file_getattr", nullptr, 1},  // 273
-    {1, "file_setattr", nullptr, 2},  // 274
-    {1, "file_gettime", nullptr, 4},  // 275
-    {1, "file_settime", nullptr, 4},  // 276
-    {1, "wallpaper", nullptr, 2},  // 277
-    {1, "shell", nullptr, 3},  // 278
-    {1, "exec", nullptr, 1},  // 279
-    {1, "getsystem", nullptr, 1},  // 280
-    {1, "setsystem", nullptr, 2},  // 281
-    {1, "mbox", nullptr, 3},  // 282
-    {1, "caption", nullptr, 1},  // 283
+    {1, "dir_getpath", library::bi_dir_getpath, 2},  // 263
+    {1, "dir_getcur", library::bi_dir_getcur, 1},  // 264
+    {1, "dir_setcur", library::bi_dir_setcur, 1},  // 265
+    {1, "dir_create", library::bi_dir_create, 1},  // 266
+    {1, "dir_delete", library::bi_dir_delete, 1},  // 267
+    {1, "file_copy", library::bi_file_copy, 3},  // 268
+    {1, "file_move", library::bi_file_move, 2},  // 269
+    {1, "file_delete", library::bi_file_delete, 1},  // 270
+    {1, "file_size", library::bi_file_size, 1},  // 271
+    {1, "file_check", library::bi_file_check, 1},  // 272
+    {1, "file_getattr", library::bi_file_getattr, 1},  // 273
+    {1, "file_setattr", library::bi_file_setattr, 2},  // 274
+    {1, "file_gettime", library::bi_file_gettime, 4},  // 275
+    {1, "file_settime", library::bi_file_settime, 4},  // 276
+    {1, "wallpaper", library::bi_wallpaper, 2},  // 277
+    {1, "shell", library::bi_shell, 3},  // 278
+    {1, "exec", library::bi_exec, 1},  // 279
+    {1, "getsystem", library::bi_getsystem, 1},  // 280
+    {1, "setsystem", library::bi_setsystem, 2},  // 281
+    {1, "mbox", library::bi_mbox, 3},  // 282
+    {1, "caption", library::bi_caption, 1},  // 283
     // Image filters
     {1, "freemap", nullptr, 5},  // 284
     {1, "smooth", nullptr, 5},  // 285
@@ -350,8 +351,8 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "key_init", nullptr, 0},  // 310
     {1, "key_get", nullptr, 0},  // 311
     // Clipboard
-    {1, "clip_write", nullptr, 1},  // 312
-    {1, "clip_read", nullptr, 2},  // 313
+    {1, "clip_write", library::bi_clip_write, 1},  // 312
+    {1, "clip_read", library::bi_clip_read, 2},  // 313
     // Network
     {1, "net_open", nullptr, 2},  // 314
     {1, "net_close", nullptr, 0},  // 315
@@ -359,13 +360,13 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "net_recv", nullptr, 3},  // 317
     {1, "net_state", nullptr, 0},  // 318
     // Checksums
-    {1, "crc16", nullptr, 2},  // 319
-    {1, "crc32", nullptr, 2},  // 320
+    {1, "crc16", library::bi_crc16, 2},  // 319
+    {1, "crc32", library::bi_crc32, 2},  // 320
     // DLL calls
-    {1, "dll_load", nullptr, 1},  // 321
-    {1, "dll_unload", nullptr, 1},  // 322
-    {1, "dll_proc", nullptr, 2},  // 323
-    {1, "dll_call", nullptr, -1},  // 324
+    {1, "dll_load", library::bi_dll_load, 1},  // 321
+    {1, "dll_unload", library::bi_dll_unload, 1},  // 322
+    {1, "dll_proc", library::bi_dll_proc, 2},  // 323
+    {1, "dll_call", library::bi_dll_call, -1},  // 324
     // Debug output
     {1, "log_clear", shell::bi_log_clear, 0},  // 325
     {1, "log_out", shell::bi_log_out, -1},  // 326

@@ -4,7 +4,7 @@
 //
 // A case folder holds the game's sources (main.c is the entry script), and optionally game.cfg,
 // which replaces the default configuration (loose files on, errors shown). The SDK header is put
-// beside the sources, so scripts #include "talven.h".
+// beside the sources, so scripts #include "talven.h"; so is the test library talven_test_dll.so.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -58,6 +58,9 @@ TEST_P(ScriptTest, RunsAsExpected) {
   }
   if (!fs::exists(work / "game.cfg")) std::ofstream(work / "game.cfg") << "[General]\nFileSystem=3\nError=1\n";
   fs::copy_file(fs::path(TALVEN_SOURCE_DIR) / "sdk/include/talven.h", work / "game/talven.h");
+  // The project's small native library, for the cases that call into one.
+  const fs::path test_dll = fs::path(TALVEN_BINARY_DIR) / "tests/talven_test_dll.so";
+  if (fs::exists(test_dll)) fs::copy_file(test_dll, work / "game/talven_test_dll.so");
 
   const std::string command = "cd '" + work.string() + "' && timeout 120 '" + TALVEN_BINARY_DIR +
                               "/talven' --headless --log log.txt game.cfg 2>stderr.txt >stdout.txt";
