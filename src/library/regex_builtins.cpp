@@ -39,8 +39,10 @@ struct HostRegion {
   std::int32_t capacity = 0;
 };
 
-std::vector<regex_t*> g_patterns;          // handle = index + 1; nullptr = free
-std::map<Address, HostRegion> g_regions;   // by the script address of the match record
+// Patterns and regions that a script never freed live until the process ends; the tables are
+// never destroyed, so they stay reachable (and releasable) until the very end.
+std::vector<regex_t*>& g_patterns = *new std::vector<regex_t*>();        // handle = index + 1; nullptr = free
+std::map<Address, HostRegion>& g_regions = *new std::map<Address, HostRegion>();  // by the record's address
 
 void initialise_library() {
   static std::once_flag once;
