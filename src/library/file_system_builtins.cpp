@@ -9,7 +9,7 @@
 #include "library/library_builtins.h"
 #include "platform/files.h"
 #include "platform/game_paths.h"
-#include "platform/host_files.h"
+#include "platform/file_metadata.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "platform/user_folders.h"

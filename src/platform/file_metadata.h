@@ -2,6 +2,8 @@
 // attributes and times, copying, moving, deleting, directories. Paths are host paths (UTF-8, `/`).
 #pragma once
 #include <cstdint>
+
+#include "platform/clock.h"
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,9 +50,8 @@ bool remove_empty_directory(const std::string& host_path);
 
 // Conversions between the 1601-based file time and the local calendar time of the 16-byte record
 // (year, month, day of week, day, hour, minute, second, milliseconds).
-struct CalendarTime {
-  std::uint16_t year, month, day_of_week, day, hour, minute, second, milliseconds;
-};
+// File times are shown to scripts as the same 16-byte record as the clock's local time.
+using CalendarTime = SystemTime;
 bool file_time_to_local(std::uint64_t file_time, CalendarTime& out);
 // False for a date the calendar does not have (month 13, day 0, ...).
 bool local_to_file_time(const CalendarTime& local, std::uint64_t& out);

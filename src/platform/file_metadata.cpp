@@ -1,4 +1,4 @@
-#include "platform/host_files.h"
+#include "platform/file_metadata.h"
 
 #include <dirent.h>
 #include <fcntl.h>
