@@ -65,8 +65,18 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
       P.ramp[i] = static_cast<std::uint8_t>(std::clamp(r, 0, 255));
     }
   }
+  // Kernels index the colour table of an 8-bit plane by any byte: a shorter table is read
+  // through a full copy whose missing entries are black.
   P.source_colours = colour_table(*src);
   P.destination_colours = colour_table(*dst);
+  if (src->bits == 8 && src->colour_count < 256) {
+    std::memcpy(P.short_source_colours, P.source_colours, 4 * std::size_t(src->colour_count));
+    P.source_colours = P.short_source_colours;
+  }
+  if (dst->bits == 8 && dst->colour_count < 256) {
+    std::memcpy(P.short_destination_colours, P.destination_colours, 4 * std::size_t(dst->colour_count));
+    P.destination_colours = P.short_destination_colours;
+  }
   P.inverse = inverse_map();
   P.map_indices = color_mapping();
   out.mode = mode;
