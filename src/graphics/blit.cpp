@@ -221,8 +221,9 @@ int copy_blit(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uin
   if (i64(d.right) - d.left != w || i64(d.bottom) - d.top != h) {
     Rect cut = r;
     const i64 cw = i64(d.right) - d.left, ch = i64(d.bottom) - d.top;
-    if (r.right >= r.left) cut.right = static_cast<std::int32_t>(r.left + cw); else cut.left = static_cast<std::int32_t>(r.right + cw);
-    if (r.bottom >= r.top) cut.bottom = static_cast<std::int32_t>(r.top + ch); else cut.top = static_cast<std::int32_t>(r.bottom + ch);
+    // The destination keeps its left and top parts; mirrored, those come from the source's far end.
+    cut.right = static_cast<std::int32_t>(r.right >= r.left ? r.left + cw : r.left - cw);
+    cut.bottom = static_cast<std::int32_t>(r.bottom >= r.top ? r.top + ch : r.top - ch);
     return stretch_blit(dst, &d, src, &cut, attached_plane(src_number), mode);
   }
   return stretch_blit(dst, &d, src, &r, attached_plane(src_number), mode);
