@@ -35,7 +35,7 @@ typedef struct {
   int bits;
   int top_row;   /* address of the first byte of the top row */
   int row_step;  /* bytes from one row to the next one down (negative) */
-  int colours;   /* address of the colour table */
+  int colours;   /* address of the colour table; 0 for planes of 16 bits or more */
 } PLANEINFO;
 
 /* A sprite record (144 bytes); sp_set returns its address. */
@@ -217,7 +217,7 @@ int ini_geti(char *section, char *key, int default_value, char *file);	/* 12 */
 #trap
 int ini_gets(char *section, char *key, char *default_text, char *buffer, int size, char *file);	/* 13 */
 #trap
-int pal_map(int palette);	/* 14 */
+int pal_map(int *palette);	/* 14 */
 #trap
 int pal_load(int plane, int first, int start, int count);	/* 15 */
 #trap
@@ -247,7 +247,7 @@ int gfree(int plane);	/* 27 */
 #trap
 int gload(int plane, char *file);	/* 28 */
 #trap
-int gsave(int plane, char *file, int format);	/* 29 */
+int gsave(char *file, int plane, RECT *rect);	/* 29 */
 #trap
 int gcopy(int dst_plane, int x, int y, int src_plane, RECT *src_rect, BLITMODE *mode);	/* 30 */
 #trap

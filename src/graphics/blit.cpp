@@ -65,8 +65,18 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
       P.ramp[i] = static_cast<std::uint8_t>(std::clamp(r, 0, 255));
     }
   }
+  // Kernels index the colour table of an 8-bit plane by any byte: a shorter table is read
+  // through a full copy whose missing entries are black.
   P.source_colours = colour_table(*src);
   P.destination_colours = colour_table(*dst);
+  if (src->bits == 8 && src->colour_count < 256) {
+    std::memcpy(P.short_source_colours, P.source_colours, 4 * std::size_t(src->colour_count));
+    P.source_colours = P.short_source_colours;
+  }
+  if (dst->bits == 8 && dst->colour_count < 256) {
+    std::memcpy(P.short_destination_colours, P.destination_colours, 4 * std::size_t(dst->colour_count));
+    P.destination_colours = P.short_destination_colours;
+  }
   P.inverse = inverse_map();
   P.map_indices = color_mapping();
   out.mode = mode;
@@ -211,8 +221,9 @@ int copy_blit(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uin
   if (i64(d.right) - d.left != w || i64(d.bottom) - d.top != h) {
     Rect cut = r;
     const i64 cw = i64(d.right) - d.left, ch = i64(d.bottom) - d.top;
-    if (r.right >= r.left) cut.right = static_cast<std::int32_t>(r.left + cw); else cut.left = static_cast<std::int32_t>(r.right + cw);
-    if (r.bottom >= r.top) cut.bottom = static_cast<std::int32_t>(r.top + ch); else cut.top = static_cast<std::int32_t>(r.bottom + ch);
+    // The destination keeps its left and top parts; mirrored, those come from the source's far end.
+    cut.right = static_cast<std::int32_t>(r.right >= r.left ? r.left + cw : r.left - cw);
+    cut.bottom = static_cast<std::int32_t>(r.bottom >= r.top ? r.top + ch : r.top - ch);
     return stretch_blit(dst, &d, src, &cut, attached_plane(src_number), mode);
   }
   return stretch_blit(dst, &d, src, &r, attached_plane(src_number), mode);
@@ -233,8 +244,10 @@ int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   const blit::RowFunction row = prep.masked ? set.masked[prep.mode - 5][pair] : set.plain[prep.mode][pair];
   if (row == nullptr) return 1;
 
-  if (mirror_x != mirror_y) angle = -angle;
-  const i64 S = g_pixel_tables.sine[angle & 2047], C = g_pixel_tables.sine[(angle + 512) & 2047];
+  // Only the angle modulo a turn matters: unsigned arithmetic keeps every 32-bit value defined.
+  std::uint32_t turn = static_cast<std::uint32_t>(angle);
+  if (mirror_x != mirror_y) turn = 0u - turn;
+  const i64 S = g_pixel_tables.sine[turn & 2047], C = g_pixel_tables.sine[(turn + 512) & 2047];
   const i64 dw = d.right - d.left, dh = d.bottom - d.top, sw = s.right - s.left, sh = s.bottom - s.top;
   const i64 box_w = (std::abs(C * dw) + std::abs(S * dh) + 32768) >> 16;
   const i64 box_h = (std::abs(S * dw) + std::abs(C * dh) + 32768) >> 16;

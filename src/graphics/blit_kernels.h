@@ -28,6 +28,9 @@ struct Params {
   const std::uint8_t* destination_colours = nullptr;  // 8-bit destinations
   const std::uint8_t* inverse = nullptr;              // the inverse palette map
   bool map_indices = false;                    // color_mapping: 8-bit to 8-bit through colours
+  // Full 256-entry copies for 8-bit planes whose colour table is shorter (read from files).
+  std::uint8_t short_source_colours[1024] = {};
+  std::uint8_t short_destination_colours[1024] = {};
 };
 
 // A source pixel: its colour as blue, green, red, alpha (255 where the source has no alpha), its
@@ -107,7 +110,7 @@ inline void store(std::uint8_t* p, std::uint32_t c, const Params& P) {
   }
 }
 
-// mul(x, y) + mul(255 - x, z) per colour channel; the fourth byte is taken from `a`.
+// mul(k, s.c) + mul(255 - k, d.c) per colour channel (never above 255); the fourth byte is `a`.
 inline std::uint32_t mix(std::uint32_t k, std::uint32_t s, std::uint32_t d, std::uint32_t a) {
   const std::uint8_t* mk = g_pixel_tables.multiply[k];
   const std::uint8_t* mr = g_pixel_tables.multiply[255 - k];
@@ -168,6 +171,13 @@ inline int apply(const Params& P, const Sample& s, const Destination& d, std::ui
     const std::uint32_t blended =
         bgra(P.op[chan(s.c, 0)][chan(d.c, 0)], P.op[chan(s.c, 1)][chan(d.c, 1)], P.op[chan(s.c, 2)][chan(d.c, 2)], 0);
     out = mix(a, blended, d.c, d.c >> 24);
+    return kWrite;
+  } else if constexpr (M == 5 && SB == 4 && DB == 4 && !MASKED) {
+    // The general composite also gives d = s at a = 255 (W(255, b) = 255, screen(255, b) = 255 =
+    // s.alpha), so only a = 0 needs a choice, made without a branch on random alphas.
+    const std::uint32_t a = T.multiply[sa][P.opacity], da = d.c >> 24;
+    const std::uint32_t mixed = mix(T.weight[a][da], s.c, d.c, T.screen[a][da]);
+    out = a != 0 ? mixed : d.c;
     return kWrite;
   } else if constexpr (M == 5) {
     const std::uint32_t a = T.multiply[sa][P.opacity];
@@ -345,7 +355,7 @@ void bilinear_row(const void* job, int y) {
     const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
     const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
     const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
-    const std::int32_t fuv = (fu * fv) >> 16;
+    const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
     Sample s;
     s.c = 0;
     for (int i = 0; i < 4; ++i)

@@ -209,3 +209,25 @@ TEST_F(BlitEdgeTest, MultiThreadedRowsGiveTheSamePixels) {
 
 }  // namespace
 }  // namespace talven::graphics::test
+
+namespace talven::graphics::test {
+namespace {
+
+// A copy whose destination would reach past the 32-bit range stays an unscaled copy of the part
+// that can be seen, mirrored or not.
+TEST_F(BlitEdgeTest, HugeSourceRectangleKeepsTheVisiblePart) {
+  pattern(2, 8, 4);
+  for (int mirrored = 0; mirrored < 2; ++mirrored) {
+    ASSERT_TRUE(allocate_plane(1, 8, 4, 32));
+    ASSERT_TRUE(allocate_plane(3, 8, 4, 32));
+    const Rect huge = mirrored ? Rect{8, 0, -2147483644, 4} : Rect{0, 0, INT32_MAX, 4};
+    const Rect small = mirrored ? Rect{8, 0, 0, 4} : Rect{0, 0, 8, 4};
+    ASSERT_EQ(copy_blit(1, 0, 0, 2, &huge, nullptr), 1);
+    ASSERT_EQ(copy_blit(3, 0, 0, 2, &small, nullptr), 1);
+    EXPECT_EQ(first_difference(*plane(1), *plane(3)), "") << mirrored;
+    EXPECT_EQ(pixel32(1, 0, 0), pixel32(2, mirrored ? 7 : 0, 0));
+  }
+}
+
+}  // namespace
+}  // namespace talven::graphics::test
