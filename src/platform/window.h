@@ -48,6 +48,14 @@ bool window_is_minimized();
 bool set_window_fullscreen(bool on);
 // The black picture of a frame with nothing presented yet.
 void present_black();
+// Shows a picture of 0xAARRGGBB texels through one streaming texture of its size, filtered
+// linearly. With `keep_aspect` (full screen with a fixed aspect ratio) it is centred at the largest
+// size of its own proportions, the rest black; otherwise it fills the client area. False when the
+// window has no renderer or the texture cannot be made.
+bool present_texels(const std::uint32_t* texels, int width, int height, bool keep_aspect);
+// The viewport rule on its own: the destination {x, y, width, height} for a picture of
+// `width` x `height` on an output of `output_width` x `output_height`.
+Rect fitted_viewport(int width, int height, int output_width, int output_height, bool keep_aspect);
 
 enum class EventType {
   none,
