@@ -247,7 +247,7 @@ int gfree(int plane);	/* 27 */
 #trap
 int gload(int plane, char *file);	/* 28 */
 #trap
-int gsave(int plane, char *file, int format);	/* 29 */
+int gsave(char *file, int plane, RECT *rect);	/* 29 */
 #trap
 int gcopy(int dst_plane, int x, int y, int src_plane, RECT *src_rect, BLITMODE *mode);	/* 30 */
 #trap
