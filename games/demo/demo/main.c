@@ -101,7 +101,8 @@ int animate(int seconds)
     shift = t / 20;
     for (i = 0; i < 256; i++) turned[i] = colours[(i + shift) & 255];
     gsetpal(RINGS, 0, 256, turned);
-    size = 900 + sine(t / 8) / 8;
+    /* Large enough that the turned picture covers the screen at every angle. */
+    size = 1150 + sine(t / 8) / 16;
     r.left = 320 - size / 2; r.right = 320 + size / 2;
     r.top = 240 - size * 3 / 8; r.bottom = 240 + size * 3 / 8;
     gblita(0, &r, RINGS, 0, &copy, t / 24);
