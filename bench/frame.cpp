@@ -76,7 +76,7 @@ void BM_UpdateWindow(benchmark::State& state) {
     return;
   }
   start_screen(32);
-  graphics::set_frame_presenter([](const std::uint32_t* texels, int w, int h) { platform::present_texels(texels, w, h, false); });
+  graphics::set_frame_presenter([](const std::uint32_t* texels, int w, int h) { platform::present_texels(texels, w, h, platform::PictureFit::fill); });
   for (auto _ : state) {
     graphics::upload_view_page(nullptr);
     graphics::present_frame();

@@ -172,9 +172,16 @@ bool set_window_fullscreen(bool on) {
   return SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
 }
 
-Rect fitted_viewport(int width, int height, int output_width, int output_height, bool keep_aspect) {
+Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit) {
   Rect r{0, 0, output_width, output_height};
-  if (!keep_aspect || width <= 0 || height <= 0 || output_width <= 0 || output_height <= 0) return r;
+  if (width <= 0 || height <= 0 || output_width <= 0 || output_height <= 0) return r;
+  if (fit == PictureFit::one_to_one) {
+    r = {0, 0, width, height};
+    if (output_width > width) r.x = (output_width - width) / 2;
+    if (output_height > height) r.y = (output_height - height) / 2;
+    return r;
+  }
+  if (fit != PictureFit::keep_aspect) return r;
   const float ratio = float(width) / float(height);
   const float output_ratio = float(output_width) / float(output_height);
   if (ratio < output_ratio) {
@@ -187,7 +194,7 @@ Rect fitted_viewport(int width, int height, int output_width, int output_height,
   return r;
 }
 
-bool present_texels(const std::uint32_t* texels, int width, int height, bool keep_aspect) {
+bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) {
   if (!g_renderer) return false;
   if (g_texture == nullptr || g_texture_width != width || g_texture_height != height) {
     if (g_texture) SDL_DestroyTexture(g_texture);
@@ -197,16 +204,38 @@ bool present_texels(const std::uint32_t* texels, int width, int height, bool kee
     g_texture_width = width;
     g_texture_height = height;
   }
+  // The whole picture is uploaded every time, so a renderer that lost its textures (a device
+  // reset) shows the right picture again at the next present.
   SDL_UpdateTexture(g_texture, nullptr, texels, width * 4);
   int output_width = 0, output_height = 0;
   SDL_GetRendererOutputSize(g_renderer, &output_width, &output_height);
-  const Rect v = fitted_viewport(width, height, output_width, output_height, keep_aspect);
+  const Rect v = fitted_viewport(width, height, output_width, output_height, fit);
   const SDL_Rect destination{v.x, v.y, v.width, v.height};
+  // Cleared every time, so no border keeps an old picture after a size or mode change.
   SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_renderer);
   SDL_RenderCopy(g_renderer, g_texture, nullptr, &destination);
   SDL_RenderPresent(g_renderer);
   return true;
+}
+
+bool set_window_fullscreen_mode(bool on, int width, int height) {
+  if (!g_window) return false;
+  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0;
+  const int display = SDL_GetWindowDisplayIndex(g_window);
+  bool found = false;
+  SDL_DisplayMode best{};
+  for (int i = 0, n = SDL_GetNumDisplayModes(display < 0 ? 0 : display); i < n; ++i) {
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(display < 0 ? 0 : display, i, &m) != 0 || m.w < width || m.h < height) continue;
+    if (!found || (m.w < best.w && m.h < best.h)) {
+      best = m;
+      found = true;
+    }
+  }
+  if (!found) return true;
+  if (SDL_SetWindowDisplayMode(g_window, &best) != 0) return false;
+  return SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 void present_black() {

@@ -30,8 +30,13 @@ constexpr std::uint32_t kPresentRequest = kUserMessage + 220;
 std::atomic<bool> g_present_asked{false};
 
 void present_to_window(const std::uint32_t* texels, int width, int height) {
+  // Direct3D = 1 scales the picture to the window (keeping its proportions in full screen when
+  // asked); Direct3D = 0 shows it pixel for pixel, centred on a larger full-screen mode.
   const Configuration& cfg = config();
-  platform::present_texels(texels, width, height, full_screen() && cfg.fixed_aspect_ratio != 0);
+  platform::PictureFit fit = platform::PictureFit::fill;
+  if (cfg.direct3d == 0) fit = platform::PictureFit::one_to_one;
+  else if (full_screen() && cfg.fixed_aspect_ratio != 0) fit = platform::PictureFit::keep_aspect;
+  platform::present_texels(texels, width, height, fit);
 }
 
 std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
