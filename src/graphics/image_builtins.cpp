@@ -173,10 +173,17 @@ std::string argument_string(Address arguments, int i) {
 }  // namespace
 
 std::uint32_t bi_gload(Address arguments) {
-  const std::uint32_t number = argument_word(arguments, 0);
+  std::uint32_t number = argument_word(arguments, 0);
   const std::string name = argument_string(arguments, 1);
-  if (number < kPlaneSlots) free_plane(number);
-  Plane* p = (number < kPlaneSlots && !name.empty()) ? load_image(name.c_str()) : nullptr;
+  if (number >= kPlaneSlots) {
+    // As for galloc: the address of a variable that receives the highest empty slot.
+    const Address variable = number;
+    const std::int32_t found = highest_empty_slot();
+    if (found < 0 || !vm::store(variable, found)) return 0;
+    number = static_cast<std::uint32_t>(found);
+  }
+  free_plane(number);
+  Plane* p = name.empty() ? nullptr : load_image(name.c_str());
   if (p == nullptr) {
     shell::report(1, platform::cp932("LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s"), name.c_str());
     return 0;

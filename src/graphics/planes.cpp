@@ -106,6 +106,12 @@ void put_plane(std::uint32_t number, Plane* p) {
   g_slots[number].plane = p;
 }
 
+std::int32_t highest_empty_slot() {
+  for (std::int32_t i = kPlaneSlots - 1; i >= 0; --i)
+    if (g_slots[i].plane == nullptr) return i;
+  return -1;
+}
+
 void set_multi_threading(bool on) { g_multi_threading = on ? 1 : 0; }
 bool multi_threading() {
   if (g_multi_threading >= 0) return g_multi_threading != 0;

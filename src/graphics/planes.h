@@ -71,6 +71,8 @@ void free_plane(std::uint32_t number);
 Plane* new_plane(std::int32_t width, std::int32_t height, std::int32_t bits);
 void delete_plane(Plane* p);
 void put_plane(std::uint32_t number, Plane* p);
+// The highest slot number holding no plane, or -1 when every slot is taken.
+std::int32_t highest_empty_slot();
 
 // A colour as 0x00RRGGBB (0 outside the plane).
 std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);

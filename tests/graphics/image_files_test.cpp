@@ -407,6 +407,20 @@ TEST_F(ImageFileBuiltinsTest, SaveAndLoadByExtensionInAnyCase) {
   EXPECT_EQ(reported().back(), std::string(platform::cp932("LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : pic.jpeg")));
 }
 
+TEST_F(ImageFileBuiltinsTest, LoadIntoTheHighestEmptySlotThroughAVariable) {
+  ASSERT_TRUE(allocate_plane(1, 4, 4, 24));
+  ASSERT_EQ(args_.call(bi_gsave, {text("p.png", 0), 1, 0}), 1u);
+  ASSERT_TRUE(allocate_plane(kPlaneSlots - 1, 1, 1, 8));
+  const vm::Address variable = args_.scratch(512);
+  vm::store(variable, std::int32_t(-5));
+  ASSERT_EQ(args_.call(bi_gload, {variable, text("p.png", 0)}), 1u);
+  std::int32_t slot = 0;
+  vm::load(variable, slot);
+  EXPECT_EQ(slot, std::int32_t(kPlaneSlots - 2));
+  ASSERT_NE(plane(kPlaneSlots - 2), nullptr);
+  EXPECT_EQ(plane(kPlaneSlots - 2)->width, 4);
+}
+
 TEST_F(ImageFileBuiltinsTest, FailuresShowTheirMessages) {
   EXPECT_EQ(args_.call(bi_gload, {4, text("missing.png", 0)}), 0u);
   EXPECT_EQ(plane(4), nullptr);
