@@ -261,7 +261,7 @@ inline int stretch(Plane& dst, const Rect* dr, const Plane& src, const Rect* sr,
 }
 
 inline int filter(int p00, int p10, int p01, int p11, int fu, int fv) {
-  const int p = p00 + (((p11 - p10 - p01 + p00) * ((fu * fv) >> 16) + (p01 - p00) * fv + (p10 - p00) * fu) >> 16);
+  const int p = p00 + (((p11 - p10 - p01 + p00) * static_cast<int>((unsigned(fu) * unsigned(fv)) >> 16) + (p01 - p00) * fv + (p10 - p00) * fu) >> 16);
   return std::clamp(p, 0, 255);
 }
 
