@@ -233,8 +233,9 @@ int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   const blit::RowFunction row = prep.masked ? set.masked[prep.mode - 5][pair] : set.plain[prep.mode][pair];
   if (row == nullptr) return 1;
 
-  if (mirror_x != mirror_y) angle = -angle;
-  const i64 S = g_pixel_tables.sine[angle & 2047], C = g_pixel_tables.sine[(angle + 512) & 2047];
+  // Only the angle modulo a turn matters, so negate it without overflow.
+  if (mirror_x != mirror_y) angle = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(angle));
+  const i64 S = g_pixel_tables.sine[angle & 2047], C = g_pixel_tables.sine[(angle & 2047) + 512];
   const i64 dw = d.right - d.left, dh = d.bottom - d.top, sw = s.right - s.left, sh = s.bottom - s.top;
   const i64 box_w = (std::abs(C * dw) + std::abs(S * dh) + 32768) >> 16;
   const i64 box_h = (std::abs(S * dw) + std::abs(C * dh) + 32768) >> 16;
