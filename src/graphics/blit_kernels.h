@@ -355,6 +355,7 @@ void bilinear_row(const void* job, int y) {
     const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
     const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
     const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
+    // The product of two 16-bit fractions needs 32 unsigned bits.
     const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
     Sample s;
     s.c = 0;

@@ -5,6 +5,7 @@
 
 #include "graphics/palette.h"
 #include "graphics/pixel_tables.h"
+#include "graphics/presentation.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
@@ -93,6 +94,24 @@ Plane* create(std::int32_t width, std::int32_t height, std::int32_t bits) {
 
 }  // namespace
 
+Plane* new_plane(std::int32_t width, std::int32_t height, std::int32_t bits) { return create(width, height, bits); }
+void delete_plane(Plane* p) { release(p); }
+
+void put_plane(std::uint32_t number, Plane* p) {
+  if (number >= kPlaneSlots) {
+    release(p);
+    return;
+  }
+  free_plane(number);
+  g_slots[number].plane = p;
+}
+
+std::int32_t highest_empty_slot() {
+  for (std::int32_t i = kPlaneSlots - 1; i >= 0; --i)
+    if (g_slots[i].plane == nullptr) return i;
+  return -1;
+}
+
 void set_multi_threading(bool on) { g_multi_threading = on ? 1 : 0; }
 bool multi_threading() {
   if (g_multi_threading >= 0) return g_multi_threading != 0;
@@ -161,6 +180,7 @@ void graphics_start() {
   reset_palettes();
   set_color_mapping(false);
   g_view_page = g_active_page = 0;
+  presentation_start();
   const shell::Configuration& cfg = shell::config();
   if (allocate_plane(0, cfg.width, cfg.height, cfg.depth)) clear_rect(0, nullptr, 0);
 }

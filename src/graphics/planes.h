@@ -66,6 +66,13 @@ inline std::uint8_t* colour_table(const Plane& p) { return vm::host_pointer(p.he
 // Creates a plane in the slot (freeing what was there). False, with the user told, on failure.
 bool allocate_plane(std::uint32_t number, std::int32_t width, std::int32_t height, std::int32_t bits);
 void free_plane(std::uint32_t number);
+// A plane that belongs to no slot yet (nullptr when the shape is refused), its release, and
+// placing it in a slot (freeing what was there; the plane is released when the slot is invalid).
+Plane* new_plane(std::int32_t width, std::int32_t height, std::int32_t bits);
+void delete_plane(Plane* p);
+void put_plane(std::uint32_t number, Plane* p);
+// The highest slot number holding no plane, or -1 when every slot is taken.
+std::int32_t highest_empty_slot();
 
 // A colour as 0x00RRGGBB (0 outside the plane).
 std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);

@@ -12,6 +12,8 @@ namespace {
 bool g_display_open = false;
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
+SDL_Texture* g_texture = nullptr;  // the presented picture
+int g_texture_width = 0, g_texture_height = 0;
 Uint32 g_wake_event = 0;
 
 // Without a display the window thread sleeps on this until woken.
@@ -129,6 +131,8 @@ bool create_frame_window(const WindowOptions& options) {
 }
 
 void destroy_frame_window() {
+  if (g_texture) SDL_DestroyTexture(g_texture);
+  g_texture = nullptr;
   if (g_renderer) SDL_DestroyRenderer(g_renderer);
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
@@ -166,6 +170,72 @@ bool window_is_minimized() { return g_window && (SDL_GetWindowFlags(g_window) & 
 bool set_window_fullscreen(bool on) {
   if (!g_window) return false;
   return SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+}
+
+Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit) {
+  Rect r{0, 0, output_width, output_height};
+  if (width <= 0 || height <= 0 || output_width <= 0 || output_height <= 0) return r;
+  if (fit == PictureFit::one_to_one) {
+    r = {0, 0, width, height};
+    if (output_width > width) r.x = (output_width - width) / 2;
+    if (output_height > height) r.y = (output_height - height) / 2;
+    return r;
+  }
+  if (fit != PictureFit::keep_aspect) return r;
+  const float ratio = float(width) / float(height);
+  const float output_ratio = float(output_width) / float(output_height);
+  if (ratio < output_ratio) {
+    r.width = static_cast<int>(ratio * float(output_height) + 0.5f);
+  } else if (ratio > output_ratio) {
+    r.height = static_cast<int>(float(output_width) / ratio + 0.5f);
+  }
+  r.x = (output_width - r.width) / 2;
+  r.y = (output_height - r.height) / 2;
+  return r;
+}
+
+bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) {
+  if (!g_renderer) return false;
+  if (g_texture == nullptr || g_texture_width != width || g_texture_height != height) {
+    if (g_texture) SDL_DestroyTexture(g_texture);
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (g_texture == nullptr) return false;
+    g_texture_width = width;
+    g_texture_height = height;
+  }
+  // The whole picture is uploaded every time, so a renderer that lost its textures (a device
+  // reset) shows the right picture again at the next present.
+  SDL_UpdateTexture(g_texture, nullptr, texels, width * 4);
+  int output_width = 0, output_height = 0;
+  SDL_GetRendererOutputSize(g_renderer, &output_width, &output_height);
+  const Rect v = fitted_viewport(width, height, output_width, output_height, fit);
+  const SDL_Rect destination{v.x, v.y, v.width, v.height};
+  // Cleared every time, so no border keeps an old picture after a size or mode change.
+  SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
+  SDL_RenderClear(g_renderer);
+  SDL_RenderCopy(g_renderer, g_texture, nullptr, &destination);
+  SDL_RenderPresent(g_renderer);
+  return true;
+}
+
+bool set_window_fullscreen_mode(bool on, int width, int height) {
+  if (!g_window) return false;
+  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0;
+  const int display = SDL_GetWindowDisplayIndex(g_window);
+  bool found = false;
+  SDL_DisplayMode best{};
+  for (int i = 0, n = SDL_GetNumDisplayModes(display < 0 ? 0 : display); i < n; ++i) {
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(display < 0 ? 0 : display, i, &m) != 0 || m.w < width || m.h < height) continue;
+    if (!found || (m.w < best.w && m.h < best.h)) {
+      best = m;
+      found = true;
+    }
+  }
+  if (!found) return true;
+  if (SDL_SetWindowDisplayMode(g_window, &best) != 0) return false;
+  return SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 void present_black() {

@@ -48,6 +48,22 @@ bool window_is_minimized();
 bool set_window_fullscreen(bool on);
 // The black picture of a frame with nothing presented yet.
 void present_black();
+// How a picture is placed in the window.
+enum class PictureFit {
+  fill,         // scaled to the whole client area
+  keep_aspect,  // the largest centred rectangle of the picture's proportions, the rest black
+  one_to_one,   // pixel for pixel, centred when the output is larger (the rest black), else at 0, 0
+};
+// Shows a picture of 0xAARRGGBB texels through one streaming texture of its size, filtered
+// linearly when scaled. False when the window has no renderer or the texture cannot be made.
+bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit);
+// The placement rule on its own: the destination {x, y, width, height} for a picture of
+// `width` x `height` on an output of `output_width` x `output_height`.
+Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit);
+// Full screen by a real display-mode change to the smallest mode that still holds `width` x
+// `height` (a mode replaces the kept one only when smaller in both), or back to the window. When
+// the display has no such mode the window stays a window. False when the switch failed.
+bool set_window_fullscreen_mode(bool on, int width, int height);
 
 enum class EventType {
   none,

@@ -157,7 +157,10 @@ void handle_event(const platform::Event& e) {
 std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t) {
   bool want = on != 0;
   if (want == g_state.full_screen) return 1;
-  if (!g_state.headless && !platform::set_window_fullscreen(want)) return 0;
+  const Configuration& cfg = config();
+  const bool switched = cfg.direct3d == 0 ? platform::set_window_fullscreen_mode(want, cfg.width, cfg.height)
+                                          : platform::set_window_fullscreen(want);
+  if (!g_state.headless && !switched) return 0;
   g_state.full_screen = want;
   runtime_window_resized();
   return 1;

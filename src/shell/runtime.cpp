@@ -1,5 +1,6 @@
 #include "shell/runtime.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,9 @@
 #include "archive/pack_file.h"
 #include "compiler/compiler.h"
 #include "graphics/planes.h"
+#include "graphics/presentation.h"
+#include "platform/window.h"
+#include "shell/application.h"
 #include "platform/game_paths.h"
 #include "shell/configuration.h"
 #include "shell/debug_output.h"
@@ -19,6 +23,31 @@ namespace talven::shell {
 namespace {
 
 RuntimeOptions g_options;
+
+// The frame goes to the window on the window thread; `update` only asks for it, once per frame
+// already asked for, so a fast script never floods the request queue.
+constexpr std::uint32_t kPresentRequest = kUserMessage + 220;
+std::atomic<bool> g_present_asked{false};
+
+void present_to_window(const std::uint32_t* texels, int width, int height) {
+  // Direct3D = 1 scales the picture to the window (keeping its proportions in full screen when
+  // asked); Direct3D = 0 shows it pixel for pixel, centred on a larger full-screen mode.
+  const Configuration& cfg = config();
+  platform::PictureFit fit = platform::PictureFit::fill;
+  if (cfg.direct3d == 0) fit = platform::PictureFit::one_to_one;
+  else if (full_screen() && cfg.fixed_aspect_ratio != 0) fit = platform::PictureFit::keep_aspect;
+  platform::present_texels(texels, width, height, fit);
+}
+
+std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
+  g_present_asked = false;
+  graphics::present_frame();
+  return 1;
+}
+
+void ask_for_present() {
+  if (!g_present_asked.exchange(true)) post_request(kPresentRequest, 0, 0);
+}
 
 // The listing goes beside the game: the source's name without folder and extension, plus ".txt".
 void write_listing(const std::string& source_name, const std::string& listing) {
@@ -84,6 +113,11 @@ void runtime_start(const RuntimeOptions& options) {
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::vm_runtime_start();
   graphics::graphics_start();
+  if (platform::frame_window_exists()) {
+    set_request_handler(kPresentRequest, serve_present);
+    graphics::set_frame_presenter(present_to_window);
+    graphics::set_frame_ready_hook(ask_for_present);
+  }
   archive::close_pack_slots();
   vm::reset_thread_table();
 }
@@ -92,6 +126,8 @@ void runtime_stop() {
   archive::close_pack_slots();
   archive::close_all_streams();
   vm::vm_runtime_shutdown();
+  graphics::set_frame_ready_hook(nullptr);
+  graphics::set_frame_presenter(nullptr);
   graphics::graphics_shutdown();
   archive::write_system_file_at_shutdown();
   vm::set_image_release_hook(nullptr);
@@ -102,14 +138,17 @@ void runtime_stop() {
 // Sound, music, movies and CD audio join the pause as they are built.
 void runtime_pause_devices() { elapsed_clock_pause(); }
 void runtime_resume_devices() { elapsed_clock_resume(); }
-void runtime_window_resized() {}
-void runtime_repaint() { platform::present_black(); }
+void runtime_window_resized() {
+  graphics::set_full_upload_pending();
+  graphics::present_frame();
+}
+void runtime_repaint() { graphics::present_frame(); }
 void runtime_key_event(const platform::Event&) {}
 void runtime_input_event(const platform::Event&) {}
 
 bool runtime_write_screenshot(const std::string& host_path) {
-  std::fprintf(stderr, "talven: --screenshot %s: pictures come with the graphics subsystem, not built yet\n",
-               host_path.c_str());
+  if (graphics::write_screenshot_png(host_path)) return true;
+  std::fprintf(stderr, "talven: --screenshot %s: the picture could not be written\n", host_path.c_str());
   return false;
 }
 

@@ -3,7 +3,9 @@
 // Entries whose handler is still nullptr belong to subsystems that are not built yet; the gate
 // tells the user so when a script calls one.
 #include "archive/file_builtins.h"
+#include "graphics/image_files.h"
 #include "graphics/planes.h"
+#include "graphics/presentation.h"
 #include "library/library_builtins.h"
 #include "shell/shell_builtins.h"
 #include "vm/call_gate.h"
@@ -30,22 +32,22 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "ini_gets", shell::bi_ini_gets, 6},  // 13
     // Palettes and pixels
     {1, "pal_map", graphics::bi_pal_map, 1},  // 14
-    {1, "pal_load", nullptr, 4},  // 15
-    {1, "pal_set", nullptr, 2},  // 16
-    {1, "pal_get", nullptr, 1},  // 17
-    {1, "pal_sets", nullptr, 3},  // 18
-    {1, "pal_gets", nullptr, 3},  // 19
-    {1, "pal_change", nullptr, 0},  // 20
+    {1, "pal_load", graphics::bi_pal_load, 4},  // 15
+    {1, "pal_set", graphics::bi_pal_set, 2},  // 16
+    {1, "pal_get", graphics::bi_pal_get, 1},  // 17
+    {1, "pal_sets", graphics::bi_pal_sets, 3},  // 18
+    {1, "pal_gets", graphics::bi_pal_gets, 3},  // 19
+    {1, "pal_change", graphics::bi_pal_change, 0},  // 20
     {1, "getpixel", graphics::bi_getpixel, 3},  // 21
-    {1, "rgbtohsv", nullptr, 1},  // 22
-    {1, "hsvtorgb", nullptr, 1},  // 23
+    {1, "rgbtohsv", graphics::bi_rgbtohsv, 1},  // 22
+    {1, "hsvtorgb", graphics::bi_hsvtorgb, 1},  // 23
     // Planes and drawing
     {1, "gclip", graphics::bi_gclip, 2},  // 24
     {1, "ginit", graphics::bi_ginit, 0},  // 25
     {1, "galloc", graphics::bi_galloc, 4},  // 26
     {1, "gfree", graphics::bi_gfree, 1},  // 27
-    {1, "gload", nullptr, 2},  // 28
-    {1, "gsave", nullptr, 3},  // 29
+    {1, "gload", graphics::bi_gload, 2},  // 28
+    {1, "gsave", graphics::bi_gsave, 3},  // 29
     {1, "gcopy", graphics::bi_gcopy, 6},  // 30
     {1, "gblit", graphics::bi_gblit, 6},  // 31
     {1, "gblita", graphics::bi_gblita, 6},  // 32
@@ -55,11 +57,11 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "gpoly", graphics::bi_gpoly, 4},  // 36
     {1, "gattach", graphics::bi_gattach, 2},  // 37
     {1, "gdetach", graphics::bi_gdetach, 1},  // 38
-    {1, "ggetpal", nullptr, 4},  // 39
-    {1, "gsetpal", nullptr, 4},  // 40
+    {1, "ggetpal", graphics::bi_ggetpal, 4},  // 39
+    {1, "gsetpal", graphics::bi_gsetpal, 4},  // 40
     {1, "ginfo", graphics::bi_ginfo, 2},  // 41
-    {1, "dload", nullptr, 5},  // 42
-    {1, "dcopy", nullptr, 5},  // 43
+    {1, "dload", graphics::bi_dload, 5},  // 42
+    {1, "dcopy", graphics::bi_dcopy, 5},  // 43
     // Software 3D
     {1, "p3d_tex", nullptr, 1},  // 44
     {1, "p3d_init", nullptr, 4},  // 45
@@ -97,10 +99,10 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "hit_rect", nullptr, 2},  // 75
     {1, "hit_point", nullptr, 3},  // 76
     // Pages and screen
-    {1, "setorg", nullptr, 2},  // 77
-    {1, "vpage", nullptr, 1},  // 78
-    {1, "apage", nullptr, 1},  // 79
-    {1, "update", nullptr, 1},  // 80
+    {1, "setorg", graphics::bi_setorg, 2},  // 77
+    {1, "vpage", graphics::bi_vpage, 1},  // 78
+    {1, "apage", graphics::bi_apage, 1},  // 79
+    {1, "update", graphics::bi_update, 1},  // 80
     // Text and fonts
     {1, "font_list", nullptr, 2},  // 81
     {1, "font_use", nullptr, 1},  // 82

@@ -1,0 +1,1 @@
+../../../sdk/include/talven.h

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Draws the demo's pictures with the engine itself (games/demo/assets/draw.c) and puts them into
+# games/demo/pictures.bin with talven-arc:
+#   games/demo/make-assets.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build="${1:-build}"
+[ -x "$build/talven" ] && [ -x "$build/tools/talven-arc" ] || { echo "make-assets: build talven and talven-arc first" >&2; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/assets" "$work/pictures"
+cp games/demo/assets/draw.c "$work/assets/main.c"
+cp sdk/include/talven.h "$work/assets/"
+printf '[General]\nFileSystem=3\nError=1\nDebugMode=1\n[Screen]\nWidth=64\nHeight=64\nDepth=32\n' > "$work/assets.cfg"
+(cd "$work" && "$OLDPWD/$build/talven" --headless --log - assets.cfg)
+"$build/tools/talven-arc" create games/demo/pictures.bin "$work/pictures" --seed 20261210 >/dev/null
+"$build/tools/talven-arc" list games/demo/pictures.bin
