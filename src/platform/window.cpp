@@ -2,9 +2,11 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace talven::platform {
 namespace {
@@ -13,6 +15,7 @@ bool g_display_open = false;
 SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;  // the presented picture
+bool g_surface_cleared = false;    // the window surface is black outside the picture
 int g_texture_width = 0, g_texture_height = 0;
 Uint32 g_wake_event = 0;
 
@@ -57,7 +60,12 @@ bool translate(const SDL_Event& e, Event& out) {
         case SDL_WINDOWEVENT_FOCUS_GAINED: out.type = EventType::focus_gained; return true;
         case SDL_WINDOWEVENT_FOCUS_LOST: out.type = EventType::focus_lost; return true;
         case SDL_WINDOWEVENT_MOVED: out.type = EventType::moved; out.x = e.window.data1; out.y = e.window.data2; return true;
-        case SDL_WINDOWEVENT_SIZE_CHANGED: out.type = EventType::resized; out.x = e.window.data1; out.y = e.window.data2; return true;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+          g_surface_cleared = false;
+          out.type = EventType::resized;
+          out.x = e.window.data1;
+          out.y = e.window.data2;
+          return true;
         case SDL_WINDOWEVENT_MINIMIZED: out.type = EventType::minimized; return true;
         case SDL_WINDOWEVENT_MAXIMIZED: out.type = EventType::maximized; return true;
         case SDL_WINDOWEVENT_RESTORED: out.type = EventType::restored; return true;
@@ -70,6 +78,13 @@ bool translate(const SDL_Event& e, Event& out) {
       out.virtual_key = virtual_key_of(e.key.keysym.sym);
       out.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
       out.repeat = e.key.repeat != 0;
+      return true;
+    case SDL_RENDER_TARGETS_RESET: out.type = EventType::render_reset; return true;
+    case SDL_RENDER_DEVICE_RESET:
+      // The renderer's textures are gone; the next present makes a new one.
+      if (g_texture) SDL_DestroyTexture(g_texture);
+      g_texture = nullptr;
+      out.type = EventType::render_reset;
       return true;
     case SDL_TEXTINPUT: out.type = EventType::text_input; out.text = e.text.text; return true;
     case SDL_MOUSEMOTION: out.type = EventType::mouse_move; out.x = e.motion.x; out.y = e.motion.y; return true;
@@ -124,7 +139,8 @@ bool create_frame_window(const WindowOptions& options) {
   if (g_window == nullptr) return false;
   if (options.minimum_client.width > 0 && options.minimum_client.height > 0)
     SDL_SetWindowMinimumSize(g_window, options.minimum_client.width, options.minimum_client.height);
-  g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+  if (options.use_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+  g_surface_cleared = false;
   SDL_RaiseWindow(g_window);
   present_black();
   return true;
@@ -140,6 +156,7 @@ void destroy_frame_window() {
 }
 
 bool frame_window_exists() { return g_window != nullptr; }
+bool frame_window_has_renderer() { return g_renderer != nullptr; }
 void* frame_window_handle() { return g_window; }
 
 void set_window_title(const std::string& utf8) {
@@ -194,8 +211,9 @@ Rect fitted_viewport(int width, int height, int output_width, int output_height,
   return r;
 }
 
-bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) {
-  if (!g_renderer) return false;
+namespace {
+
+bool present_with_renderer(const std::uint32_t* texels, int width, int height, PictureFit fit) {
   if (g_texture == nullptr || g_texture_width != width || g_texture_height != height) {
     if (g_texture) SDL_DestroyTexture(g_texture);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
@@ -219,27 +237,90 @@ bool present_texels(const std::uint32_t* texels, int width, int height, PictureF
   return true;
 }
 
-bool set_window_fullscreen_mode(bool on, int width, int height) {
-  if (!g_window) return false;
-  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0;
-  const int display = SDL_GetWindowDisplayIndex(g_window);
+// The window surface is re-made by SDL after every size change, and its pixel format is the
+// display's, so the copy converts row by row into whatever the surface holds.
+bool present_on_surface(const std::uint32_t* texels, int width, int height) {
+  SDL_Surface* surface = SDL_GetWindowSurface(g_window);
+  if (surface == nullptr) return false;
+  const Rect v = fitted_viewport(width, height, surface->w, surface->h, PictureFit::one_to_one);
+  const int copy_width = std::min(v.width, surface->w - v.x);
+  const int copy_height = std::min(v.height, surface->h - v.y);
+  if (!g_surface_cleared) {
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    g_surface_cleared = true;
+  }
+  if (copy_width > 0 && copy_height > 0) {
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    auto* target = static_cast<std::uint8_t*>(surface->pixels) + std::size_t(v.y) * surface->pitch +
+                   std::size_t(v.x) * surface->format->BytesPerPixel;
+    SDL_ConvertPixels(copy_width, copy_height, SDL_PIXELFORMAT_ARGB8888, texels, width * 4, surface->format->format,
+                      target, surface->pitch);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  }
+  return SDL_UpdateWindowSurface(g_window) == 0;
+}
+
+}  // namespace
+
+bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) {
+  if (!g_window || texels == nullptr || width <= 0 || height <= 0) return false;
+  if (g_renderer) return present_with_renderer(texels, width, height, fit);
+  return present_on_surface(texels, width, height);
+}
+
+bool smallest_mode_holding(const Size* modes, int count, int width, int height, Size& chosen) {
   bool found = false;
-  SDL_DisplayMode best{};
-  for (int i = 0, n = SDL_GetNumDisplayModes(display < 0 ? 0 : display); i < n; ++i) {
-    SDL_DisplayMode m;
-    if (SDL_GetDisplayMode(display < 0 ? 0 : display, i, &m) != 0 || m.w < width || m.h < height) continue;
-    if (!found || (m.w < best.w && m.h < best.h)) {
-      best = m;
+  for (int i = 0; i < count; ++i) {
+    const Size& m = modes[i];
+    if (m.width < width || m.height < height) continue;
+    if (!found || (m.width < chosen.width && m.height < chosen.height)) {
+      chosen = m;
       found = true;
     }
   }
-  if (!found) return true;
+  return found;
+}
+
+bool set_window_fullscreen_mode(bool on, int width, int height) {
+  if (!g_window) return false;
+  g_surface_cleared = false;
+  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0;
+  // Only modes at the desktop's own colour depth are candidates.
+  int display = SDL_GetWindowDisplayIndex(g_window);
+  if (display < 0) display = 0;
+  SDL_DisplayMode desktop{};
+  SDL_GetDesktopDisplayMode(display, &desktop);
+  std::vector<SDL_DisplayMode> modes;
+  std::vector<Size> sizes;
+  for (int i = 0, n = SDL_GetNumDisplayModes(display); i < n; ++i) {
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(display, i, &m) != 0) continue;
+    if (desktop.format != 0 && SDL_BITSPERPIXEL(m.format) != SDL_BITSPERPIXEL(desktop.format)) continue;
+    modes.push_back(m);
+    sizes.push_back({m.w, m.h});
+  }
+  Size chosen;
+  if (!smallest_mode_holding(sizes.data(), static_cast<int>(sizes.size()), width, height, chosen)) return true;
+  SDL_DisplayMode best{};
+  for (const SDL_DisplayMode& m : modes)
+    if (m.w == chosen.width && m.h == chosen.height) {
+      best = m;
+      break;
+    }
   if (SDL_SetWindowDisplayMode(g_window, &best) != 0) return false;
   return SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 void present_black() {
-  if (!g_renderer) return;
+  if (!g_window) return;
+  if (!g_renderer) {
+    if (SDL_Surface* surface = SDL_GetWindowSurface(g_window)) {
+      SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+      SDL_UpdateWindowSurface(g_window);
+      g_surface_cleared = true;
+    }
+    return;
+  }
   SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_renderer);
   SDL_RenderPresent(g_renderer);

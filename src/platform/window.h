@@ -31,6 +31,9 @@ struct WindowOptions {
   int left = 0, top = 0;  // used when not centered
   bool resizable = false;
   Size minimum_client;  // 0 x 0: none
+  // True: pictures go through an accelerated renderer and are scaled to the window. False: they
+  // are copied pixel for pixel onto the window's own surface.
+  bool use_renderer = true;
 };
 
 // One frame window per process. False when it cannot be created.
@@ -38,6 +41,9 @@ bool create_frame_window(const WindowOptions& options);
 void destroy_frame_window();
 bool frame_window_exists();
 void* frame_window_handle();  // the SDL_Window*, for message-box ownership
+// False when the window was asked for a renderer and none could be made; pictures then go to the
+// window surface.
+bool frame_window_has_renderer();
 
 void set_window_title(const std::string& utf8);
 Rect window_client_bounds();  // position and client size
@@ -54,8 +60,9 @@ enum class PictureFit {
   keep_aspect,  // the largest centred rectangle of the picture's proportions, the rest black
   one_to_one,   // pixel for pixel, centred when the output is larger (the rest black), else at 0, 0
 };
-// Shows a picture of 0xAARRGGBB texels through one streaming texture of its size, filtered
-// linearly when scaled. False when the window has no renderer or the texture cannot be made.
+// Shows a picture of 0xAARRGGBB texels: through one streaming texture of its size, filtered
+// linearly when scaled, or copied onto the window surface (always one to one). False when there
+// is no window or nothing could be drawn.
 bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit);
 // The placement rule on its own: the destination {x, y, width, height} for a picture of
 // `width` x `height` on an output of `output_width` x `output_height`.
@@ -64,6 +71,10 @@ Rect fitted_viewport(int width, int height, int output_width, int output_height,
 // `height` (a mode replaces the kept one only when smaller in both), or back to the window. When
 // the display has no such mode the window stays a window. False when the switch failed.
 bool set_window_fullscreen_mode(bool on, int width, int height);
+// The mode rule on its own: among `modes`, the one with the smallest width and height that still
+// hold `width` x `height`, where a later mode replaces the kept one only when it is smaller in both.
+// False when none holds the picture.
+bool smallest_mode_holding(const Size* modes, int count, int width, int height, Size& chosen);
 
 enum class EventType {
   none,
@@ -76,6 +87,7 @@ enum class EventType {
   maximized,
   restored,
   exposed,
+  render_reset,     // the renderer lost its textures: the next present must upload everything
   key_down,
   key_up,
   text_input,

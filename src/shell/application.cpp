@@ -15,6 +15,7 @@
 #include "platform/text_encoding.h"
 #include "platform/window.h"
 #include "shell/configuration.h"
+#include "shell/error_reporter.h"
 #include "shell/runtime.h"
 #include "shell/window_placement.h"
 #include "vm/interpreter.h"
@@ -146,6 +147,7 @@ void handle_event(const platform::Event& e) {
       dispatch(kFullScreenRequest, 1, 0);
       break;
     case EventType::exposed: runtime_repaint(); break;
+    case EventType::render_reset: runtime_window_resized(); break;
     case EventType::key_down:
       if (e.alt && e.virtual_key == 0x0D && !e.repeat) dispatch(kFullScreenRequest, g_state.full_screen ? 0 : 1, 0);
       runtime_key_event(e);
@@ -339,10 +341,15 @@ int run_application(const RunOptions& options) {
     window.top = placement.top;
     window.resizable = cfg.resize != 0 && cfg.direct3d != 0;
     window.minimum_client = {minimum_client_width(cfg), minimum_client_height(cfg)};
+    window.use_renderer = cfg.direct3d != 0;
     if (!platform::create_frame_window(window)) {
       platform::close_display();
       return 0;
     }
+    // The game still runs without an accelerated renderer; its pictures are then copied onto the
+    // window pixel for pixel, as with Direct3D = 0.
+    if (window.use_renderer && !platform::frame_window_has_renderer())
+      report(1, "%s", platform::cp932("Direct3Dデバイスの生成に失敗しました"));
     platform::set_message_box_owner(platform::frame_window_handle());
     g_state.client_width = placement.client_width;
     g_state.client_height = placement.client_height;

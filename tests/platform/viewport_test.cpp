@@ -33,3 +33,34 @@ TEST(Viewport, FixedAspectRatioLetterboxesAndPillarboxes) {
 
 }  // namespace
 }  // namespace talven::platform
+
+namespace talven::platform {
+namespace {
+
+// Full screen without scaling picks the display mode by size alone; the order the display lists
+// its modes in decides ties, since a mode only wins when it is smaller in both directions.
+TEST(FullScreenModeTest, TheSmallestModeThatHoldsThePicture) {
+  const Size modes[] = {{1920, 1080}, {640, 480}, {1280, 1024}, {1280, 720}, {1024, 768}, {1360, 768}};
+  struct Case {
+    int width, height;
+    bool found;
+    Size expected;
+  } cases[] = {
+      {640, 480, true, {640, 480}},
+      {1280, 720, true, {1280, 1024}},   // 1280x1024 is kept first, 1280x720 is smaller in height only
+      {800, 600, true, {1024, 768}},     // 1920x1080 first, then 1280x1024, then 1024x768 beats both
+      {1300, 700, true, {1360, 768}},    // only 1920x1080 and 1360x768 are wide enough
+      {2000, 1000, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    Size chosen;
+    ASSERT_EQ(smallest_mode_holding(modes, 6, c.width, c.height, chosen), c.found);
+    if (!c.found) continue;
+    EXPECT_EQ(chosen.width, c.expected.width);
+    EXPECT_EQ(chosen.height, c.expected.height);
+  }
+}
+
+}  // namespace
+}  // namespace talven::platform

@@ -4,11 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <png.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -24,6 +28,62 @@ std::string read_file(const fs::path& p) {
 int run(const std::string& command) {
   int raw = std::system(command.c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// A picture as 0xRRGGBB values.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+bool read_png(const fs::path& path, Picture& out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return false;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  out.pixels.resize(std::size_t(out.width) * out.height);
+  for (std::size_t i = 0; i < out.pixels.size(); ++i)
+    out.pixels[i] = std::uint32_t(rgb[3 * i]) << 16 | std::uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
+  return true;
+}
+
+// The X server's own dump of the screen (xwd -root): a big-endian header, a colour map, then
+// rows of pixels in the server's byte order. Xvfb at depth 24 stores 32-bit true-colour pixels.
+bool read_xwd(const fs::path& path, Picture& out) {
+  const std::string bytes = read_file(path);
+  auto field = [&](int i) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 4 * i;
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+  };
+  if (bytes.size() < 100) return false;
+  const std::uint32_t header_size = field(0), width = field(4), height = field(5), byte_order = field(7),
+                      bits_per_pixel = field(11), bytes_per_line = field(12), red_mask = field(14),
+                      green_mask = field(15), blue_mask = field(16), colours = field(19);
+  // Depending on the visual the server packs pixels in three or four bytes.
+  const std::uint32_t stride = bits_per_pixel / 8;
+  if ((stride != 3 && stride != 4) || std::uint64_t(stride) * width > bytes_per_line || red_mask != 0xFF0000 ||
+      green_mask != 0xFF00 || blue_mask != 0xFF)
+    return false;
+  const std::size_t start = header_size + std::size_t(colours) * 12;
+  if (bytes.size() < start + std::size_t(bytes_per_line) * height) return false;
+  out.width = static_cast<int>(width);
+  out.height = static_cast<int>(height);
+  out.pixels.resize(std::size_t(width) * height);
+  for (std::uint32_t y = 0; y < height; ++y)
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + start + std::size_t(y) * bytes_per_line +
+                      stride * x;
+      std::uint32_t v = 0;
+      for (std::uint32_t i = 0; i < stride; ++i)  // LSBFirst (0) or MSBFirst
+        v |= std::uint32_t(p[byte_order == 0 ? i : stride - 1 - i]) << (8 * i);
+      out.pixels[std::size_t(y) * width + x] = v & 0xFFFFFF;
+    }
+  return true;
 }
 
 class WindowTest : public ::testing::Test {
@@ -63,6 +123,66 @@ class WindowTest : public ::testing::Test {
 
   std::string written_state() { return read_file(work_ / "configure.cfg"); }
 
+  // The game draws a 640 x 480 picture: four coloured quarters and a one-pixel checkerboard in the
+  // middle, which any scaling or filtering would blur.
+  void draw_test_picture() {
+    fs::copy_file(fs::path(TALVEN_SOURCE_DIR) / "sdk/include/talven.h", work_ / "game/talven.h",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(work_ / "game/main.c")
+        << "#include \"talven.h\"\n"
+           "int main() { int x, y;\n"
+           "  gfill(0, 0, 0, 320, 240, 0xFFE02020); gfill(0, 320, 0, 320, 240, 0xFF20C040);\n"
+           "  gfill(0, 0, 240, 320, 240, 0xFF3050F0); gfill(0, 320, 240, 320, 240, 0xFFF0F0F0);\n"
+           "  for (y = 224; y < 256; y++) for (x = 304; x < 336; x++)\n"
+           "    gfill(0, x, y, 1, 1, ((x + y) & 1) ? 0xFFFFFF00 : 0xFF000080);\n"
+           "  update(0);\n"
+           "  for (;;) sleep(10); return 0; }\n";
+  }
+
+  // Runs the game under Xvfb with extra configuration lines, dumps the screen once the picture is
+  // up, and reads back both the dump and the game's own screenshot.
+  // Full screen is the window manager's business on X, so those runs start one first.
+  void show_and_read_back(const std::string& screen_keys, const std::string& system_keys, Picture& screen,
+                          Picture& shot, bool window_manager = false) {
+    draw_test_picture();
+    std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nTitle=Window test\nMultiInstance=1\n"
+                                      << "[Screen]\nWidth=640\nHeight=480\n" << screen_keys << "[System]\n"
+                                      << system_keys;
+    ASSERT_EQ(under_xvfb(std::string(window_manager ? "openbox --sm-disable & sleep 1\n" : "") +
+                         "$TALVEN --exit-after 8000 --screenshot shot.png game.cfg &\n"
+                         "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                         "sleep 2; xdotool getwindowgeometry --shell $id > geometry.txt; xwd -root -silent > screen.xwd\n"
+                         "wait $!\n"),
+              0)
+        << read_file(work_ / "session.out");
+    ASSERT_TRUE(read_xwd(work_ / "screen.xwd", screen)) << "no screen dump";
+    ASSERT_TRUE(read_png(work_ / "shot.png", shot)) << "no screenshot";
+    ASSERT_EQ(shot.width, 640);
+    ASSERT_EQ(shot.height, 480);
+  }
+
+  // The window's client position, as xdotool saw it.
+  std::pair<int, int> window_position() {
+    std::istringstream in(read_file(work_ / "geometry.txt"));
+    int x = -1, y = -1;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("X=", 0) == 0) x = std::stoi(line.substr(2));
+      if (line.rfind("Y=", 0) == 0) y = std::stoi(line.substr(2));
+    }
+    return {x, y};
+  }
+
+  // Counts the pixels of `shot` that differ from the screen at offset (left, top).
+  static int differences(const Picture& screen, const Picture& shot, int left, int top) {
+    int count = 0;
+    for (int y = 0; y < shot.height; ++y)
+      for (int x = 0; x < shot.width; ++x) {
+        const int sx = left + x, sy = top + y;
+        if (sx < 0 || sy < 0 || sx >= screen.width || sy >= screen.height || screen.at(sx, sy) != shot.at(x, y)) ++count;
+      }
+    return count;
+  }
+
   fs::path work_;
 };
 
@@ -83,6 +203,46 @@ TEST_F(WindowTest, AltEnterSwitchesToFullScreenAndTheModeIsWrittenBack) {
             0)
       << read_file(work_ / "session.out");
   EXPECT_NE(written_state().find("FullScreen=1"), std::string::npos) << written_state();
+}
+
+// What the X server shows is what the game drew: pixel for pixel in a window with either
+// presentation path, centred on the display mode in full screen without scaling, and scaled with
+// its proportions kept in full screen with the renderer.
+TEST_F(WindowTest, TheWindowShowsThePicturePixelForPixel) {
+  for (const char* direct3d : {"0", "1"}) {
+    SCOPED_TRACE(std::string("Direct3D=") + direct3d);
+    Picture screen, shot;
+    show_and_read_back("", std::string("Direct3D=") + direct3d + "\n", screen, shot);
+    if (HasFatalFailure()) return;
+    const auto [x, y] = window_position();
+    EXPECT_EQ(differences(screen, shot, x, y), 0) << "window at " << x << "," << y;
+    EXPECT_EQ(shot.at(305, 224), 0xFFFF00u);  // the checkerboard survived into the screenshot
+  }
+}
+
+TEST_F(WindowTest, FullScreenWithoutRendererCentresThePictureOnTheDisplayMode) {
+  Picture screen, shot;
+  show_and_read_back("FullScreen=1\n", "Direct3D=0\n", screen, shot, true);
+  if (HasFatalFailure()) return;
+  // Xvfb offers one mode, 1280 x 1024: the picture sits in its middle, black around it.
+  ASSERT_EQ(screen.width, 1280);
+  EXPECT_EQ(differences(screen, shot, 320, 272), 0);
+  EXPECT_EQ(screen.at(10, 10), 0u);
+  EXPECT_EQ(screen.at(1270, 1000), 0u);
+}
+
+TEST_F(WindowTest, FullScreenWithRendererKeepsTheProportionsWhenAsked) {
+  Picture screen, shot;
+  show_and_read_back("FullScreen=1\nFixedAspectRatio=1\n", "", screen, shot, true);
+  if (HasFatalFailure()) return;
+  // 640 x 480 on 1280 x 1024: scaled to 1280 x 960 at y = 32, black bars above and below.
+  ASSERT_EQ(screen.width, 1280);
+  EXPECT_EQ(screen.at(640, 10), 0u);
+  EXPECT_EQ(screen.at(640, 1010), 0u);
+  EXPECT_EQ(screen.at(100, 100), 0xE02020u);
+  EXPECT_EQ(screen.at(1180, 100), 0x20C040u);
+  EXPECT_EQ(screen.at(100, 900), 0x3050F0u);
+  EXPECT_EQ(screen.at(1180, 900), 0xF0F0F0u);
 }
 
 TEST_F(WindowTest, ASecondInstanceLeavesAtOnceWhileTheFirstRuns) {
