@@ -126,6 +126,12 @@ void* library_open(const std::string& path_or_name) {
   return dlopen(path_or_name.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
+void* main_program_handle() {
+  // dlopen(NULL) only counts a reference to the program, which stays loaded anyway.
+  static void* const program = dlopen(nullptr, RTLD_NOW);
+  return program;
+}
+
 void library_close(void* library) {
   if (library != nullptr) dlclose(library);
 }

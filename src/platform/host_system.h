@@ -34,6 +34,7 @@ std::optional<std::string> clipboard_text();
 
 // Native libraries.
 void* library_open(const std::string& path_or_name);  // nullptr on failure
+void* main_program_handle();  // the running program itself, as a library handle
 void library_close(void* library);
 void* library_symbol(void* library, const std::string& name);  // nullptr when not exported
 

@@ -9,6 +9,7 @@
 #include "compiler/compiler.h"
 #include "graphics/planes.h"
 #include "graphics/presentation.h"
+#include "platform/host_system.h"
 #include "platform/window.h"
 #include "shell/application.h"
 #include "platform/game_paths.h"
@@ -16,6 +17,7 @@
 #include "shell/debug_output.h"
 #include "shell/elapsed_clock.h"
 #include "shell/error_reporter.h"
+#include "vm/interpreter.h"
 #include "vm/program.h"
 #include "vm/script_threads.h"
 
@@ -43,6 +45,32 @@ std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
   g_present_asked = false;
   graphics::present_frame();
   return 1;
+}
+
+// What native libraries receive for the engine-state message: the layout of TalvenEngineState in
+// sdk/include/talven_native.h.
+struct EngineState {
+  const volatile std::uint32_t* stop_flag;
+  const volatile std::uint32_t* active_flag;
+  void* instance;
+  void* frame_window;
+  std::intptr_t width, height, depth;
+};
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+std::intptr_t fill_engine_state(std::uintptr_t state_address) {
+  auto* state = reinterpret_cast<EngineState*>(state_address);
+  if (state == nullptr) return 0;
+  const Configuration& cfg = config();
+  state->stop_flag = reinterpret_cast<const volatile std::uint32_t*>(&vm::g_stop_flag);
+  state->active_flag = reinterpret_cast<const volatile std::uint32_t*>(&vm::g_application_active);
+  state->instance = platform::main_program_handle();
+  state->frame_window = platform::frame_window_handle();
+  state->width = cfg.width;
+  state->height = cfg.height;
+  state->depth = cfg.depth;
+  return 0;
 }
 
 void ask_for_present() {
@@ -153,3 +181,15 @@ bool runtime_write_screenshot(const std::string& host_path) {
 }
 
 }  // namespace talven::shell
+
+// Native libraries reach the engine's window messages through this; the engine-state message is
+// answered here because its argument is a host pointer, which a request cannot carry.
+extern "C" __attribute__((visibility("default"))) std::intptr_t talven_send_message(std::uint32_t message,
+                                                                                    std::uintptr_t wparam,
+                                                                                    std::uintptr_t lparam) {
+  using namespace talven::shell;
+  if (message == kEngineStateRequest) return fill_engine_state(wparam);
+  if (wparam > UINT32_MAX || lparam > UINT32_MAX) return 0;
+  return static_cast<std::intptr_t>(
+      send_request(message, static_cast<std::uint32_t>(wparam), static_cast<std::uint32_t>(lparam)));
+}

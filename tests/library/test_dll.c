@@ -21,3 +21,19 @@ int upcase_in_place(unsigned int text) {
     if (*p >= 'a' && *p <= 'z') *p = (char)(*p - 32);
   return n;
 }
+
+/* Asks the engine for its state and writes what it saw into three script words: the screen size
+ * and depth, and the two flags as 10 * stop + active. Returns the message's result, or -1 when a
+ * field is missing. */
+int engine_state(unsigned int words) {
+  TalvenEngineState state;
+  int *out = talven_host_pointer(words, 12);
+  intptr_t result;
+  memset(&state, 0, sizeof state);
+  result = talven_send_message(TALVEN_ENGINE_STATE_MESSAGE, (uintptr_t)&state, 0);
+  if (out == NULL || state.stop_flag == NULL || state.active_flag == NULL || state.instance == NULL) return -1;
+  out[0] = (int)(state.width * 10000 + state.height);
+  out[1] = (int)state.depth;
+  out[2] = (int)(*state.stop_flag * 10 + *state.active_flag);
+  return (int)result;
+}

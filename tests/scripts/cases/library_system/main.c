@@ -9,7 +9,7 @@ SYSTEMTIME check;
 /* Arguments are evaluated from the right, so every call whose order matters gets its own line. */
 int main()
 {
-  int a, b, c, d, n, slot, slot2, f, h, count;
+  int a, b, c, d, n, slot, slot2, f, h, count, state[3];
 
   /* system values: names without regard to case; only the settable ones change */
   a = getsystem("fullscreen");
@@ -129,6 +129,8 @@ int main()
   log_out("upcase_in_place %d [%s], a null-guard address %d", a, path, dll_call(dll_proc(slot, "upcase_in_place"), 16));
   log_out("unknown export %d, null name %d, empty slot %d", dll_proc(slot, "nothing"), dll_proc(slot, 0), dll_proc(7, "add3"));
   log_out("call of 0 %d, of a made-up handle %d", dll_call(0, 1), dll_call(123456, 1));
+  a = dll_call(dll_proc(slot, "engine_state"), state);
+  log_out("engine state %d: screen %d, depth %d, flags %d", a, state[0], state[1], state[2]);
   dll_unload(slot);
   log_out("call after unload %d", dll_call(f, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1));
 
