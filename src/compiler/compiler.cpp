@@ -188,9 +188,12 @@ bool Compiler::name_matches(int sym, const char* s, std::size_t n) const {
   return i == n;
 }
 
-int Compiler::global_lookup(const char* s, std::size_t n, bool create) {
-  int at = static_cast<int>(hash(s, n) % kGlobalSymbols);
-  for (int step = 0; step < kGlobalSymbols; ++step) {
+// Globals and locals are two areas of one symbol table, each probed linearly from the name's hash
+// and wrapping inside its own area; a full area is the compile error `full_error`.
+int Compiler::area_lookup(int first, int count, std::uint32_t start, const char* s, std::size_t n, bool create,
+                          int full_error) {
+  int at = first + static_cast<int>(start);
+  for (int step = 0; step < count; ++step) {
     Symbol& e = symbols_[at];
     if (e.kind == k_empty) {
       if (!create) return -1;
@@ -202,28 +205,17 @@ int Compiler::global_lookup(const char* s, std::size_t n, bool create) {
       return at;
     }
     if (name_matches(at, s, n)) return at;
-    at = at + 1 == kGlobalSymbols ? 0 : at + 1;
+    at = at + 1 == first + count ? first : at + 1;
   }
-  fail(18);
+  fail(full_error);
+}
+
+int Compiler::global_lookup(const char* s, std::size_t n, bool create) {
+  return area_lookup(0, kGlobalSymbols, hash(s, n) % kGlobalSymbols, s, n, create, 18);
 }
 
 int Compiler::local_lookup(const char* s, std::size_t n, bool create) {
-  int at = kGlobalSymbols + static_cast<int>(hash(s, n) & 1023);
-  for (int step = 0; step < kSymbols - kGlobalSymbols; ++step) {
-    Symbol& e = symbols_[at];
-    if (e.kind == k_empty) {
-      if (!create) return -1;
-      e.name = pool_add(s, n, true);
-      e.kind = k_new;
-      e.type = 0;
-      e.value = 0;
-      flags_[at] = 0;
-      return at;
-    }
-    if (name_matches(at, s, n)) return at;
-    at = at + 1 == kSymbols ? kGlobalSymbols : at + 1;
-  }
-  fail(19);
+  return area_lookup(kGlobalSymbols, kSymbols - kGlobalSymbols, hash(s, n) & 1023, s, n, create, 19);
 }
 
 void Compiler::clear_locals() {

@@ -95,6 +95,8 @@ class Compiler {
   std::uint32_t pool_add(const char* bytes, std::size_t n, bool zero);
   const char* name_of(int sym) const { return reinterpret_cast<const char*>(&text_[symbols_[sym].name]); }
   static std::uint32_t hash(const char* s, std::size_t n);
+  int area_lookup(int first, int count, std::uint32_t start, const char* s, std::size_t n, bool create,
+                  int full_error);
   int global_lookup(const char* s, std::size_t n, bool create);
   int local_lookup(const char* s, std::size_t n, bool create);
   bool name_matches(int sym, const char* s, std::size_t n) const;
