@@ -101,9 +101,14 @@ TEST_P(ScriptTest, RunsAsExpected) {
   if (fs::exists(test_dll)) fs::copy_file(test_dll, work / "game/talven_test_dll.so");
 
   const bool picture = fs::exists(source / "expected.png");
-  const std::string command = "cd '" + work.string() + "' && timeout 120 '" + TALVEN_BINARY_DIR +
-                              "/talven' --headless --log log.txt" + (picture ? " --screenshot shot.png" : "") +
-                              " game.cfg 2>stderr.txt >stdout.txt";
+  // TALVEN_EXECUTABLE and TALVEN_EXTRA_ARGS let the same cases run through another build of the
+  // engine (the thread-sanitizer run).
+  const char* executable = std::getenv("TALVEN_EXECUTABLE");
+  const char* extra = std::getenv("TALVEN_EXTRA_ARGS");
+  const std::string command = "cd '" + work.string() + "' && timeout 300 '" +
+                              (executable ? std::string(executable) : std::string(TALVEN_BINARY_DIR) + "/talven") +
+                              "' --headless --log log.txt" + (picture ? " --screenshot shot.png" : "") + " " +
+                              (extra ? extra : "") + " game.cfg 2>stderr.txt >stdout.txt";
   int raw = std::system(command.c_str());
   int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 
