@@ -140,6 +140,8 @@ bool create_frame_window(const WindowOptions& options) {
   if (options.minimum_client.width > 0 && options.minimum_client.height > 0)
     SDL_SetWindowMinimumSize(g_window, options.minimum_client.width, options.minimum_client.height);
   if (options.use_renderer) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
+  // The surface path is the unaccelerated one: SDL must not put its own renderer behind it.
+  else SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   g_surface_cleared = false;
   SDL_RaiseWindow(g_window);
   present_black();
