@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "graphics/palette.h"
+#include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
 
 namespace talven::graphics::blit {
@@ -242,6 +243,38 @@ inline void pixel(const Params& P, const Sample& s, std::uint8_t* dp) {
   store<DB>(dp, out, P);
 }
 
+// ---- whole spans of 32-bit pixels ----------------------------------------------------------
+
+// The rules with a vector form for 32-bit sources onto 32-bit destinations.
+template <int M, int SB, int DB, bool MASKED>
+inline constexpr bool kVectorRule = (M == 3 || M == 5) && SB == 4 && DB == 4 && !MASKED;
+
+template <int M>
+inline void rule_span(const Params& P, const std::uint8_t* s, std::uint8_t* d, int n) {
+  if constexpr (M == 5) {
+    simd::composite_row(s, d, n, P.opacity);
+  } else {
+    simd::blend_row(s, d, n, P.opacity);
+  }
+}
+
+// Source pixels are gathered into a short buffer so that the rule runs on whole vectors.
+inline constexpr int kSpan = 128;
+
+// Applies rule M to n gathered source pixels and the destination pixels at d, d + step, ...
+template <int M>
+inline void rule_gathered(const Params& P, const std::uint32_t* s, std::uint8_t* d, std::ptrdiff_t step, int n) {
+  const auto* sb = reinterpret_cast<const std::uint8_t*>(s);
+  if (step == 4) {
+    rule_span<M>(P, sb, d, n);
+    return;
+  }
+  std::uint32_t run[kSpan];
+  for (int i = 0; i < n; ++i) std::memcpy(&run[i], d + i * step, 4);
+  rule_span<M>(P, sb, reinterpret_cast<std::uint8_t*>(run), n);
+  for (int i = 0; i < n; ++i) std::memcpy(d + i * step, &run[i], 4);
+}
+
 // ---- sampling schemes -----------------------------------------------------------------------
 
 using RowFunction = void (*)(const void* job, int row);
@@ -268,6 +301,22 @@ void stretch_row(const void* job, int y) {
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   const std::uint8_t* row = J.source + J.source_rows[y];
   const std::uint8_t* mask_row = MASKED ? J.mask + J.mask_rows[y] : nullptr;
+  if constexpr (kVectorRule<M, SB, DB, MASKED>) {
+    // With one step for the whole row, neighbouring source columns differ by at most one pixel
+    // (enlarging) or by at least one (reducing): a span exactly one pixel per column is consecutive.
+    const std::ptrdiff_t first = J.source_columns[0], last = J.source_columns[J.columns - 1];
+    if (J.destination_column_step == 4 && last - first == 4 * std::ptrdiff_t(J.columns - 1)) {
+      rule_span<M>(P, row + first, dp, J.columns);
+      return;
+    }
+    std::uint32_t run[kSpan];
+    for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
+      const int n = std::min(kSpan, J.columns - x0);
+      for (int i = 0; i < n; ++i) std::memcpy(&run[i], row + J.source_columns[x0 + i], 4);
+      rule_gathered<M>(P, run, dp + x0 * J.destination_column_step, J.destination_column_step, n);
+    }
+    return;
+  }
   for (int x = 0; x < J.columns; ++x, dp += J.destination_column_step) {
     Sample s = fetch<SB>(row + J.source_columns[x], P);
     if constexpr (MASKED) s.m = mask_row[J.mask_columns[x]];
@@ -284,6 +333,8 @@ void direct_row(const void* job, int y) {
   const std::uint8_t* sp = J.source + J.source_rows[y] + J.source_columns[0];
   if constexpr (M == 0 && SB == DB && SB > 1) {
     std::memcpy(dp, sp, std::size_t(J.columns) * DB);
+  } else if constexpr (kVectorRule<M, SB, DB, MASKED>) {
+    rule_span<M>(P, sp, dp, J.columns);
   } else {
     const std::uint8_t* mp = MASKED ? J.mask + J.mask_rows[y] + J.mask_columns[0] : nullptr;
     for (int x = 0; x < J.columns; ++x, dp += DB, sp += SB) {
@@ -309,19 +360,15 @@ struct RotateJob {
   std::ptrdiff_t mask_pitch;
 };
 
-template <int M, int SB, int DB, bool MASKED>
-void nearest_row(const void* job, int y) {
-  const RotateJob& J = *static_cast<const RotateJob*>(job);
-  const Params& P = *J.params;
-  std::uint8_t* dp = J.destination + y * J.destination_row_step;
-  std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
-  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
-    const std::int64_t iu = static_cast<std::int64_t>(u) >> 16, iv = static_cast<std::int64_t>(v) >> 16;
-    if (iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom) continue;
-    Sample s = fetch<SB>(J.source_top - iv * J.source_pitch + iu * SB, P);
-    if constexpr (MASKED) s.m = (J.mask_top - iv * J.mask_pitch)[iu];
-    pixel<M, SB, DB, MASKED>(P, s, dp);
-  }
+// The sample of a rotated nearest-neighbour blit at 16.16 position (u, v); false outside the
+// accepted source area.
+template <int SB, bool MASKED>
+inline bool nearest_sample(const RotateJob& J, const Params& P, std::uint64_t u, std::uint64_t v, Sample& s) {
+  const std::int64_t iu = static_cast<std::int64_t>(u) >> 16, iv = static_cast<std::int64_t>(v) >> 16;
+  if (iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom) return false;
+  s = fetch<SB>(J.source_top - iv * J.source_pitch + iu * SB, P);
+  if constexpr (MASKED) s.m = (J.mask_top - iv * J.mask_pitch)[iu];
+  return true;
 }
 
 inline std::uint32_t bilinear(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, std::int32_t fu,
@@ -338,38 +385,71 @@ inline std::uint32_t raw_of_colour(std::uint32_t c) {
   return c & 0xFFFFFF;
 }
 
-template <int M, int SB, int DB, bool MASKED>
-void bilinear_row(const void* job, int y) {
+// The filtered sample of a rotated bilinear blit at 16.16 position (u, v); false outside the
+// accepted source area.
+template <int SB, bool MASKED>
+inline bool bilinear_sample(const RotateJob& J, const Params& P, std::uint64_t u, std::uint64_t v, Sample& s) {
+  const std::int64_t last_u = (J.right - 1) * 65536, last_v = (J.bottom - 1) * 65536;
+  const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
+  const std::int64_t iu = su >> 16, iv = sv >> 16;
+  if (iu < J.left || iv < J.top || su > last_u || sv > last_v) return false;
+  const std::int64_t iu1 = std::min(iu + 1, J.right - 1), iv1 = std::min(iv + 1, J.bottom - 1);
+  const std::uint8_t* r0 = J.source_top - iv * J.source_pitch;
+  const std::uint8_t* r1 = J.source_top - iv1 * J.source_pitch;
+  const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
+  const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
+  const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
+  // The product of two 16-bit fractions needs 32 unsigned bits.
+  const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
+  s.c = 0;
+  for (int i = 0; i < 4; ++i)
+    s.c |= bilinear(chan(s00.c, i), chan(s10.c, i), chan(s01.c, i), chan(s11.c, i), fu, fv, fuv) << (8 * i);
+  s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
+  s.m = 0;
+  if constexpr (MASKED) {
+    const std::uint8_t* m0 = J.mask_top - iv * J.mask_pitch;
+    const std::uint8_t* m1 = J.mask_top - iv1 * J.mask_pitch;
+    s.m = bilinear(m0[iu], m0[iu1], m1[iu], m1[iu1], fu, fv, fuv);
+  }
+  return true;
+}
+
+template <int M, int SB, int DB, bool MASKED, bool BILINEAR>
+inline void rotated_row(const void* job, int y) {
   const RotateJob& J = *static_cast<const RotateJob*>(job);
   const Params& P = *J.params;
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
-  const std::int64_t last_u = (J.right - 1) * 65536, last_v = (J.bottom - 1) * 65536;
-  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
-    const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
-    const std::int64_t iu = su >> 16, iv = sv >> 16;
-    if (iu < J.left || iv < J.top || su > last_u || sv > last_v) continue;
-    const std::int64_t iu1 = std::min(iu + 1, J.right - 1), iv1 = std::min(iv + 1, J.bottom - 1);
-    const std::uint8_t* r0 = J.source_top - iv * J.source_pitch;
-    const std::uint8_t* r1 = J.source_top - iv1 * J.source_pitch;
-    const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
-    const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
-    const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
-    // The product of two 16-bit fractions needs 32 unsigned bits.
-    const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
-    Sample s;
-    s.c = 0;
-    for (int i = 0; i < 4; ++i)
-      s.c |= bilinear(chan(s00.c, i), chan(s10.c, i), chan(s01.c, i), chan(s11.c, i), fu, fv, fuv) << (8 * i);
-    s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
-    s.m = 0;
-    if constexpr (MASKED) {
-      const std::uint8_t* m0 = J.mask_top - iv * J.mask_pitch;
-      const std::uint8_t* m1 = J.mask_top - iv1 * J.mask_pitch;
-      s.m = bilinear(m0[iu], m0[iu1], m1[iu], m1[iu1], fu, fv, fuv);
+  auto sample = [&](Sample& s) {
+    return BILINEAR ? bilinear_sample<SB, MASKED>(J, P, u, v, s) : nearest_sample<SB, MASKED>(J, P, u, v, s);
+  };
+  if constexpr (M == 5 && kVectorRule<M, SB, DB, MASKED>) {
+    // A pixel outside the source gets a transparent sample, which the composite leaves alone.
+    std::uint32_t run[kSpan];
+    for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
+      const int n = std::min(kSpan, J.columns - x0);
+      for (int i = 0; i < n; ++i, u += J.du_column, v += J.dv_column) {
+        Sample s;
+        run[i] = sample(s) ? s.c : 0;
+      }
+      rule_span<M>(P, reinterpret_cast<const std::uint8_t*>(run), dp + x0 * DB, n);
     }
-    pixel<M, SB, DB, MASKED>(P, s, dp);
+    return;
   }
+  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
+    Sample s;
+    if (sample(s)) pixel<M, SB, DB, MASKED>(P, s, dp);
+  }
+}
+
+template <int M, int SB, int DB, bool MASKED>
+void nearest_row(const void* job, int y) {
+  rotated_row<M, SB, DB, MASKED, false>(job, y);
+}
+
+template <int M, int SB, int DB, bool MASKED>
+void bilinear_row(const void* job, int y) {
+  rotated_row<M, SB, DB, MASKED, true>(job, y);
 }
 
 // ---- kernel tables --------------------------------------------------------------------------
