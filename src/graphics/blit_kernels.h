@@ -10,6 +10,10 @@
 #include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace talven::graphics::blit {
 
 inline constexpr int kModes = 13;
@@ -317,6 +321,13 @@ void stretch_row(const void* job, int y) {
     }
     return;
   }
+  if constexpr (M == 0 && SB == 4 && DB == 4 && !MASKED) {
+    if (J.destination_column_step == 4) {
+      const std::ptrdiff_t* columns = J.source_columns;
+      for (int x = 0; x < J.columns; ++x) std::memcpy(dp + 4 * x, row + columns[x], 4);
+      return;
+    }
+  }
   for (int x = 0; x < J.columns; ++x, dp += J.destination_column_step) {
     Sample s = fetch<SB>(row + J.source_columns[x], P);
     if constexpr (MASKED) s.m = mask_row[J.mask_columns[x]];
@@ -379,6 +390,35 @@ inline std::uint32_t bilinear(std::uint32_t p00, std::uint32_t p10, std::uint32_
   return static_cast<std::uint32_t>(std::clamp(p, 0, 255));
 }
 
+// bilinear() on each of the four bytes at once.
+inline std::uint32_t bilinear_bytes(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11,
+                                    std::int32_t fu, std::int32_t fv, std::int32_t fuv) {
+#if defined(__SSE2__)
+  // The same integer sum, exact in 16-bit products: with fu = u << 8, fv = v << 8 and
+  // fuv = h << 8 | l, the sum is ((A h + B v + C u) << 8) + A l for A = p11 - p10 - p01 + p00,
+  // B = p01 - p00 and C = p10 - p00, all within 16 bits.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p00)), zero);
+  const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p10)), zero);
+  const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p01)), zero);
+  const __m128i d = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p11)), zero);
+  const __m128i A = _mm_add_epi16(_mm_sub_epi16(d, _mm_add_epi16(b, c)), a);
+  const __m128i B = _mm_sub_epi16(c, a), C = _mm_sub_epi16(b, a);
+  const std::int32_t u = fu >> 8, v = fv >> 8, h = fuv >> 8, l = fuv & 255;
+  const __m128i AB = _mm_unpacklo_epi16(A, B), CA = _mm_unpacklo_epi16(C, A);
+  const __m128i high = _mm_add_epi32(_mm_madd_epi16(AB, _mm_set1_epi32(h | v << 16)), _mm_madd_epi16(CA, _mm_set1_epi32(u)));
+  const __m128i sum = _mm_add_epi32(_mm_slli_epi32(high, 8), _mm_madd_epi16(CA, _mm_set1_epi32(l << 16)));
+  const __m128i p = _mm_add_epi32(_mm_unpacklo_epi16(a, zero), _mm_srai_epi32(sum, 16));
+  const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(p, p), zero);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+#else
+  std::uint32_t out = 0;
+  for (int i = 0; i < 4; ++i)
+    out |= bilinear(chan(p00, i), chan(p10, i), chan(p01, i), chan(p11, i), fu, fv, fuv) << (8 * i);
+  return out;
+#endif
+}
+
 template <int SB>
 inline std::uint32_t raw_of_colour(std::uint32_t c) {
   if constexpr (SB == 2) return pack555(c);
@@ -401,9 +441,7 @@ inline bool bilinear_sample(const RotateJob& J, const Params& P, std::uint64_t u
   const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
   // The product of two 16-bit fractions needs 32 unsigned bits.
   const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
-  s.c = 0;
-  for (int i = 0; i < 4; ++i)
-    s.c |= bilinear(chan(s00.c, i), chan(s10.c, i), chan(s01.c, i), chan(s11.c, i), fu, fv, fuv) << (8 * i);
+  s.c = bilinear_bytes(s00.c, s10.c, s01.c, s11.c, fu, fv, fuv);
   s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
   s.m = 0;
   if constexpr (MASKED) {

@@ -1,9 +1,11 @@
 // The vector pixel rules against the table-driven rules, over every input pair that decides
 // their arithmetic, for each variant this processor can run.
+#include <array>
 #include <cstring>
 #include <vector>
 
 #include "graphics/graphics_test_support.h"
+#include "graphics/blit_kernels.h"
 #include "graphics/pixel_simd.h"
 
 namespace talven::graphics::test {
@@ -104,6 +106,37 @@ TEST_F(PixelSimdTest, ConstantBlendEqualsTheTablesForEveryByteTriple) {
         const int want = T.multiply[opacity][source[i]] + T.multiply[255 - opacity][destination[i]];
         ASSERT_EQ(got[i], want) << v->name << ": opacity " << opacity << ", source " << int(source[i]) << ", destination "
                                 << int(destination[i]);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace talven::graphics::test
+
+namespace talven::graphics::test {
+namespace {
+
+// The four-byte bilinear filter against the per-byte formula, for every pair of fractions and
+// corner bytes that include both extremes.
+TEST_F(GraphicsTest, BilinearOnFourBytesEqualsTheFormulaPerByte) {
+  std::mt19937 rng(3);
+  auto word = [&] { return static_cast<std::uint32_t>(rng()); };
+  const std::uint32_t corners[][4] = {{0xFF00FF00u, 0x00FF00FFu, 0xFFFFFFFFu, 0u}, {0u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0u},
+                                      {0x80808080u, 0x7F7F7F7Fu, 0x01FE01FEu, 0xFE01FE01u}};
+  std::vector<std::array<std::uint32_t, 4>> sets;
+  for (const auto& c : corners) sets.push_back({c[0], c[1], c[2], c[3]});
+  for (int i = 0; i < 5; ++i) sets.push_back({word(), word(), word(), word()});
+  for (const auto& p : sets) {
+    for (std::int32_t u = 0; u < 256; ++u) {
+      for (std::int32_t v = 0; v < 256; ++v) {
+        const std::int32_t fu = u << 8, fv = v << 8;
+        const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
+        std::uint32_t want = 0;
+        for (int i = 0; i < 4; ++i)
+          want |= blit::bilinear(blit::chan(p[0], i), blit::chan(p[1], i), blit::chan(p[2], i), blit::chan(p[3], i), fu, fv, fuv)
+                  << (8 * i);
+        ASSERT_EQ(blit::bilinear_bytes(p[0], p[1], p[2], p[3], fu, fv, fuv), want) << "fractions " << u << ", " << v;
       }
     }
   }
