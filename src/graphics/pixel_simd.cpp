@@ -20,6 +20,7 @@
 //   a = 204, b = 136, where the quotient is exactly 225 but the table (built in double precision
 //   through a / 255 and b / 255) holds 224. The denominator never exceeds 65025.
 // - a = 0 leaves the pixel when k is taken as 0: mul(255, d) = d and screen(0, b) = b.
+// - W(a, 255) = a for every a, and screen(a, 255) = 255.
 
 namespace talven::graphics::simd {
 namespace {
@@ -67,15 +68,20 @@ inline __m128i mul255_16(__m128i t) { return _mm_srli_epi16(_mm_mulhi_epu16(t, _
 // pixel (after the opacity), in 32-bit lanes.
 inline __m128i composite4(__m128i S, __m128i D, __m128i a) {
   const __m128i ff = _mm_set1_epi32(255), zero = _mm_setzero_si128();
-  const __m128i da = _mm_srli_epi32(D, 24);
-  const __m128i ia = _mm_sub_epi32(ff, a);
-  // Products below 65536 in 32-bit lanes: the 16-bit multiply leaves the upper halves 0.
-  __m128i den = _mm_add_epi32(_mm_mullo_epi16(a, ff), _mm_mullo_epi16(da, ia));
-  den = _mm_or_si128(den, _mm_and_si128(_mm_cmpeq_epi32(a, zero), _mm_set1_epi32(1)));
-  const __m128 q = _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(a), _mm_set1_ps(65025.0f)), _mm_cvtepi32_ps(den));
-  __m128i k = _mm_cvttps_epi32(q);
-  k = _mm_add_epi32(k, _mm_cmpeq_epi32(_mm_or_si128(_mm_slli_epi32(a, 8), da), _mm_set1_epi32(204 << 8 | 136)));
-  const __m128i alpha = _mm_sub_epi32(ff, mul255_16(_mm_mullo_epi16(ia, _mm_sub_epi32(ff, da))));
+  __m128i k = a, alpha = ff;
+  // Onto opaque pixels W(a, 255) = a and screen(a, 255) = 255: no division.
+  const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(D, opaque), opaque)) != 0xFFFF) {
+    const __m128i da = _mm_srli_epi32(D, 24);
+    const __m128i ia = _mm_sub_epi32(ff, a);
+    // Products below 65536 in 32-bit lanes: the 16-bit multiply leaves the upper halves 0.
+    __m128i den = _mm_add_epi32(_mm_mullo_epi16(a, ff), _mm_mullo_epi16(da, ia));
+    den = _mm_or_si128(den, _mm_and_si128(_mm_cmpeq_epi32(a, zero), _mm_set1_epi32(1)));
+    const __m128 q = _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(a), _mm_set1_ps(65025.0f)), _mm_cvtepi32_ps(den));
+    k = _mm_cvttps_epi32(q);
+    k = _mm_add_epi32(k, _mm_cmpeq_epi32(_mm_or_si128(_mm_slli_epi32(a, 8), da), _mm_set1_epi32(204 << 8 | 136)));
+    alpha = _mm_sub_epi32(ff, mul255_16(_mm_mullo_epi16(ia, _mm_sub_epi32(ff, da))));
+  }
   const __m128i ik = _mm_sub_epi32(ff, k);
   const __m128i kk = _mm_or_si128(k, _mm_or_si128(_mm_slli_epi32(k, 8), _mm_slli_epi32(k, 16)));
   const __m128i ikk = _mm_or_si128(ik, _mm_or_si128(_mm_slli_epi32(ik, 8), _mm_slli_epi32(ik, 16)));
@@ -149,16 +155,20 @@ inline __m256i mul255_16x(__m256i t) {
 
 inline __m256i composite8(__m256i S, __m256i D, __m256i a) {
   const __m256i ff = _mm256_set1_epi32(255), zero = _mm256_setzero_si256();
-  const __m256i da = _mm256_srli_epi32(D, 24);
-  const __m256i ia = _mm256_sub_epi32(ff, a);
-  __m256i den = _mm256_add_epi32(_mm256_mullo_epi16(a, ff), _mm256_mullo_epi16(da, ia));
-  den = _mm256_max_epi32(den, _mm256_set1_epi32(1));
-  const __m256 q =
-      _mm256_div_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(a), _mm256_set1_ps(65025.0f)), _mm256_cvtepi32_ps(den));
-  __m256i k = _mm256_cvttps_epi32(q);
-  k = _mm256_add_epi32(
-      k, _mm256_cmpeq_epi32(_mm256_or_si256(_mm256_slli_epi32(a, 8), da), _mm256_set1_epi32(204 << 8 | 136)));
-  const __m256i alpha = _mm256_sub_epi32(ff, mul255_16x(_mm256_mullo_epi16(ia, _mm256_sub_epi32(ff, da))));
+  __m256i k = a, alpha = ff;
+  const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+  if (!_mm256_testc_si256(D, opaque)) {
+    const __m256i da = _mm256_srli_epi32(D, 24);
+    const __m256i ia = _mm256_sub_epi32(ff, a);
+    __m256i den = _mm256_add_epi32(_mm256_mullo_epi16(a, ff), _mm256_mullo_epi16(da, ia));
+    den = _mm256_max_epi32(den, _mm256_set1_epi32(1));
+    const __m256 q =
+        _mm256_div_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(a), _mm256_set1_ps(65025.0f)), _mm256_cvtepi32_ps(den));
+    k = _mm256_cvttps_epi32(q);
+    k = _mm256_add_epi32(
+        k, _mm256_cmpeq_epi32(_mm256_or_si256(_mm256_slli_epi32(a, 8), da), _mm256_set1_epi32(204 << 8 | 136)));
+    alpha = _mm256_sub_epi32(ff, mul255_16x(_mm256_mullo_epi16(ia, _mm256_sub_epi32(ff, da))));
+  }
   // k of each pixel spread over the four 16-bit channel lanes of the unpacked halves.
   const __m256i spread_lo = _mm256_setr_epi8(0, -128, 0, -128, 0, -128, 0, -128, 4, -128, 4, -128, 4, -128, 4, -128, 0,
                                              -128, 0, -128, 0, -128, 0, -128, 4, -128, 4, -128, 4, -128, 4, -128);
@@ -255,17 +265,20 @@ inline __m512i spread_z(int first, int second) {
 
 inline __m512i composite16(__m512i S, __m512i D, __m512i a) {
   const __m512i ff = _mm512_set1_epi32(255), zero = _mm512_setzero_si512();
-  const __m512i da = _mm512_srli_epi32(D, 24);
-  const __m512i ia = _mm512_sub_epi32(ff, a);
-  __m512i den = _mm512_add_epi32(_mm512_mullo_epi16(a, ff), _mm512_mullo_epi16(da, ia));
-  den = _mm512_max_epi32(den, _mm512_set1_epi32(1));
-  const __m512 q =
-      _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(a), _mm512_set1_ps(65025.0f)), _mm512_cvtepi32_ps(den));
-  __m512i k = _mm512_cvttps_epi32(q);
-  const __mmask16 odd =
-      _mm512_cmpeq_epi32_mask(_mm512_or_si512(_mm512_slli_epi32(a, 8), da), _mm512_set1_epi32(204 << 8 | 136));
-  k = _mm512_mask_sub_epi32(k, odd, k, _mm512_set1_epi32(1));
-  const __m512i alpha = _mm512_sub_epi32(ff, mul255_16z(_mm512_mullo_epi16(ia, _mm512_sub_epi32(ff, da))));
+  __m512i k = a, alpha = ff;
+  if (_mm512_cmpge_epu32_mask(D, _mm512_set1_epi32(int(0xFF000000u))) != 0xFFFF) {
+    const __m512i da = _mm512_srli_epi32(D, 24);
+    const __m512i ia = _mm512_sub_epi32(ff, a);
+    __m512i den = _mm512_add_epi32(_mm512_mullo_epi16(a, ff), _mm512_mullo_epi16(da, ia));
+    den = _mm512_max_epi32(den, _mm512_set1_epi32(1));
+    const __m512 q =
+        _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(a), _mm512_set1_ps(65025.0f)), _mm512_cvtepi32_ps(den));
+    k = _mm512_cvttps_epi32(q);
+    const __mmask16 odd =
+        _mm512_cmpeq_epi32_mask(_mm512_or_si512(_mm512_slli_epi32(a, 8), da), _mm512_set1_epi32(204 << 8 | 136));
+    k = _mm512_mask_sub_epi32(k, odd, k, _mm512_set1_epi32(1));
+    alpha = _mm512_sub_epi32(ff, mul255_16z(_mm512_mullo_epi16(ia, _mm512_sub_epi32(ff, da))));
+  }
   const __m512i ff16 = _mm512_set1_epi16(255);
   const __m512i k_lo = _mm512_shuffle_epi8(k, spread_z(0, 4)), k_hi = _mm512_shuffle_epi8(k, spread_z(8, 12));
   const __m512i lo =
