@@ -95,6 +95,21 @@ void Talven_gcopy_varied(benchmark::State& state) {
   finish(state, kFrame);
 }
 
+// Many small blits (32 x 32 pixels, a frame's worth): the fixed cost of a call shows here.
+void Talven_sprites(benchmark::State& state) {
+  setup();
+  set_multi_threading(false);
+  const BlitMode m = mode_of(5, 255);
+  for (auto _ : state) {
+    for (int y = 0; y < kH; y += 32)
+      for (int x = 0; x < kW; x += 32) {
+        const Rect from{x, y, x + 32, y + 32};
+        copy_blit(kDst, (x * 7) % (kW - 32), y, kSrc, &from, &m);
+      }
+  }
+  finish(state, kFrame);
+}
+
 void Talven_stretch(benchmark::State& state, bool threads) {
   setup();
   set_multi_threading(threads);
@@ -223,6 +238,7 @@ void register_all() {
   add("gcopy mode 5 32>32", [](benchmark::State& s) { Talven_gcopy(s, 5, 255, false, kSrc, kDst); });
   add("gcopy mode 5 32>32 MT", [](benchmark::State& s) { Talven_gcopy(s, 5, 255, true, kSrc, kDst); });
   add("gcopy mode 5 32>32 varied dst alpha", Talven_gcopy_varied);
+  add("gcopy mode 5 32x32 sprites", Talven_sprites);
   add("gcopy mode 3 32>32", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, false, kSrc, kDst); });
   add("gcopy mode 3 32>32 MT", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, true, kSrc, kDst); });
   add("stretch 640x360>1280x720", [](benchmark::State& s) { Talven_stretch(s, false); });
