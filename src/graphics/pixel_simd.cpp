@@ -219,10 +219,24 @@ void composite_row_avx2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint
 void composite_fill_row_avx2(std::uint32_t colour, std::uint8_t* d, int n) {
   const __m256i S = _mm256_set1_epi32(static_cast<int>(colour));
   const __m256i a = _mm256_set1_epi32(static_cast<int>(colour >> 24));
+  // Onto opaque pixels (k = a, alpha 255) the source's share mul(a, colour) is the same for all.
+  const __m256i a16 = _mm256_set1_epi16(static_cast<short>(colour >> 24));
+  const __m256i ia16 = _mm256_set1_epi16(static_cast<short>(255 - (colour >> 24)));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i share = mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(S, zero), a16));
+  const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
   int x = 0;
   for (; x + 8 <= n; x += 8) {
     const __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * x));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), composite8(S, D, a));
+    __m256i out;
+    if (_mm256_testc_si256(D, opaque)) {
+      const __m256i lo = _mm256_add_epi16(share, mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(D, zero), ia16)));
+      const __m256i hi = _mm256_add_epi16(share, mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(D, zero), ia16)));
+      out = _mm256_or_si256(_mm256_packus_epi16(lo, hi), opaque);
+    } else {
+      out = composite8(S, D, a);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), out);
   }
   composite_fill_row_sse2(colour, d + 4 * x, n - x);
 }
@@ -324,8 +338,23 @@ void composite_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::ui
 void composite_fill_row_avx512(std::uint32_t colour, std::uint8_t* d, int n) {
   const __m512i S = _mm512_set1_epi32(static_cast<int>(colour));
   const __m512i a = _mm512_set1_epi32(static_cast<int>(colour >> 24));
+  // Onto opaque pixels (k = a, alpha 255) the source's share mul(a, colour) is the same for all.
+  const __m512i a16 = _mm512_set1_epi16(static_cast<short>(colour >> 24));
+  const __m512i ia16 = _mm512_set1_epi16(static_cast<short>(255 - (colour >> 24)));
+  const __m512i share = mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(S, _mm512_setzero_si512()), a16));
+  const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
   int x = 0;
-  for (; x + 16 <= n; x += 16) _mm512_storeu_si512(d + 4 * x, composite16(S, _mm512_loadu_si512(d + 4 * x), a));
+  for (; x + 16 <= n; x += 16) {
+    const __m512i D = _mm512_loadu_si512(d + 4 * x);
+    if (_mm512_cmpge_epu32_mask(D, opaque) == 0xFFFF) {
+      const __m512i zero = _mm512_setzero_si512();
+      const __m512i lo = _mm512_add_epi16(share, mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(D, zero), ia16)));
+      const __m512i hi = _mm512_add_epi16(share, mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(D, zero), ia16)));
+      _mm512_storeu_si512(d + 4 * x, _mm512_or_si512(_mm512_packus_epi16(lo, hi), opaque));
+    } else {
+      _mm512_storeu_si512(d + 4 * x, composite16(S, D, a));
+    }
+  }
   composite_fill_row_avx2(colour, d + 4 * x, n - x);
 }
 
