@@ -17,116 +17,137 @@
 #define TALVEN_PAUSE() ((void)0)
 #endif
 
-// Rows are handed out in contiguous chunks from a counter that the calling thread and the
-// workers share. The caller takes chunks too and waits only for chunks a worker has actually
-// taken, never for a worker to be scheduled: on a busy machine, where a worker may not run for
-// milliseconds, a fork-join region would stall every blit until it did, while here the caller
-// simply does the rows itself. The workers live for the whole process.
+// Each thread owns one contiguous block of rows (the same block at every call, so a thread
+// keeps meeting the rows it last had in its cache) and takes it chunk by chunk from the front;
+// a thread that has finished its block takes chunks from the back of the others. The calling
+// thread waits only for chunks that a worker has actually taken, never for a worker to be
+// scheduled: on a busy machine, where a worker may not run for milliseconds, a fork-join region
+// would stall every blit until it did, while here the caller simply does those rows itself. The
+// workers live for the whole process.
 
 namespace talven::graphics {
 namespace {
 
+constexpr int kChunksPerBlock = 8;
+constexpr int kMaxThreads = 64;
+
 class RowPool {
  public:
-  explicit RowPool(int workers) {
-    for (int i = 0; i < workers; ++i) std::thread([this] { work(); }).detach();
-    workers_ = workers;
+  explicit RowPool(int workers) : workers_(workers) {
+    for (int i = 0; i < workers; ++i) std::thread([this, i] { work(i + 1); }).detach();
   }
 
   int threads() const { return workers_ + 1; }
 
   // False when another caller is using the pool (the rows then run on the calling thread).
-  bool run(RowFunction row, const void* job, int rows, int chunk_rows) {
+  bool run(RowFunction row, const void* job, int rows) {
     std::unique_lock<std::mutex> caller(caller_mutex_, std::try_to_lock);
     if (!caller.owns_lock()) return false;
-    const int chunks = (rows + chunk_rows - 1) / chunk_rows;
-    std::uint64_t generation;
+    Work w;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      generation = ++generation_;
-      row_ = row;
-      job_ = job;
-      rows_ = rows;
-      chunk_rows_ = chunk_rows;
-      chunks_ = chunks;
+      const int threads = workers_ + 1;
+      w.generation = ++generation_;
+      w.row = row;
+      w.job = job;
+      w.rows = rows;
+      w.threads = threads;
+      w.chunks = std::min(rows, threads * kChunksPerBlock);
+      current_ = w;
       done_.store(0, std::memory_order_relaxed);
-      next_.store(generation << 32, std::memory_order_release);
+      for (int b = 0; b < threads; ++b) {
+        const std::uint64_t front = std::uint64_t(b) * w.chunks / threads, back = std::uint64_t(b + 1) * w.chunks / threads;
+        blocks_[b].state.store(w.generation << 32 | front << 16 | back, std::memory_order_release);
+      }
+      published_.store(w.generation, std::memory_order_release);
     }
     wake_.notify_all();
-    int finished = take_chunks(generation, row, job, rows, chunk_rows, chunks);
-    if (finished != rows) {
-      for (int spin = 0; done_.load(std::memory_order_acquire) + finished != rows; ++spin) {
-        if (spin < 4096) {
-          TALVEN_PAUSE();
-        } else {
-          std::this_thread::yield();
-        }
+    const int finished = take_chunks(w, 0);
+    for (int spin = 0; done_.load(std::memory_order_acquire) + finished != rows; ++spin) {
+      if (spin < 4096) {
+        TALVEN_PAUSE();
+      } else {
+        std::this_thread::yield();
       }
     }
     return true;
   }
 
  private:
-  // Claims chunks of `generation` until none is left; returns the number of rows done.
-  int take_chunks(std::uint64_t generation, RowFunction row, const void* job, int rows, int chunk_rows, int chunks) {
-    int done = 0;
-    std::uint64_t state = next_.load(std::memory_order_acquire);
+  struct Work {
+    std::uint64_t generation = 0;
+    RowFunction row = nullptr;
+    const void* job = nullptr;
+    int rows = 0, threads = 1, chunks = 0;
+  };
+
+  // A block's state: the generation in the upper half, then the first and the end chunk left.
+  struct alignas(64) Block {
+    std::atomic<std::uint64_t> state{0};
+  };
+
+  // Takes one chunk of block b (from its front or its back); -1 when none is left.
+  int take(const Work& w, int b, bool front) {
+    std::uint64_t s = blocks_[b].state.load(std::memory_order_acquire);
     for (;;) {
-      if ((state >> 32) != generation || static_cast<int>(state & 0xFFFFFFFFu) >= chunks) break;
-      if (!next_.compare_exchange_weak(state, state + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
-      const int first = static_cast<int>(state & 0xFFFFFFFFu) * chunk_rows;
-      const int last = std::min(rows, first + chunk_rows);
-      for (int y = first; y < last; ++y) row(job, y);
-      done += last - first;
-      state = next_.load(std::memory_order_acquire);
+      const std::uint64_t first = (s >> 16) & 0xFFFF, end = s & 0xFFFF;
+      if ((s >> 32) != w.generation || first >= end) return -1;
+      const std::uint64_t next = front ? s + (1u << 16) : s - 1;
+      if (blocks_[b].state.compare_exchange_weak(s, next, std::memory_order_acq_rel, std::memory_order_acquire))
+        return static_cast<int>(front ? first : end - 1);
+    }
+  }
+
+  // Runs the chunks of thread `self`'s block, then helps with the others; returns the rows done.
+  int take_chunks(const Work& w, int self) {
+    int done = 0;
+    for (int k = 0; k < w.threads; ++k) {
+      const int b = (self + k) % w.threads;
+      for (int c; (c = take(w, b, k == 0)) >= 0;) {
+        const int first = static_cast<int>(std::int64_t(c) * w.rows / w.chunks);
+        const int last = static_cast<int>(std::int64_t(c + 1) * w.rows / w.chunks);
+        for (int y = first; y < last; ++y) w.row(w.job, y);
+        done += last - first;
+      }
     }
     return done;
   }
 
-  [[noreturn]] void work() {
+  [[noreturn]] void work(int self) {
     std::uint64_t seen = 0;
     for (;;) {
-      RowFunction row;
-      const void* job;
-      int rows, chunk_rows, chunks;
-      std::uint64_t generation;
+      Work w;
       {
         // A short spin first: blits usually come in bursts, and a sleeping worker takes a
         // while to wake.
-        for (int spin = 0; spin < 2048 && (next_.load(std::memory_order_acquire) >> 32) == seen; ++spin) TALVEN_PAUSE();
+        for (int spin = 0; spin < 2048 && published_.load(std::memory_order_acquire) == seen; ++spin) TALVEN_PAUSE();
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [&] { return generation_ != seen; });
-        generation = seen = generation_;
-        row = row_;
-        job = job_;
-        rows = rows_;
-        chunk_rows = chunk_rows_;
-        chunks = chunks_;
+        w = current_;
+        seen = w.generation;
       }
-      const int done = take_chunks(generation, row, job, rows, chunk_rows, chunks);
+      if (self >= w.threads) continue;
+      const int done = take_chunks(w, self);
       if (done > 0) done_.fetch_add(done, std::memory_order_acq_rel);
     }
   }
 
-  int workers_ = 0;
+  const int workers_;
   std::mutex caller_mutex_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::uint64_t generation_ = 0;
-  RowFunction row_ = nullptr;
-  const void* job_ = nullptr;
-  int rows_ = 0, chunk_rows_ = 1, chunks_ = 0;
-  // The generation in the upper half, the next chunk to take in the lower half: a worker that
-  // arrives after its generation has ended cannot take a chunk of the next one.
-  alignas(64) std::atomic<std::uint64_t> next_{0};
+  Work current_;
+  alignas(64) std::atomic<std::uint64_t> published_{0};
   alignas(64) std::atomic<int> done_{0};
+  Block blocks_[kMaxThreads];
 };
 
 RowPool* pool() {
   // Never destroyed: the workers block on it until the process ends.
   static RowPool* const instance = [] {
     const unsigned processors = std::thread::hardware_concurrency();
-    return processors > 1 ? new RowPool(static_cast<int>(std::min(processors, 64u)) - 1) : nullptr;
+    return processors > 1 ? new RowPool(static_cast<int>(std::min<unsigned>(processors, kMaxThreads)) - 1) : nullptr;
   }();
   return instance;
 }
@@ -136,9 +157,7 @@ RowPool* pool() {
 void run_rows(RowFunction row, const void* job, int rows, long long pixels) {
   if (rows > 1 && pixels >= 16384 && multi_threading()) {
     if (RowPool* p = pool()) {
-      // A few chunks per thread, so that a thread that starts late leaves its share to the others.
-      const int chunk_rows = std::max(1, rows / (4 * p->threads()));
-      if (p->run(row, job, rows, chunk_rows)) return;
+      if (p->run(row, job, rows)) return;
     }
   }
   for (int y = 0; y < rows; ++y) row(job, y);
