@@ -27,7 +27,7 @@ using namespace talven::graphics;
 
 constexpr int kW = 1280, kH = 720;
 constexpr std::int64_t kFrame = std::int64_t(kW) * kH;
-enum Slot : std::uint32_t { kDst = 1, kSrc = 2, kHalf = 3, kDst24 = 4, kSrc24 = 5 };
+enum Slot : std::uint32_t { kDst = 1, kSrc = 2, kHalf = 3, kDst24 = 4, kSrc24 = 5, kDstVaried = 6, kVaried = 7 };
 
 void fill_random(Plane& p, bool varied_alpha) {
   std::mt19937 rng(42);
@@ -48,11 +48,14 @@ void setup() {
   allocate_plane(kHalf, kW / 2, kH / 2, 32);
   allocate_plane(kDst24, kW, kH, 24);
   allocate_plane(kSrc24, kW, kH, 24);
+  allocate_plane(kDstVaried, kW, kH, 32);
+  allocate_plane(kVaried, kW, kH, 32);
   fill_random(*plane(kDst), false);
   fill_random(*plane(kSrc), true);
   fill_random(*plane(kHalf), true);
   fill_random(*plane(kDst24), false);
   fill_random(*plane(kSrc24), false);
+  fill_random(*plane(kVaried), true);
 }
 
 void finish(benchmark::State& state, std::int64_t pixels_per_iteration) {
@@ -73,6 +76,37 @@ void Talven_gcopy(benchmark::State& state, int mode, int opacity, bool threads, 
   set_multi_threading(threads);
   const BlitMode m = mode_of(mode, opacity);
   for (auto _ : state) copy_blit(dst, 0, 0, src, nullptr, &m);
+  finish(state, kFrame);
+}
+
+// The composite onto a destination whose alpha varies (each pass makes it more opaque, so the
+// destination is restored, untimed, before every pass).
+void Talven_gcopy_varied(benchmark::State& state) {
+  setup();
+  set_multi_threading(false);
+  const BlitMode m = mode_of(5, 255);
+  const std::size_t bytes = std::size_t(kFrame) * 4;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(vm::host_pointer(plane(kDstVaried)->pixels), vm::host_pointer(plane(kVaried)->pixels), bytes);
+    state.ResumeTiming();
+    copy_blit(kDstVaried, 0, 0, kSrc, nullptr, &m);
+  }
+  finish(state, kFrame);
+}
+
+// Many small blits (32 x 32 pixels, a frame's worth): the fixed cost of a call shows here.
+void Talven_sprites(benchmark::State& state) {
+  setup();
+  set_multi_threading(false);
+  const BlitMode m = mode_of(5, 255);
+  for (auto _ : state) {
+    for (int y = 0; y < kH; y += 32)
+      for (int x = 0; x < kW; x += 32) {
+        const Rect from{x, y, x + 32, y + 32};
+        copy_blit(kDst, (x * 7) % (kW - 32), y, kSrc, &from, &m);
+      }
+  }
   finish(state, kFrame);
 }
 
@@ -203,6 +237,8 @@ void register_all() {
   add("gcopy mode 0 24>24", [](benchmark::State& s) { Talven_gcopy(s, 0, 0, false, kSrc24, kDst24); });
   add("gcopy mode 5 32>32", [](benchmark::State& s) { Talven_gcopy(s, 5, 255, false, kSrc, kDst); });
   add("gcopy mode 5 32>32 MT", [](benchmark::State& s) { Talven_gcopy(s, 5, 255, true, kSrc, kDst); });
+  add("gcopy mode 5 32>32 varied dst alpha", Talven_gcopy_varied);
+  add("gcopy mode 5 32x32 sprites", Talven_sprites);
   add("gcopy mode 3 32>32", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, false, kSrc, kDst); });
   add("gcopy mode 3 32>32 MT", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, true, kSrc, kDst); });
   add("stretch 640x360>1280x720", [](benchmark::State& s) { Talven_stretch(s, false); });
@@ -259,6 +295,7 @@ int main(int argc, char** argv) {
   ratio(reporter, "gcopy mode 0 32>32", "SDL_BlitSurface copy");
   ratio(reporter, "gcopy mode 5 32>32", "pixman OVER");
   ratio(reporter, "gcopy mode 5 32>32", "SDL_BlitSurface blend");
+  ratio(reporter, "gcopy mode 5 32>32 varied dst alpha", "pixman OVER");
   ratio(reporter, "gcopy mode 3 32>32", "pixman OVER const alpha");
   ratio(reporter, "stretch 640x360>1280x720", "pixman scaled nearest SRC");
   ratio(reporter, "stretch 640x360>1280x720", "SDL_BlitScaled");

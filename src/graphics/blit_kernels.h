@@ -7,7 +7,12 @@
 #include <cstring>
 
 #include "graphics/palette.h"
+#include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace talven::graphics::blit {
 
@@ -242,6 +247,38 @@ inline void pixel(const Params& P, const Sample& s, std::uint8_t* dp) {
   store<DB>(dp, out, P);
 }
 
+// ---- whole spans of 32-bit pixels ----------------------------------------------------------
+
+// The rules with a vector form for 32-bit sources onto 32-bit destinations.
+template <int M, int SB, int DB, bool MASKED>
+inline constexpr bool kVectorRule = (M == 3 || M == 5) && SB == 4 && DB == 4 && !MASKED;
+
+template <int M>
+inline void rule_span(const Params& P, const std::uint8_t* s, std::uint8_t* d, int n) {
+  if constexpr (M == 5) {
+    simd::composite_row(s, d, n, P.opacity);
+  } else {
+    simd::blend_row(s, d, n, P.opacity);
+  }
+}
+
+// Source pixels are gathered into a short buffer so that the rule runs on whole vectors.
+inline constexpr int kSpan = 128;
+
+// Applies rule M to n gathered source pixels and the destination pixels at d, d + step, ...
+template <int M>
+inline void rule_gathered(const Params& P, const std::uint32_t* s, std::uint8_t* d, std::ptrdiff_t step, int n) {
+  const auto* sb = reinterpret_cast<const std::uint8_t*>(s);
+  if (step == 4) {
+    rule_span<M>(P, sb, d, n);
+    return;
+  }
+  std::uint32_t run[kSpan];
+  for (int i = 0; i < n; ++i) std::memcpy(&run[i], d + i * step, 4);
+  rule_span<M>(P, sb, reinterpret_cast<std::uint8_t*>(run), n);
+  for (int i = 0; i < n; ++i) std::memcpy(d + i * step, &run[i], 4);
+}
+
 // ---- sampling schemes -----------------------------------------------------------------------
 
 using RowFunction = void (*)(const void* job, int row);
@@ -268,6 +305,29 @@ void stretch_row(const void* job, int y) {
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   const std::uint8_t* row = J.source + J.source_rows[y];
   const std::uint8_t* mask_row = MASKED ? J.mask + J.mask_rows[y] : nullptr;
+  if constexpr (kVectorRule<M, SB, DB, MASKED>) {
+    // With one step for the whole row, neighbouring source columns differ by at most one pixel
+    // (enlarging) or by at least one (reducing): a span exactly one pixel per column is consecutive.
+    const std::ptrdiff_t first = J.source_columns[0], last = J.source_columns[J.columns - 1];
+    if (J.destination_column_step == 4 && last - first == 4 * std::ptrdiff_t(J.columns - 1)) {
+      rule_span<M>(P, row + first, dp, J.columns);
+      return;
+    }
+    std::uint32_t run[kSpan];
+    for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
+      const int n = std::min(kSpan, J.columns - x0);
+      for (int i = 0; i < n; ++i) std::memcpy(&run[i], row + J.source_columns[x0 + i], 4);
+      rule_gathered<M>(P, run, dp + x0 * J.destination_column_step, J.destination_column_step, n);
+    }
+    return;
+  }
+  if constexpr (M == 0 && SB == 4 && DB == 4 && !MASKED) {
+    if (J.destination_column_step == 4) {
+      const std::ptrdiff_t* columns = J.source_columns;
+      for (int x = 0; x < J.columns; ++x) std::memcpy(dp + 4 * x, row + columns[x], 4);
+      return;
+    }
+  }
   for (int x = 0; x < J.columns; ++x, dp += J.destination_column_step) {
     Sample s = fetch<SB>(row + J.source_columns[x], P);
     if constexpr (MASKED) s.m = mask_row[J.mask_columns[x]];
@@ -284,6 +344,8 @@ void direct_row(const void* job, int y) {
   const std::uint8_t* sp = J.source + J.source_rows[y] + J.source_columns[0];
   if constexpr (M == 0 && SB == DB && SB > 1) {
     std::memcpy(dp, sp, std::size_t(J.columns) * DB);
+  } else if constexpr (kVectorRule<M, SB, DB, MASKED>) {
+    rule_span<M>(P, sp, dp, J.columns);
   } else {
     const std::uint8_t* mp = MASKED ? J.mask + J.mask_rows[y] + J.mask_columns[0] : nullptr;
     for (int x = 0; x < J.columns; ++x, dp += DB, sp += SB) {
@@ -309,19 +371,15 @@ struct RotateJob {
   std::ptrdiff_t mask_pitch;
 };
 
-template <int M, int SB, int DB, bool MASKED>
-void nearest_row(const void* job, int y) {
-  const RotateJob& J = *static_cast<const RotateJob*>(job);
-  const Params& P = *J.params;
-  std::uint8_t* dp = J.destination + y * J.destination_row_step;
-  std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
-  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
-    const std::int64_t iu = static_cast<std::int64_t>(u) >> 16, iv = static_cast<std::int64_t>(v) >> 16;
-    if (iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom) continue;
-    Sample s = fetch<SB>(J.source_top - iv * J.source_pitch + iu * SB, P);
-    if constexpr (MASKED) s.m = (J.mask_top - iv * J.mask_pitch)[iu];
-    pixel<M, SB, DB, MASKED>(P, s, dp);
-  }
+// The sample of a rotated nearest-neighbour blit at 16.16 position (u, v); false outside the
+// accepted source area.
+template <int SB, bool MASKED>
+inline bool nearest_sample(const RotateJob& J, const Params& P, std::uint64_t u, std::uint64_t v, Sample& s) {
+  const std::int64_t iu = static_cast<std::int64_t>(u) >> 16, iv = static_cast<std::int64_t>(v) >> 16;
+  if (iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom) return false;
+  s = fetch<SB>(J.source_top - iv * J.source_pitch + iu * SB, P);
+  if constexpr (MASKED) s.m = (J.mask_top - iv * J.mask_pitch)[iu];
+  return true;
 }
 
 inline std::uint32_t bilinear(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11, std::int32_t fu,
@@ -332,44 +390,104 @@ inline std::uint32_t bilinear(std::uint32_t p00, std::uint32_t p10, std::uint32_
   return static_cast<std::uint32_t>(std::clamp(p, 0, 255));
 }
 
+// bilinear() on each of the four bytes at once.
+inline std::uint32_t bilinear_bytes(std::uint32_t p00, std::uint32_t p10, std::uint32_t p01, std::uint32_t p11,
+                                    std::int32_t fu, std::int32_t fv, std::int32_t fuv) {
+#if defined(__SSE2__)
+  // The same integer sum, exact in 16-bit products: with fu = u << 8, fv = v << 8 and
+  // fuv = h << 8 | l, the sum is ((A h + B v + C u) << 8) + A l for A = p11 - p10 - p01 + p00,
+  // B = p01 - p00 and C = p10 - p00, all within 16 bits.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p00)), zero);
+  const __m128i b = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p10)), zero);
+  const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p01)), zero);
+  const __m128i d = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p11)), zero);
+  const __m128i A = _mm_add_epi16(_mm_sub_epi16(d, _mm_add_epi16(b, c)), a);
+  const __m128i B = _mm_sub_epi16(c, a), C = _mm_sub_epi16(b, a);
+  const std::int32_t u = fu >> 8, v = fv >> 8, h = fuv >> 8, l = fuv & 255;
+  const __m128i AB = _mm_unpacklo_epi16(A, B), CA = _mm_unpacklo_epi16(C, A);
+  const __m128i high = _mm_add_epi32(_mm_madd_epi16(AB, _mm_set1_epi32(h | v << 16)), _mm_madd_epi16(CA, _mm_set1_epi32(u)));
+  const __m128i sum = _mm_add_epi32(_mm_slli_epi32(high, 8), _mm_madd_epi16(CA, _mm_set1_epi32(l << 16)));
+  const __m128i p = _mm_add_epi32(_mm_unpacklo_epi16(a, zero), _mm_srai_epi32(sum, 16));
+  const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(p, p), zero);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+#else
+  std::uint32_t out = 0;
+  for (int i = 0; i < 4; ++i)
+    out |= bilinear(chan(p00, i), chan(p10, i), chan(p01, i), chan(p11, i), fu, fv, fuv) << (8 * i);
+  return out;
+#endif
+}
+
 template <int SB>
 inline std::uint32_t raw_of_colour(std::uint32_t c) {
   if constexpr (SB == 2) return pack555(c);
   return c & 0xFFFFFF;
 }
 
-template <int M, int SB, int DB, bool MASKED>
-void bilinear_row(const void* job, int y) {
+// The filtered sample of a rotated bilinear blit at 16.16 position (u, v); false outside the
+// accepted source area.
+template <int SB, bool MASKED>
+inline bool bilinear_sample(const RotateJob& J, const Params& P, std::uint64_t u, std::uint64_t v, Sample& s) {
+  const std::int64_t last_u = (J.right - 1) * 65536, last_v = (J.bottom - 1) * 65536;
+  const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
+  const std::int64_t iu = su >> 16, iv = sv >> 16;
+  if (iu < J.left || iv < J.top || su > last_u || sv > last_v) return false;
+  const std::int64_t iu1 = std::min(iu + 1, J.right - 1), iv1 = std::min(iv + 1, J.bottom - 1);
+  const std::uint8_t* r0 = J.source_top - iv * J.source_pitch;
+  const std::uint8_t* r1 = J.source_top - iv1 * J.source_pitch;
+  const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
+  const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
+  const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
+  // The product of two 16-bit fractions needs 32 unsigned bits.
+  const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
+  s.c = bilinear_bytes(s00.c, s10.c, s01.c, s11.c, fu, fv, fuv);
+  s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
+  s.m = 0;
+  if constexpr (MASKED) {
+    const std::uint8_t* m0 = J.mask_top - iv * J.mask_pitch;
+    const std::uint8_t* m1 = J.mask_top - iv1 * J.mask_pitch;
+    s.m = bilinear(m0[iu], m0[iu1], m1[iu], m1[iu1], fu, fv, fuv);
+  }
+  return true;
+}
+
+template <int M, int SB, int DB, bool MASKED, bool BILINEAR>
+inline void rotated_row(const void* job, int y) {
   const RotateJob& J = *static_cast<const RotateJob*>(job);
   const Params& P = *J.params;
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
-  const std::int64_t last_u = (J.right - 1) * 65536, last_v = (J.bottom - 1) * 65536;
-  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
-    const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
-    const std::int64_t iu = su >> 16, iv = sv >> 16;
-    if (iu < J.left || iv < J.top || su > last_u || sv > last_v) continue;
-    const std::int64_t iu1 = std::min(iu + 1, J.right - 1), iv1 = std::min(iv + 1, J.bottom - 1);
-    const std::uint8_t* r0 = J.source_top - iv * J.source_pitch;
-    const std::uint8_t* r1 = J.source_top - iv1 * J.source_pitch;
-    const Sample s00 = fetch<SB>(r0 + iu * SB, P), s10 = fetch<SB>(r0 + iu1 * SB, P);
-    const Sample s01 = fetch<SB>(r1 + iu * SB, P), s11 = fetch<SB>(r1 + iu1 * SB, P);
-    const std::int32_t fu = static_cast<std::int32_t>(su & 0xFF00), fv = static_cast<std::int32_t>(sv & 0xFF00);
-    // The product of two 16-bit fractions needs 32 unsigned bits.
-    const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
-    Sample s;
-    s.c = 0;
-    for (int i = 0; i < 4; ++i)
-      s.c |= bilinear(chan(s00.c, i), chan(s10.c, i), chan(s01.c, i), chan(s11.c, i), fu, fv, fuv) << (8 * i);
-    s.raw = SB == 1 ? bilinear(s00.raw, s10.raw, s01.raw, s11.raw, fu, fv, fuv) : raw_of_colour<SB>(s.c);
-    s.m = 0;
-    if constexpr (MASKED) {
-      const std::uint8_t* m0 = J.mask_top - iv * J.mask_pitch;
-      const std::uint8_t* m1 = J.mask_top - iv1 * J.mask_pitch;
-      s.m = bilinear(m0[iu], m0[iu1], m1[iu], m1[iu1], fu, fv, fuv);
+  auto sample = [&](Sample& s) {
+    return BILINEAR ? bilinear_sample<SB, MASKED>(J, P, u, v, s) : nearest_sample<SB, MASKED>(J, P, u, v, s);
+  };
+  if constexpr (M == 5 && kVectorRule<M, SB, DB, MASKED>) {
+    // A pixel outside the source gets a transparent sample, which the composite leaves alone.
+    std::uint32_t run[kSpan];
+    for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
+      const int n = std::min(kSpan, J.columns - x0);
+      for (int i = 0; i < n; ++i, u += J.du_column, v += J.dv_column) {
+        Sample s;
+        run[i] = sample(s) ? s.c : 0;
+      }
+      rule_span<M>(P, reinterpret_cast<const std::uint8_t*>(run), dp + x0 * DB, n);
     }
-    pixel<M, SB, DB, MASKED>(P, s, dp);
+    return;
   }
+  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
+    Sample s;
+    if (sample(s)) pixel<M, SB, DB, MASKED>(P, s, dp);
+  }
+}
+
+template <int M, int SB, int DB, bool MASKED>
+void nearest_row(const void* job, int y) {
+  rotated_row<M, SB, DB, MASKED, false>(job, y);
+}
+
+template <int M, int SB, int DB, bool MASKED>
+void bilinear_row(const void* job, int y) {
+  rotated_row<M, SB, DB, MASKED, true>(job, y);
 }
 
 // ---- kernel tables --------------------------------------------------------------------------

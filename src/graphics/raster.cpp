@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graphics/parallel_rows.h"
+#include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
 #include "graphics/planes.h"
 #include "vm/call_gate.h"
@@ -80,7 +81,9 @@ void blend_span(const Plane& p, std::int32_t y, std::int32_t x0, std::int32_t x1
     case 8: for (std::int32_t x = x0; x < x1; ++x) blend<8>(q + x, colour, a); break;
     case 16: for (std::int32_t x = x0; x < x1; ++x) blend<16>(q + 2 * x, colour, a); break;
     case 24: for (std::int32_t x = x0; x < x1; ++x) blend<24>(q + 3 * x, colour, a); break;
-    case 32: for (std::int32_t x = x0; x < x1; ++x) blend<32>(q + 4 * x, colour, a); break;
+    case 32:
+      if (x1 > x0) simd::composite_fill_row(colour | a << 24, q + 4 * std::ptrdiff_t(x0), x1 - x0);
+      break;
   }
 }
 

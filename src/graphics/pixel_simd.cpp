@@ -1,0 +1,419 @@
+#include "graphics/pixel_simd.h"
+
+#include <cstring>
+
+#include "graphics/pixel_tables.h"
+
+#if defined(__x86_64__) || defined(__SSE2__)
+#define TALVEN_X86 1
+// GCC 12's AVX-512 headers build their "undefined" vectors by self-initialisation, which
+// -Wmaybe-uninitialized reports at every inlined use.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#endif
+
+// The arithmetic that replaces the tables, each form checked against them for all inputs:
+// - mul(x, y) = x * y / 255 for x * y <= 65025 is (t * 0x8081) >> 23, i.e. mulhi(t, 0x8081) >> 7
+//   on 16-bit lanes.
+// - W(a, b) for a > 0 is 65025 a / (255 a + b (255 - a)) truncated: numerator and denominator
+//   are exact in single precision and the quotient never rounds across an integer, except at
+//   a = 204, b = 136, where the quotient is exactly 225 but the table (built in double precision
+//   through a / 255 and b / 255) holds 224. The denominator never exceeds 65025.
+// - a = 0 leaves the pixel when k is taken as 0: mul(255, d) = d and screen(0, b) = b.
+// - W(a, 255) = a for every a, and screen(a, 255) = 255.
+
+namespace talven::graphics::simd {
+namespace {
+
+// ---- plain rules, for the last few pixels of a row and for machines without SSE2 -----------
+
+inline void composite_scalar(std::uint32_t s, std::uint8_t* d, std::uint32_t opacity) {
+  const auto& T = g_pixel_tables;
+  const std::uint32_t a = T.multiply[s >> 24][opacity];
+  if (a == 0) return;
+  const std::uint32_t da = d[3];
+  const std::uint8_t* mk = T.multiply[T.weight[a][da]];
+  const std::uint8_t* mr = T.multiply[255 - T.weight[a][da]];
+  for (int i = 0; i < 3; ++i) d[i] = static_cast<std::uint8_t>(mk[(s >> (8 * i)) & 255] + mr[d[i]]);
+  d[3] = T.screen[a][da];
+}
+
+inline void blend_scalar(const std::uint8_t* s, std::uint8_t* d, std::uint32_t opacity) {
+  const std::uint8_t* mo = g_pixel_tables.multiply[opacity];
+  const std::uint8_t* mr = g_pixel_tables.multiply[255 - opacity];
+  for (int i = 0; i < 4; ++i) d[i] = static_cast<std::uint8_t>(mo[s[i]] + mr[d[i]]);
+}
+
+[[maybe_unused]] void composite_row_plain(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  for (int x = 0; x < n; ++x) {
+    std::uint32_t c;
+    std::memcpy(&c, s + 4 * x, 4);
+    composite_scalar(c, d + 4 * x, opacity);
+  }
+}
+[[maybe_unused]] void composite_fill_row_plain(std::uint32_t colour, std::uint8_t* d, int n) {
+  for (int x = 0; x < n; ++x) composite_scalar(colour, d + 4 * x, 255);
+}
+[[maybe_unused]] void blend_row_plain(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  for (int x = 0; x < n; ++x) blend_scalar(s + 4 * x, d + 4 * x, opacity);
+}
+
+#ifdef TALVEN_X86
+
+// ---- SSE2: four pixels at a time -----------------------------------------------------------
+
+inline __m128i mul255_16(__m128i t) { return _mm_srli_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(short(0x8081))), 7); }
+
+// The composite of four source pixels onto four destination pixels. `a` is the alpha of each
+// pixel (after the opacity), in 32-bit lanes.
+inline __m128i composite4(__m128i S, __m128i D, __m128i a) {
+  const __m128i ff = _mm_set1_epi32(255), zero = _mm_setzero_si128();
+  __m128i k = a, alpha = ff;
+  // Onto opaque pixels W(a, 255) = a and screen(a, 255) = 255: no division.
+  const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(D, opaque), opaque)) != 0xFFFF) {
+    const __m128i da = _mm_srli_epi32(D, 24);
+    const __m128i ia = _mm_sub_epi32(ff, a);
+    // Products below 65536 in 32-bit lanes: the 16-bit multiply leaves the upper halves 0.
+    __m128i den = _mm_add_epi32(_mm_mullo_epi16(a, ff), _mm_mullo_epi16(da, ia));
+    den = _mm_or_si128(den, _mm_and_si128(_mm_cmpeq_epi32(a, zero), _mm_set1_epi32(1)));
+    const __m128 q = _mm_div_ps(_mm_mul_ps(_mm_cvtepi32_ps(a), _mm_set1_ps(65025.0f)), _mm_cvtepi32_ps(den));
+    k = _mm_cvttps_epi32(q);
+    k = _mm_add_epi32(k, _mm_cmpeq_epi32(_mm_or_si128(_mm_slli_epi32(a, 8), da), _mm_set1_epi32(204 << 8 | 136)));
+    alpha = _mm_sub_epi32(ff, mul255_16(_mm_mullo_epi16(ia, _mm_sub_epi32(ff, da))));
+  }
+  const __m128i ik = _mm_sub_epi32(ff, k);
+  const __m128i kk = _mm_or_si128(k, _mm_or_si128(_mm_slli_epi32(k, 8), _mm_slli_epi32(k, 16)));
+  const __m128i ikk = _mm_or_si128(ik, _mm_or_si128(_mm_slli_epi32(ik, 8), _mm_slli_epi32(ik, 16)));
+  const __m128i lo = _mm_add_epi16(mul255_16(_mm_mullo_epi16(_mm_unpacklo_epi8(S, zero), _mm_unpacklo_epi8(kk, zero))),
+                                   mul255_16(_mm_mullo_epi16(_mm_unpacklo_epi8(D, zero), _mm_unpacklo_epi8(ikk, zero))));
+  const __m128i hi = _mm_add_epi16(mul255_16(_mm_mullo_epi16(_mm_unpackhi_epi8(S, zero), _mm_unpackhi_epi8(kk, zero))),
+                                   mul255_16(_mm_mullo_epi16(_mm_unpackhi_epi8(D, zero), _mm_unpackhi_epi8(ikk, zero))));
+  const __m128i colour = _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
+  return _mm_or_si128(colour, _mm_slli_epi32(alpha, 24));
+}
+
+inline __m128i alpha4(__m128i S, __m128i opacity) {
+  const __m128i sa = _mm_srli_epi32(S, 24);
+  return mul255_16(_mm_mullo_epi16(sa, opacity));
+}
+
+void composite_row_sse2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m128i op = _mm_set1_epi32(static_cast<int>(opacity));
+  const __m128i alpha_bits = _mm_set1_epi32(int(0xFF000000u)), zero = _mm_setzero_si128();
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m128i S = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+    const __m128i sa = _mm_and_si128(S, alpha_bits);
+    // Runs of transparent or (at full opacity) opaque pixels are common in sprites.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(sa, zero)) == 0xFFFF) continue;
+    if (opacity == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(sa, alpha_bits)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), S);
+      continue;
+    }
+    const __m128i D = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), composite4(S, D, alpha4(S, op)));
+  }
+  composite_row_plain(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+void composite_fill_row_sse2(std::uint32_t colour, std::uint8_t* d, int n) {
+  const __m128i S = _mm_set1_epi32(static_cast<int>(colour));
+  const __m128i a = _mm_set1_epi32(static_cast<int>(colour >> 24));
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m128i D = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), composite4(S, D, a));
+  }
+  composite_fill_row_plain(colour, d + 4 * x, n - x);
+}
+
+void blend_row_sse2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m128i o = _mm_set1_epi16(static_cast<short>(opacity)), io = _mm_set1_epi16(static_cast<short>(255 - opacity));
+  const __m128i zero = _mm_setzero_si128();
+  int x = 0;
+  for (; x + 4 <= n; x += 4) {
+    const __m128i S = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+    const __m128i D = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * x));
+    const __m128i lo = _mm_add_epi16(mul255_16(_mm_mullo_epi16(_mm_unpacklo_epi8(S, zero), o)),
+                                     mul255_16(_mm_mullo_epi16(_mm_unpacklo_epi8(D, zero), io)));
+    const __m128i hi = _mm_add_epi16(mul255_16(_mm_mullo_epi16(_mm_unpackhi_epi8(S, zero), o)),
+                                     mul255_16(_mm_mullo_epi16(_mm_unpackhi_epi8(D, zero), io)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_packus_epi16(lo, hi));
+  }
+  blend_row_plain(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+// ---- AVX2: eight pixels at a time, the same arithmetic -----------------------------------
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+inline __m256i mul255_16x(__m256i t) {
+  return _mm256_srli_epi16(_mm256_mulhi_epu16(t, _mm256_set1_epi16(short(0x8081))), 7);
+}
+
+inline __m256i composite8(__m256i S, __m256i D, __m256i a) {
+  const __m256i ff = _mm256_set1_epi32(255), zero = _mm256_setzero_si256();
+  __m256i k = a, alpha = ff;
+  const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+  if (!_mm256_testc_si256(D, opaque)) {
+    const __m256i da = _mm256_srli_epi32(D, 24);
+    const __m256i ia = _mm256_sub_epi32(ff, a);
+    __m256i den = _mm256_add_epi32(_mm256_mullo_epi16(a, ff), _mm256_mullo_epi16(da, ia));
+    den = _mm256_max_epi32(den, _mm256_set1_epi32(1));
+    const __m256 q =
+        _mm256_div_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(a), _mm256_set1_ps(65025.0f)), _mm256_cvtepi32_ps(den));
+    k = _mm256_cvttps_epi32(q);
+    k = _mm256_add_epi32(
+        k, _mm256_cmpeq_epi32(_mm256_or_si256(_mm256_slli_epi32(a, 8), da), _mm256_set1_epi32(204 << 8 | 136)));
+    alpha = _mm256_sub_epi32(ff, mul255_16x(_mm256_mullo_epi16(ia, _mm256_sub_epi32(ff, da))));
+  }
+  // k of each pixel spread over the four 16-bit channel lanes of the unpacked halves.
+  const __m256i spread_lo = _mm256_setr_epi8(0, -128, 0, -128, 0, -128, 0, -128, 4, -128, 4, -128, 4, -128, 4, -128, 0,
+                                             -128, 0, -128, 0, -128, 0, -128, 4, -128, 4, -128, 4, -128, 4, -128);
+  const __m256i spread_hi = _mm256_setr_epi8(8, -128, 8, -128, 8, -128, 8, -128, 12, -128, 12, -128, 12, -128, 12, -128,
+                                             8, -128, 8, -128, 8, -128, 8, -128, 12, -128, 12, -128, 12, -128, 12, -128);
+  const __m256i ff16 = _mm256_set1_epi16(255);
+  const __m256i k_lo = _mm256_shuffle_epi8(k, spread_lo), k_hi = _mm256_shuffle_epi8(k, spread_hi);
+  const __m256i lo =
+      _mm256_add_epi16(mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(S, zero), k_lo)),
+                       mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(D, zero), _mm256_sub_epi16(ff16, k_lo))));
+  const __m256i hi =
+      _mm256_add_epi16(mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(S, zero), k_hi)),
+                       mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(D, zero), _mm256_sub_epi16(ff16, k_hi))));
+  const __m256i colour = _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
+  return _mm256_or_si256(colour, _mm256_slli_epi32(alpha, 24));
+}
+
+template <bool FULL>
+void composite_row_avx2_at(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m256i op = _mm256_set1_epi32(static_cast<int>(opacity));
+  const __m256i alpha_bits = _mm256_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256i S = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * x));
+    // Runs of transparent or (at full opacity) opaque pixels are common in sprites.
+    if (_mm256_testz_si256(S, alpha_bits)) continue;
+    if (FULL && _mm256_testc_si256(S, alpha_bits)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), S);
+      continue;
+    }
+    const __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * x));
+    __m256i a = _mm256_srli_epi32(S, 24);
+    if (!FULL) a = mul255_16x(_mm256_mullo_epi16(a, op));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), composite8(S, D, a));
+  }
+  composite_row_sse2(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+void composite_row_avx2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  // mul(x, 255) = x: at full opacity the source alpha is the composite's alpha.
+  if (opacity == 255) {
+    composite_row_avx2_at<true>(s, d, n, opacity);
+  } else {
+    composite_row_avx2_at<false>(s, d, n, opacity);
+  }
+}
+
+void composite_fill_row_avx2(std::uint32_t colour, std::uint8_t* d, int n) {
+  const __m256i S = _mm256_set1_epi32(static_cast<int>(colour));
+  const __m256i a = _mm256_set1_epi32(static_cast<int>(colour >> 24));
+  // Onto opaque pixels (k = a, alpha 255) the source's share mul(a, colour) is the same for all.
+  const __m256i a16 = _mm256_set1_epi16(static_cast<short>(colour >> 24));
+  const __m256i ia16 = _mm256_set1_epi16(static_cast<short>(255 - (colour >> 24)));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i share = mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(S, zero), a16));
+  const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * x));
+    __m256i out;
+    if (_mm256_testc_si256(D, opaque)) {
+      const __m256i lo = _mm256_add_epi16(share, mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(D, zero), ia16)));
+      const __m256i hi = _mm256_add_epi16(share, mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(D, zero), ia16)));
+      out = _mm256_or_si256(_mm256_packus_epi16(lo, hi), opaque);
+    } else {
+      out = composite8(S, D, a);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), out);
+  }
+  composite_fill_row_sse2(colour, d + 4 * x, n - x);
+}
+
+void blend_row_avx2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m256i o = _mm256_set1_epi16(static_cast<short>(opacity));
+  const __m256i io = _mm256_set1_epi16(static_cast<short>(255 - opacity));
+  const __m256i zero = _mm256_setzero_si256();
+  int x = 0;
+  for (; x + 8 <= n; x += 8) {
+    const __m256i S = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 4 * x));
+    const __m256i D = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 4 * x));
+    const __m256i lo = _mm256_add_epi16(mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(S, zero), o)),
+                                        mul255_16x(_mm256_mullo_epi16(_mm256_unpacklo_epi8(D, zero), io)));
+    const __m256i hi = _mm256_add_epi16(mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(S, zero), o)),
+                                        mul255_16x(_mm256_mullo_epi16(_mm256_unpackhi_epi8(D, zero), io)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 4 * x), _mm256_packus_epi16(lo, hi));
+  }
+  blend_row_sse2(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+#pragma GCC pop_options
+
+// ---- AVX-512: sixteen pixels at a time, the same arithmetic ------------------------------
+
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw")
+
+inline __m512i mul255_16z(__m512i t) {
+  return _mm512_srli_epi16(_mm512_mulhi_epu16(t, _mm512_set1_epi16(short(0x8081))), 7);
+}
+
+inline __m512i spread_z(int first, int second) {
+  const __m128i lane = _mm_setr_epi8(static_cast<char>(first), -128, static_cast<char>(first), -128, static_cast<char>(first),
+                                     -128, static_cast<char>(first), -128, static_cast<char>(second), -128,
+                                     static_cast<char>(second), -128, static_cast<char>(second), -128,
+                                     static_cast<char>(second), -128);
+  return _mm512_broadcast_i32x4(lane);
+}
+
+inline __m512i composite16(__m512i S, __m512i D, __m512i a) {
+  const __m512i ff = _mm512_set1_epi32(255), zero = _mm512_setzero_si512();
+  __m512i k = a, alpha = ff;
+  if (_mm512_cmpge_epu32_mask(D, _mm512_set1_epi32(int(0xFF000000u))) != 0xFFFF) {
+    const __m512i da = _mm512_srli_epi32(D, 24);
+    const __m512i ia = _mm512_sub_epi32(ff, a);
+    __m512i den = _mm512_add_epi32(_mm512_mullo_epi16(a, ff), _mm512_mullo_epi16(da, ia));
+    den = _mm512_max_epi32(den, _mm512_set1_epi32(1));
+    const __m512 q =
+        _mm512_div_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(a), _mm512_set1_ps(65025.0f)), _mm512_cvtepi32_ps(den));
+    k = _mm512_cvttps_epi32(q);
+    const __mmask16 odd =
+        _mm512_cmpeq_epi32_mask(_mm512_or_si512(_mm512_slli_epi32(a, 8), da), _mm512_set1_epi32(204 << 8 | 136));
+    k = _mm512_mask_sub_epi32(k, odd, k, _mm512_set1_epi32(1));
+    alpha = _mm512_sub_epi32(ff, mul255_16z(_mm512_mullo_epi16(ia, _mm512_sub_epi32(ff, da))));
+  }
+  const __m512i ff16 = _mm512_set1_epi16(255);
+  const __m512i k_lo = _mm512_shuffle_epi8(k, spread_z(0, 4)), k_hi = _mm512_shuffle_epi8(k, spread_z(8, 12));
+  const __m512i lo =
+      _mm512_add_epi16(mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(S, zero), k_lo)),
+                       mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(D, zero), _mm512_sub_epi16(ff16, k_lo))));
+  const __m512i hi =
+      _mm512_add_epi16(mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(S, zero), k_hi)),
+                       mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(D, zero), _mm512_sub_epi16(ff16, k_hi))));
+  // Colour bytes from the packed halves, the fourth byte from the screened alpha.
+  return _mm512_ternarylogic_epi32(_mm512_packus_epi16(lo, hi), _mm512_slli_epi32(alpha, 24),
+                                   _mm512_set1_epi32(0x00FFFFFF), 0xE4);
+}
+
+template <bool FULL>
+void composite_row_avx512_at(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m512i op = _mm512_set1_epi32(static_cast<int>(opacity));
+  const __m512i transparent_below = _mm512_set1_epi32(0x01000000), opaque_from = _mm512_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m512i S = _mm512_loadu_si512(s + 4 * x);
+    // Runs of transparent or (at full opacity) opaque pixels are common in sprites.
+    if (_mm512_cmplt_epu32_mask(S, transparent_below) == 0xFFFF) continue;
+    if (FULL && _mm512_cmpge_epu32_mask(S, opaque_from) == 0xFFFF) {
+      _mm512_storeu_si512(d + 4 * x, S);
+      continue;
+    }
+    const __m512i D = _mm512_loadu_si512(d + 4 * x);
+    __m512i a = _mm512_srli_epi32(S, 24);
+    if (!FULL) a = mul255_16z(_mm512_mullo_epi16(a, op));
+    _mm512_storeu_si512(d + 4 * x, composite16(S, D, a));
+  }
+  composite_row_avx2(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+void composite_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  if (opacity == 255) {
+    composite_row_avx512_at<true>(s, d, n, opacity);
+  } else {
+    composite_row_avx512_at<false>(s, d, n, opacity);
+  }
+}
+
+void composite_fill_row_avx512(std::uint32_t colour, std::uint8_t* d, int n) {
+  const __m512i S = _mm512_set1_epi32(static_cast<int>(colour));
+  const __m512i a = _mm512_set1_epi32(static_cast<int>(colour >> 24));
+  // Onto opaque pixels (k = a, alpha 255) the source's share mul(a, colour) is the same for all.
+  const __m512i a16 = _mm512_set1_epi16(static_cast<short>(colour >> 24));
+  const __m512i ia16 = _mm512_set1_epi16(static_cast<short>(255 - (colour >> 24)));
+  const __m512i share = mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(S, _mm512_setzero_si512()), a16));
+  const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+  int x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m512i D = _mm512_loadu_si512(d + 4 * x);
+    if (_mm512_cmpge_epu32_mask(D, opaque) == 0xFFFF) {
+      const __m512i zero = _mm512_setzero_si512();
+      const __m512i lo = _mm512_add_epi16(share, mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(D, zero), ia16)));
+      const __m512i hi = _mm512_add_epi16(share, mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(D, zero), ia16)));
+      _mm512_storeu_si512(d + 4 * x, _mm512_or_si512(_mm512_packus_epi16(lo, hi), opaque));
+    } else {
+      _mm512_storeu_si512(d + 4 * x, composite16(S, D, a));
+    }
+  }
+  composite_fill_row_avx2(colour, d + 4 * x, n - x);
+}
+
+void blend_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  const __m512i o = _mm512_set1_epi16(static_cast<short>(opacity));
+  const __m512i io = _mm512_set1_epi16(static_cast<short>(255 - opacity));
+  const __m512i zero = _mm512_setzero_si512();
+  int x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m512i S = _mm512_loadu_si512(s + 4 * x);
+    const __m512i D = _mm512_loadu_si512(d + 4 * x);
+    const __m512i lo = _mm512_add_epi16(mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(S, zero), o)),
+                                        mul255_16z(_mm512_mullo_epi16(_mm512_unpacklo_epi8(D, zero), io)));
+    const __m512i hi = _mm512_add_epi16(mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(S, zero), o)),
+                                        mul255_16z(_mm512_mullo_epi16(_mm512_unpackhi_epi8(D, zero), io)));
+    _mm512_storeu_si512(d + 4 * x, _mm512_packus_epi16(lo, hi));
+  }
+  blend_row_avx2(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+#pragma GCC pop_options
+
+const Implementation kImplementations[] = {
+    {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2},
+    {"avx2", composite_row_avx2, composite_fill_row_avx2, blend_row_avx2},
+    {"avx512", composite_row_avx512, composite_fill_row_avx512, blend_row_avx512},
+};
+
+int available() {
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return 3;
+  return __builtin_cpu_supports("avx2") ? 2 : 1;
+}
+
+#else
+
+const Implementation kImplementations[] = {
+    {"plain", composite_row_plain, composite_fill_row_plain, blend_row_plain},
+};
+
+int available() { return 1; }
+
+#endif
+
+const Implementation& best() {
+  static const Implementation& chosen = kImplementations[available() - 1];
+  return chosen;
+}
+
+}  // namespace
+
+const Implementation* implementations(int& count) {
+  count = available();
+  return kImplementations;
+}
+
+void composite_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
+  best().composite_row(s, d, n, opacity);
+}
+void composite_fill_row(std::uint32_t colour, std::uint8_t* d, int n) { best().composite_fill_row(colour, d, n); }
+void blend_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) { best().blend_row(s, d, n, opacity); }
+
+}  // namespace talven::graphics::simd

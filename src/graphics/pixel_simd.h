@@ -1,0 +1,28 @@
+// Vector forms of the hottest 32-bit pixel rules. Each one gives exactly the numbers of the
+// table-driven scalar rule (the tests compare them over every input pair); the widest form the
+// processor supports is chosen once, at first use. Internal to graphics/.
+#pragma once
+#include <cstdint>
+
+namespace talven::graphics::simd {
+
+// The alpha composite onto 32-bit pixels: a = mul(s.alpha, opacity); k = W(a, d.alpha);
+// d.c = mul(k, s.c) + mul(255 - k, d.c); d.alpha = screen(a, d.alpha); a = 0 leaves d.
+void composite_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
+// The same with one source colour for every pixel (0xAARRGGBB, AA its alpha).
+void composite_fill_row(std::uint32_t colour, std::uint8_t* d, int n);
+// The constant blend of all four bytes: d = mul(opacity, s) + mul(255 - opacity, d).
+void blend_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
+
+// One complete set of the rules above, for the tests to check each variant the machine can run.
+struct Implementation {
+  const char* name;
+  void (*composite_row)(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
+  void (*composite_fill_row)(std::uint32_t colour, std::uint8_t* d, int n);
+  void (*blend_row)(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
+};
+
+// The variants this processor runs, the plain (SSE2) one first; `count` receives their number.
+const Implementation* implementations(int& count);
+
+}  // namespace talven::graphics::simd
