@@ -593,6 +593,10 @@ int run_slice(ScriptContext& context) {
   const std::uint8_t* ip = base + context.pc;  // the instruction being executed
   Address target = context.pc;                 // pc set by a jump, call, return or built-in
   std::uint8_t zf = context.z, lf = context.l, bf = context.b;
+  // A comparison only records its operands; the three flags are worked out when something reads
+  // them, which most of the time is the conditional jump right after it, straight from the pair.
+  std::uint32_t fa = 0, fb = 0;
+  bool lazy = false;
   Address stack_base = context.stack_base;
   std::uint64_t stack_size = context.stack_size;
   int budget = kSliceInstructions;
@@ -609,9 +613,9 @@ int run_slice(ScriptContext& context) {
     return budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8);
   };
   auto set_flags = [&](std::uint32_t a, std::uint32_t b) {
-    zf = a == b;
-    lf = static_cast<std::int32_t>(a) < static_cast<std::int32_t>(b);
-    bf = a < b;
+    fa = a;
+    fb = b;
+    lazy = true;
   };
   // Stack checks take the word being accessed wholly inside the stack, so that a stack pointer
   // moved off its alignment can never reach the neighbouring block; for aligned stacks this is
@@ -686,10 +690,20 @@ int run_slice(ScriptContext& context) {
 #undef JCC10
   const void* const* handlers = kHandlers;
 
+#define MATERIALIZE()                                                         \
+  do {                                                                        \
+    if (lazy) {                                                               \
+      zf = fa == fb;                                                          \
+      lf = static_cast<std::int32_t>(fa) < static_cast<std::int32_t>(fb);    \
+      bf = fa < fb;                                                           \
+      lazy = false;                                                           \
+    }                                                                         \
+  } while (0)
 // A macro rather than a lambda: a closure that is not inlined would keep ip and the flags in
 // memory for the whole slice.
 #define SAVE()                                      \
   do {                                              \
+    MATERIALIZE();                                  \
     std::memcpy(context.r, r, sizeof r);            \
     context.pc = static_cast<Address>(ip - base);   \
     context.z = zf;                                 \
@@ -743,6 +757,7 @@ int run_slice(ScriptContext& context) {
 #define JUMP_IF(condition)   \
   {                          \
     FORMAT_IMM();            \
+    MATERIALIZE();           \
     if (condition) JUMP_TO(imm); \
     NEXT();                  \
   }
@@ -783,6 +798,7 @@ h_trap: {
   zf = context.z;
   lf = context.l;
   bf = context.b;
+  lazy = false;
   stack_base = context.stack_base;
   stack_size = context.stack_size;
   JUMP_TO(context.pc);
@@ -1139,18 +1155,21 @@ h_postdec_w: STEP_WORD(-1, false)
 h_zero_b_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = base[imm] == 0;
   NEXT();
 }
 h_zero_w_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = read16(base + imm) == 0;
   NEXT();
 }
 h_zero_l_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = read32(base + imm) == 0;
   NEXT();
 }
@@ -1158,6 +1177,7 @@ h_zero_b_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = base[a] == 0;
   NEXT();
 }
@@ -1165,6 +1185,7 @@ h_zero_w_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = read16(base + a) == 0;
   NEXT();
 }
@@ -1172,6 +1193,7 @@ h_zero_l_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = read32(base + a) == 0;
   NEXT();
 }
@@ -1312,6 +1334,7 @@ h_fsub: {
   zf = a == b;  // both false when either is NaN
   lf = a < b;
   bf = 0;
+  lazy = false;
   r[d] = as_bits(a - b);
   NEXT();
 }
@@ -1338,6 +1361,33 @@ h_fneg: {
 }
 
 // ---- Decoded blocks ----------------------------------------------------------------------------
+// The usual entry into a known block, copied into every place that transfers control, so that
+// each has an indirect jump of its own for the branch predictor to learn.
+#define ENTER_FAST()                                                                            \
+  do {                                                                                          \
+    if (blk->epoch != g_code_epoch.load(std::memory_order_acquire) ||                           \
+        budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) \
+      goto enter_block;                                                                         \
+    budget -= static_cast<int>(blk->count);                                                     \
+    rec = blk->records.data();                                                                  \
+    goto* rec->handler;                                                                         \
+  } while (0)
+#define FALL()                  \
+  do {                          \
+    if (blk->fall != nullptr) { \
+      blk = blk->fall;          \
+      ENTER_FAST();             \
+    }                           \
+    goto fast_fall;             \
+  } while (0)
+#define TAKEN()                  \
+  do {                           \
+    if (rec->link != nullptr) {  \
+      blk = rec->link;           \
+      ENTER_FAST();              \
+    }                            \
+    goto fast_taken;             \
+  } while (0)
 // Entering a block: its bytes are compared with memory when the code epoch says they may
 // have changed, then the budget and the stop flag are tested once for all of its instructions.
 // A block that does not fit in what is left of the budget runs instruction by instruction above.
@@ -1421,7 +1471,7 @@ f_trap:
   goto h_trap;
 
 f_continue:
-  goto fast_fall;
+  FALL();
 
 #define FNEXT()          \
   do {                   \
@@ -1443,14 +1493,14 @@ f_continue:
   }
 
 f_jmp:
-  goto fast_taken;
+  TAKEN();
 f_call_s: {
   const Address sp = r[kStackPointer] - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
   write32(base + sp, rec->pc + 5);
   r[kStackPointer] = sp;
   if (granule_has_code(sp)) code_written();
-  goto fast_taken;
+  TAKEN();
 }
 f_call_r: {
   const Address callee = r[rec->s];
@@ -1475,6 +1525,10 @@ f_ret: {
     return 1;
   }
   target = return_address;
+  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
+    blk = cache->table[slot_of(target)];
+    if (blk != nullptr && blk->start == target) ENTER_FAST();
+  }
   goto fast_target;
 }
 
@@ -1587,6 +1641,7 @@ f_fsub: {
   zf = a == b;
   lf = a < b;
   bf = 0;
+  lazy = false;
   r[rec->d] = as_bits(a - b);
   FNEXT();
 }
@@ -1760,14 +1815,23 @@ f_index5: {
 }
 
 // Conditional jumps, alone and at the end of a compare.
-#define FAST_JCC(name, condition)                                   \
-  f_jcc_##name:                                                     \
-  if (condition) goto fast_taken;                                   \
-  goto fast_fall;                                                   \
-  f_cmpi_jcc_##name:                                                \
-  set_flags(r[rec->d], rec->imm);                                   \
-  if (condition) goto fast_taken;                                   \
-  goto fast_fall;                                                   \
+// `condition` reads the flags; `direct` is the same test on the compared pair x, y.
+#define FAST_JCC(name, condition, direct)                           \
+  f_jcc_##name: {                                                   \
+    if (lazy) {                                                     \
+      const std::uint32_t x = fa, y = fb;                           \
+      if (direct) TAKEN();                                  \
+      FALL();                                               \
+    }                                                               \
+    if (condition) TAKEN();                                 \
+    FALL();                                                 \
+  }                                                                 \
+  f_cmpi_jcc_##name: {                                              \
+    const std::uint32_t x = r[rec->d], y = rec->imm;                \
+    set_flags(x, y);                                                \
+    if (direct) TAKEN();                                    \
+    FALL();                                                 \
+  }                                                                 \
   f_loop_jcc_##name: {                                              \
     r[rec->d] = rec->imm;                                           \
     const Address a = r[kFramePointer] + rec->imm2;                 \
@@ -1776,20 +1840,25 @@ f_index5: {
     const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
     set_flags(x, y);                                                \
     r[rec->d3] = x - y;                                             \
-    if (condition) goto fast_taken;                                 \
-    goto fast_fall;                                                 \
+    if (direct) TAKEN();                                    \
+    FALL();                                                 \
   }
-FAST_JCC(e, zf)
-FAST_JCC(ne, !zf)
-FAST_JCC(g, !lf && !zf)
-FAST_JCC(ge, !lf || zf)
-FAST_JCC(l, lf && !zf)
-FAST_JCC(le, lf || zf)
-FAST_JCC(a, !bf && !zf)
-FAST_JCC(ae, !bf || zf)
-FAST_JCC(b, bf && !zf)
-FAST_JCC(be, bf || zf)
+#define SIGNED(v) static_cast<std::int32_t>(v)
+FAST_JCC(e, zf, x == y)
+FAST_JCC(ne, !zf, x != y)
+FAST_JCC(g, !lf && !zf, SIGNED(x) > SIGNED(y))
+FAST_JCC(ge, !lf || zf, SIGNED(x) >= SIGNED(y))
+FAST_JCC(l, lf && !zf, SIGNED(x) < SIGNED(y))
+FAST_JCC(le, lf || zf, SIGNED(x) <= SIGNED(y))
+FAST_JCC(a, !bf && !zf, x > y)
+FAST_JCC(ae, !bf || zf, x >= y)
+FAST_JCC(b, bf && !zf, x < y)
+FAST_JCC(be, bf || zf, x <= y)
+#undef SIGNED
 #undef FAST_JCC
+#undef ENTER_FAST
+#undef FALL
+#undef TAKEN
 #undef FNEXT
 #undef FFAIL
 #undef FSTORE_CHECK
@@ -1808,6 +1877,7 @@ stop:
   return 1;
 
 #undef SAVE
+#undef MATERIALIZE
 #undef FAIL
 #undef CHECK_ADDRESS
 #undef NEXT
