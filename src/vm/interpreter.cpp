@@ -167,7 +167,9 @@ struct Record {
   Address pc;           // the group's first byte
   std::uint8_t d, s, d2, s2, d3, s3;
   std::uint8_t rest;    // instructions of the block after this record
-  std::uint8_t op;
+  std::uint8_t n;       // instructions of this record, with followed jumps in front of it
+  std::uint8_t lead;    // of those, followed jumps
+  std::uint8_t pad[7];
 };
 
 // A block follows unconditional jumps, so that a loop body and its test usually make one block;
@@ -191,8 +193,16 @@ struct DecodeCache {
   std::vector<Block*> table = std::vector<Block*>(std::size_t(1) << kTableBits, nullptr);
   std::uint32_t seen_release = 0;
   std::size_t bytes = 0;
+  // A record whose handler stands in for a slice end in the middle of its block (see run_slice).
+  Record* cut = nullptr;
+  const void* cut_handler = nullptr;
 
+  void uncut() {
+    if (cut != nullptr) cut->handler = cut_handler;
+    cut = nullptr;
+  }
   void clear() {
+    cut = nullptr;
     blocks.clear();
     std::fill(table.begin(), table.end(), nullptr);
     bytes = 0;
@@ -236,8 +246,11 @@ bool has_rr(std::uint8_t op) {
 }
 
 // Decodes `b` from the bytes now at b.start, copies those bytes and marks their granules.
-void decode_block(Block& b, const void* const* labels) {
+void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   std::uint8_t* const base = g_script_base;
+  if (cache.cut != nullptr && !b.records.empty() && cache.cut >= b.records.data() &&
+      cache.cut < b.records.data() + b.records.size())
+    cache.cut = nullptr;
   b.records.clear();
   b.segments.clear();
   b.fall = nullptr;
@@ -251,6 +264,8 @@ void decode_block(Block& b, const void* const* labels) {
     std::memset(&r, 0, sizeof r);
     r.handler = labels[kind];
     r.pc = pc;
+    r.n = static_cast<std::uint8_t>(instructions + pending);
+    r.lead = static_cast<std::uint8_t>(pending);
     counts.push_back(static_cast<std::uint8_t>(instructions + pending));
     b.count += static_cast<std::uint32_t>(instructions + pending);
     pending = 0;
@@ -463,7 +478,6 @@ void decode_block(Block& b, const void* const* labels) {
         break;
     }
     Record& r = add(kind, 1);
-    r.op = op;
     switch (kOpcodes[op].format) {
       case OperandFormat::none: break;
       case OperandFormat::imm16: r.imm = read16(base + pc + 1); break;
@@ -519,7 +533,7 @@ void validate_block(DecodeCache& cache, Block& b, const void* const* labels, std
   b.epoch = epoch;
   if (!bytes_unchanged(b)) {
     cache.bytes -= b.records.size() * sizeof(Record) + b.bytes.size();
-    decode_block(b, labels);
+    decode_block(cache, b, labels);
     cache.bytes += b.records.size() * sizeof(Record) + b.bytes.size();
     mark_granules(b);  // marks are never taken back, so unchanged bytes are marked already
   }
@@ -538,7 +552,7 @@ Block* find_block(DecodeCache& cache, Address pc, const void* const* labels) {
   b->start = pc;
   // The epoch is read before the bytes, so that a write after this point is noticed at entry.
   b->epoch = g_code_epoch.load(std::memory_order_acquire);
-  decode_block(*b, labels);
+  decode_block(cache, *b, labels);
   mark_granules(*b);
   cache.bytes += sizeof(Block) + b->records.size() * sizeof(Record) + b->bytes.size();
   cache.blocks.push_back(std::move(owned));
@@ -556,6 +570,7 @@ DecodeCache& cache_for_slice() {
     cache.seen_release = released;
     cache.clear();
   }
+  cache.uncut();
   return cache;
 }
 
@@ -1407,7 +1422,21 @@ enter_block:
   if (budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) {
     ip = base + blk->start;
     if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
-    goto* handlers[*ip];
+    // The slice ends inside this block: its records run up to the last whole one that fits,
+    // whose successor's handler is swapped for a cut that hands the rest to the byte handlers.
+    // The swap is undone there, or at the next slice when the slice ends before the cut.
+    {
+      Record* first = blk->records.data();
+      Record* k = first;
+      int before = 0;
+      while (before + k->n <= budget) before += k->n, ++k;
+      while (k != first && k->lead != 0) --k, before -= k->n;  // restart after a followed jump's target only
+      if (k == first) goto* handlers[*ip];
+      cache->uncut();
+      cache->cut = k;
+      cache->cut_handler = k->handler;
+      k->handler = &&f_cut;
+    }
   }
   budget -= static_cast<int>(blk->count);
   rec = blk->records.data();
@@ -1472,6 +1501,14 @@ f_trap:
 
 f_continue:
   FALL();
+
+f_cut:
+  rec->handler = cache->cut_handler;
+  cache->cut = nullptr;
+  budget += rec->rest + rec->n;
+  ip = base + rec->pc;
+  if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
+  goto* handlers[*ip];
 
 #define FNEXT()          \
   do {                   \
