@@ -234,6 +234,8 @@ enum Kind : int {
   k_index4,
   // movl rA, $imm; movl rB, d(r6); mul rB, rA; movl rC, $sym; add rC, rB, with A, B and C apart
   k_index5,
+  // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
+  k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
@@ -344,22 +346,32 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       if (is_mov_ri(op2) && op_at(p2 + 6) == op_add_rr) {
         const std::uint8_t c = rd(p2);
         if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
-          Record& r = add(k_index4, 4);
+          const int op4 = op_at(p2 + 8);
+          const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
+          Record& r = add(store_through ? (op4 == op_store_b_m ? k_index4_store_b : k_index4_store_l) : k_index4,
+                          store_through ? 5 : 4);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2, 2);
-          pc = p2 + 8;
+          if (store_through) r.s3 = rs(p2 + 8);
+          pc = p2 + (store_through ? 10 : 8);
           continue;
         }
       }
       if (op2 == op_mul && rd(p2) == bb && rs(p2) == a && is_mov_ri(op_at(p2 + 2)) && op_at(p2 + 8) == op_add_rr) {
         const std::uint8_t c = rd(p2 + 2);
         if (a != bb && a != c && bb != c && rd(p2 + 8) == c && rs(p2 + 8) == bb) {
-          Record& r = add(k_index5, 5);
+          const int op5 = op_at(p2 + 10);
+          Kind kind = k_index5;
+          if (op5 == op_store_l_m && rd(p2 + 10) == c) kind = k_index5_store_l;
+          if (op5 == op_load_l_m && rs(p2 + 10) == c) kind = k_index5_load_l;
+          Record& r = add(kind, kind == k_index5 ? 5 : 6);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2 + 2, 2);
-          pc = p2 + 10;
+          if (kind == k_index5_store_l) r.s3 = rs(p2 + 10);
+          if (kind == k_index5_load_l) r.s3 = rd(p2 + 10);  // the destination of the load
+          pc = p2 + (kind == k_index5 ? 10 : 12);
           continue;
         }
       }
@@ -700,6 +712,7 @@ int run_slice(ScriptContext& context) {
       &&f_inc_f, &&f_movi_loadf, &&f_movi_add, &&f_movi_storef, &&f_loadf_loadf, &&f_add_storef,
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
+      &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
   };
 #undef JCC10
@@ -1850,6 +1863,26 @@ f_index5: {
   r[rec->d3] = rec->imm3 + x;
   FNEXT();
 }
+
+// An element address and the access through it.
+#define FAST_INDEX(name, length, scaled, access)                     \
+  f_##name: {                                                        \
+    const Address a = r[kFramePointer] + rec->imm2;                  \
+    r[rec->d] = rec->imm;                                            \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
+    const std::uint32_t x = read32(base + a) * (scaled);             \
+    r[rec->d2] = x;                                                  \
+    const Address e = rec->imm3 + x;                                 \
+    r[rec->d3] = e;                                                  \
+    if (e < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    access;                                                          \
+    FNEXT();                                                         \
+  }
+FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
+FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
+#undef FAST_INDEX
 
 // Conditional jumps, alone and at the end of a compare.
 // `condition` reads the flags; `direct` is the same test on the compared pair x, y.

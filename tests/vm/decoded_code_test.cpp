@@ -183,6 +183,10 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .store_frame(op_store_l_f, -32, 2)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
         .alu(op_add_rr, 1, 2).store_reg(op_store_l_m, 1, 2)
+        .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
+        .alu(op_add_rr, 1, 2).load_reg(op_load_l_m, 4, 1)
+        .movl_imm(0, 9).load_frame(op_load_l_f, 2, -24).movl_addr(3, Operand("image", data)).alu(op_add_rr, 3, 2)
+        .store_reg(op_store_l_m, 3, 4)
         .load_frame(op_load_l_f, 1, -24).cmp_imm(1, 5).jump(op_jne, "skip")
         .call("function")
         .label("skip")
@@ -236,6 +240,19 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
        12, 4, 55, 66},
       {"increment: the postop", [](Assembler& a) { a.op_rr_imm(op_lea_f, 0, 6, 8).postop(1, 0, 1); }, 12, 8, 55, 66},
       {"movl and store", [](Assembler& a) { a.movl_imm(0, 3).store_frame(op_store_l_f, 8, 0); }, 12, 3, 55, 66},
+      // r6 + the address of a zero word: the index loads fine and the element is in the guard.
+      {"indexed load: the element",
+       [](Assembler& a) {
+         a.movl_imm(0, 4).op_rr_imm(op_load_l_f, 2, 6, "zero").alu(op_mul, 2, 0).movl_addr(1, 0x100)
+             .alu(op_add_rr, 1, 2).load_reg(op_load_l_m, 2, 1);
+       },
+       24, 4, 0x100, 0},
+      {"indexed store: the element",
+       [](Assembler& a) {
+         a.movl_imm(0, 4).op_rr_imm(op_load_l_f, 2, 6, "zero").movl_addr(1, 0x100).alu(op_add_rr, 1, 2)
+             .store_reg(op_store_b_m, 1, 0);
+       },
+       22, 4, 0x100, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -245,6 +262,7 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
     c.emit(a);
     a.label("end");
     halt(a);
+    a.label("zero").bytes({0, 0, 0, 0});
     run(a);
     expect_runtime_error(kOutOfMemory);
     EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + c.fault_offset);
