@@ -137,9 +137,9 @@ constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
 constexpr int kMaxBlockInstructions = 64;
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
 constexpr Address kFastLimit = kSequentialLimit - 32;
-constexpr std::size_t kMaxCachedBlocks = 12000;      // a cache holding more is emptied at slice start
+constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start
 constexpr std::size_t kMaxCachedBytes = 8u << 20;    // the same for its records and copies
-constexpr unsigned kTableBits = 16;                  // well above the blocks a cache may hold
+constexpr unsigned kTableBits = 15;                  // twice the blocks a cache may hold
 
 std::atomic<std::uint32_t> g_code_epoch{0};
 std::atomic<bool> g_decoding{true};
@@ -236,6 +236,7 @@ enum Kind : int {
   k_index5,
   // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
   k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
+  k_leave_ret,      // leave N; ret
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
@@ -315,6 +316,11 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     const int op1 = op_at(p1);
 
     // Groups first, the longest that fits.
+    if (op == op_leave && op1 == op_ret) {
+      add(k_leave_ret, 2).imm = im(pc, 1);
+      pc = p1 + 1;
+      break;
+    }
     if (op == op_load_l_f && op1 == op_load_l_f) {
       const int op2 = op_at(p1 + 6);
       const int op3 = op2 >= 0 ? op_at(p1 + 6 + static_cast<Address>(instruction_length(kOpcodes[op2].format))) : -1;
@@ -713,6 +719,7 @@ int run_slice(ScriptContext& context) {
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
+      &&f_leave_ret,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
   };
 #undef JCC10
@@ -1754,6 +1761,35 @@ f_leave: {
   for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
   r[kStackPointer] += imm + 24;
   FNEXT();
+}
+f_leave_ret: {
+  const std::uint32_t imm = rec->imm;
+  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  if (std::uint64_t(offset) + imm + 24 >= stack_size) {
+    ip = base + rec->pc + 5;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  const std::uint8_t* saved = base + (r[kStackPointer] + imm);
+  for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
+  const Address sp = r[kStackPointer] + imm + 24;
+  r[kStackPointer] = sp;
+  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 6);
+  r[kStackPointer] = sp + 4;
+  const Address return_address = read32(base + sp);
+  if (return_address == 0xFFFFFFFFu) {
+    ip = base + return_address;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  target = return_address;
+  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
+    blk = cache->table[slot_of(target)];
+    if (blk != nullptr && blk->start == target) ENTER_FAST();
+  }
+  goto fast_target;
 }
 f_postop: {
   const Address a = r[rec->s];

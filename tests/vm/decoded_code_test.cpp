@@ -197,7 +197,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .jmp("loop")
         .label("done");
     halt(a);
-    a.label("function").push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).ret();
+    a.label("function").enter(8).push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).leave(8).ret();
     return a;
   };
   for (std::uint32_t turns : {3u, 40u, 300u}) {
@@ -270,6 +270,17 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
     EXPECT_EQ(ctx->r[1], c.r1);
     EXPECT_EQ(ctx->r[2], c.r2);
   }
+}
+
+TEST_F(InterpreterTest, ReturnAfterLeaveChecksTheStackOnItsOwn) {
+  // leave brings r7 to the highest word of the stack, which ret may never pop.
+  Assembler a;
+  a.movl_imm(7, top() - 28).label("pair").leave(0).ret();
+  halt(a);
+  run(a);
+  expect_runtime_error(kStackOverflow);
+  EXPECT_EQ(ctx->r[7], top() - 4);
+  EXPECT_EQ(ctx->pc, a.address_of("pair", ctx->image_base) + 6);
 }
 
 TEST_F(InterpreterTest, FreedImageDropsItsDecodedBlocks) {
