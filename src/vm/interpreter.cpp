@@ -68,6 +68,26 @@ inline std::uint32_t float_to_int(float f) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(f));
 }
 
+// enter and leave move r1 to r6 as three 8-byte pairs, each way the same, so that leave's loads
+// take their values straight from enter's stores. The registers are read one word at a time: the
+// single-word stores into them just before would make a wider load wait.
+inline void save_registers(std::uint8_t* saved, const std::uint32_t* r) {
+  for (int i = 0; i < 3; ++i) {
+    std::uint32_t lo = r[1 + 2 * i], hi = r[2 + 2 * i];
+    asm("" : "+r"(lo), "+r"(hi));
+    const std::uint64_t pair = lo | std::uint64_t(hi) << 32;
+    std::memcpy(saved + 8 * i, &pair, sizeof pair);
+  }
+}
+inline void restore_registers(const std::uint8_t* saved, std::uint32_t* r) {
+  for (int i = 0; i < 3; ++i) {
+    std::uint64_t pair;
+    std::memcpy(&pair, saved + 8 * i, sizeof pair);
+    asm("" : "+r"(pair));
+    std::memcpy(r + 1 + 2 * i, &pair, sizeof pair);
+  }
+}
+
 inline std::uint32_t sign_extend8(std::uint8_t v) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(v)));
 }
@@ -638,6 +658,14 @@ int run_slice(ScriptContext& context) {
   const bool decoding = g_decoding.load(std::memory_order_relaxed);
   Block* blk = nullptr;
   Record* rec = nullptr;
+  // The blocks that calls of this slice return to, newest last: a return finds its block here
+  // without waiting for the address it pops (the pop only confirms it).
+  constexpr unsigned kReturnStack = 16;
+  Address return_pcs[kReturnStack];
+  Block* return_blocks[kReturnStack];
+  unsigned returns = 0;
+  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
+  std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
@@ -1073,7 +1101,7 @@ h_enter: {
   if (offset > stack_size || frame > offset) FAIL(kStackOverflow);
   const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
-  for (int i = 1; i <= 6; ++i) write32(saved + 4 * (i - 1), r[i]);
+  save_registers(saved, r);
   NOTE_STORE(sp + imm);
   NOTE_STORE(sp + imm + 23);
   r[kFramePointer] = sp + imm + 20;
@@ -1090,7 +1118,7 @@ h_leave: {
     return 1;
   }
   const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
+  restore_registers(saved, r);
   r[kStackPointer] += imm + 24;
   NEXT();
 }
@@ -1557,6 +1585,13 @@ f_call_s: {
   write32(base + sp, rec->pc + 5);
   r[kStackPointer] = sp;
   if (granule_has_code(sp)) code_written();
+  if (blk->fall != nullptr) {
+    return_pcs[returns % kReturnStack] = rec->pc + 5;
+    return_blocks[returns % kReturnStack] = blk->fall;
+    ++returns;
+  } else if (rec->pc + 5 < kFastLimit) {
+    blk->fall = find_block(*cache, rec->pc + 5, kFast);
+  }
   TAKEN();
 }
 f_call_r: {
@@ -1582,6 +1617,11 @@ f_ret: {
     return 1;
   }
   target = return_address;
+  --returns;
+  if (return_pcs[returns % kReturnStack] == target) {
+    blk = return_blocks[returns % kReturnStack];
+    ENTER_FAST();
+  }
   if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
     blk = cache->table[slot_of(target)];
     if (blk != nullptr && blk->start == target) ENTER_FAST();
@@ -1741,7 +1781,7 @@ f_enter: {
   if (offset > stack_size || frame > offset) FFAIL(kStackOverflow, rec->pc + 5);
   const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
-  for (int i = 1; i <= 6; ++i) write32(saved + 4 * (i - 1), r[i]);
+  save_registers(saved, r);
   r[kFramePointer] = sp + imm + 20;
   r[kStackPointer] = sp;
   if (granule_has_code(sp + imm + 23)) code_written();
@@ -1758,7 +1798,7 @@ f_leave: {
     return 1;
   }
   const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
+  restore_registers(saved, r);
   r[kStackPointer] += imm + 24;
   FNEXT();
 }
@@ -1772,7 +1812,7 @@ f_leave_ret: {
     return 1;
   }
   const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
+  restore_registers(saved, r);
   const Address sp = r[kStackPointer] + imm + 24;
   r[kStackPointer] = sp;
   if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 6);
@@ -1785,6 +1825,11 @@ f_leave_ret: {
     return 1;
   }
   target = return_address;
+  --returns;
+  if (return_pcs[returns % kReturnStack] == target) {
+    blk = return_blocks[returns % kReturnStack];
+    ENTER_FAST();
+  }
   if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
     blk = cache->table[slot_of(target)];
     if (blk != nullptr && blk->start == target) ENTER_FAST();

@@ -190,6 +190,9 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .load_frame(op_load_l_f, 1, -24).cmp_imm(1, 5).jump(op_jne, "skip")
         .call("function")
         .label("skip")
+        .call("hop")  // returns past the movl: the return address is not the one the call pushed
+        .movl_imm(4, 12345)
+        .label("hop_back")
         .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
         .label("patched").movl_imm(5, 0).alu(op_add_rr, 4, 5).store_frame(op_store_l_f, -36, 4)
         .load_frame(op_load_l_f, 1, -24).store_sym(op_store_l_s, Operand("patched", 2), 1)
@@ -197,6 +200,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .jmp("loop")
         .label("done");
     halt(a);
+    a.label("hop").pop(5).push_imm("hop_back").ret();
     a.label("function").enter(8).push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).leave(8).ret();
     return a;
   };
