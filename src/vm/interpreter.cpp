@@ -141,7 +141,7 @@ static_assert(kSliceInstructions * 6 < 2048);
 // Code lives in script memory, and scripts and built-ins may overwrite it at any time. A block
 // therefore keeps a copy of the bytes it was decoded from and is compared against memory before
 // it runs again whenever anyone may have written code:
-//   - every store the interpreter makes (any thread) tests a map of 64-byte granules that hold
+//   - every store the interpreter makes (any thread) tests a map of 16-byte granules that hold
 //     decoded code, and a hit advances the global code epoch (and ends the writer's block);
 //   - every built-in call advances the epoch when it returns, since built-ins write through
 //     host pointers of their own;
@@ -152,7 +152,9 @@ static_assert(kSliceInstructions * 6 < 2048);
 // so they need no locks; only the granule map and the epochs are shared, and they are atomics.
 namespace {
 
-constexpr unsigned kGranuleShift = 6;
+// The allocator's granule: two blocks of script memory never share one, so a stack or a heap
+// block next to an image does not look like code.
+constexpr unsigned kGranuleShift = 4;
 constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
 constexpr int kMaxBlockInstructions = 64;
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
@@ -165,7 +167,8 @@ std::atomic<std::uint32_t> g_code_epoch{0};
 std::atomic<bool> g_decoding{true};
 std::atomic<std::uint32_t> g_release_epoch{0};
 
-// One byte per granule; the system hands the 64 MiB out lazily and zeroed.
+// One byte per granule; the system hands the 256 MiB out lazily and zeroed, and only the parts
+// that cover code are ever written.
 std::uint8_t* code_map() {
   static std::uint8_t* const map = static_cast<std::uint8_t*>(std::calloc(kGranuleCount, 1));
   return map;
@@ -1102,7 +1105,8 @@ h_enter: {
   const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
   save_registers(saved, r);
-  NOTE_STORE(sp + imm);
+  NOTE_STORE(sp + imm);  // 24 bytes touch at most three granules
+  NOTE_STORE(sp + imm + 16);
   NOTE_STORE(sp + imm + 23);
   r[kFramePointer] = sp + imm + 20;
   r[kStackPointer] = sp;
@@ -1784,7 +1788,7 @@ f_enter: {
   save_registers(saved, r);
   r[kFramePointer] = sp + imm + 20;
   r[kStackPointer] = sp;
-  if (granule_has_code(sp + imm + 23)) code_written();
+  if (granule_has_code(sp + imm + 16) || granule_has_code(sp + imm + 23)) code_written();
   FSTORE_CHECK(sp + imm, rec->pc + 5);
   FNEXT();
 }
