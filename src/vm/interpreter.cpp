@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -117,7 +118,10 @@ void runtime_error(ScriptContext& context, int code) {
 // the region is mapped for all 32-bit addresses plus a tail, so only the null guard needs a test.
 //
 // Dispatch is threaded: every handler ends with its own indirect jump through the opcode table,
-// which lets the branch predictor learn which instruction tends to follow which.
+// which lets the branch predictor learn which instruction tends to follow which. Most of the time
+// the code runs from decoded blocks instead (below); these byte handlers run what a block cannot:
+// the end of a slice that stops inside a block, code near the top of the space, and rare opcodes,
+// which a block hands to them one at a time.
 //
 // The null guard test on pc happens only where pc is loaded from outside the instruction stream
 // (slice start, jumps, calls, returns, after a built-in). Falling through from one instruction to
@@ -163,14 +167,21 @@ constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is 
 constexpr std::size_t kMaxCachedBytes = 8u << 20;    // the same for its records and copies
 constexpr unsigned kTableBits = 15;                  // twice the blocks a cache may hold
 
-std::atomic<std::uint32_t> g_code_epoch{0};
+std::atomic<std::uint64_t> g_code_epoch{0};  // 64 bits: it never comes round again
 std::atomic<bool> g_decoding{true};
 std::atomic<std::uint32_t> g_release_epoch{0};
 
 // One byte per granule; the system hands the 256 MiB out lazily and zeroed, and only the parts
 // that cover code are ever written.
 std::uint8_t* code_map() {
-  static std::uint8_t* const map = static_cast<std::uint8_t*>(std::calloc(kGranuleCount, 1));
+  static std::uint8_t* const map = [] {
+    auto* p = static_cast<std::uint8_t*>(std::calloc(kGranuleCount, 1));
+    if (p == nullptr) {
+      std::fputs("talven: cannot reserve the map of decoded code\n", stderr);
+      std::abort();
+    }
+    return p;
+  }();
   return map;
 }
 std::uint8_t* const g_code_map = code_map();
@@ -204,7 +215,7 @@ struct Block {
   Address start = 0;
   Address fall_pc = 0;       // where the last instruction falls through to
   std::uint32_t count = 0;   // instructions, fused ones counted one by one
-  std::uint32_t epoch = 0;   // the code epoch at which the bytes were last found unchanged
+  std::uint64_t epoch = 0;   // the code epoch at which the bytes were last found unchanged
   Block* fall = nullptr;     // the block at fall_pc, once known
   std::vector<Record> records;
   std::vector<Segment> segments;
@@ -570,7 +581,7 @@ bool bytes_unchanged(const Block& b) {
 }
 
 // Brings `b` up to date with memory as of code epoch `epoch`.
-void validate_block(DecodeCache& cache, Block& b, const void* const* labels, std::uint32_t epoch) {
+void validate_block(DecodeCache& cache, Block& b, const void* const* labels, std::uint64_t epoch) {
   b.epoch = epoch;
   if (!bytes_unchanged(b)) {
     cache.bytes -= b.records.size() * sizeof(Record) + b.bytes.size();
@@ -1468,7 +1479,7 @@ fast_target:
   if (blk == nullptr || blk->start != target) blk = find_block(*cache, target, kFast);
 enter_block:
   {
-    const std::uint32_t epoch = g_code_epoch.load(std::memory_order_acquire);
+    const std::uint64_t epoch = g_code_epoch.load(std::memory_order_acquire);
     if (blk->epoch != epoch) validate_block(*cache, *blk, kFast, epoch);
   }
   if (budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) {
