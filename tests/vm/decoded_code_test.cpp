@@ -189,6 +189,8 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .store_reg(op_store_l_m, 3, 4)
         .load_frame(op_load_l_f, 1, -24).cmp_imm(1, 5).jump(op_jne, "skip")
         .call("function")
+        .push(2).xchg(0, 2).call("leaf").argument_marker(1)
+        .push(1).call("leaf").argument_marker(1)
         .label("skip")
         .call("hop")  // returns past the movl: the return address is not the one the call pushed
         .movl_imm(4, 12345)
@@ -201,6 +203,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .label("done");
     halt(a);
     a.label("hop").pop(5).push_imm("hop_back").ret();
+    a.label("leaf").load_frame(op_load_l_f, 5, -24).alu(op_add_rr, 5, 0).ret();
     a.label("function").enter(8).push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).leave(8).ret();
     return a;
   };
@@ -285,6 +288,22 @@ TEST_F(InterpreterTest, ReturnAfterLeaveChecksTheStackOnItsOwn) {
   expect_runtime_error(kStackOverflow);
   EXPECT_EQ(ctx->r[7], top() - 4);
   EXPECT_EQ(ctx->pc, a.address_of("pair", ctx->image_base) + 6);
+}
+
+TEST_F(InterpreterTest, PushExchangeAndCallCheckTheStackOneByOne) {
+  // Room for one word: the push fits, the exchange runs, the call's push of its return address
+  // does not.
+  Assembler a;
+  a.movl_imm(1, 11).movl_imm(2, 22).movl_imm(7, ctx->stack_base + 4)
+      .label("group").push(1).xchg(1, 2).label("call").call("group");
+  halt(a);
+  run(a);
+  expect_runtime_error(kStackOverflow);
+  EXPECT_EQ(ctx->pc, a.address_of("call", ctx->image_base) + 5);
+  EXPECT_EQ(ctx->r[7], ctx->stack_base);
+  EXPECT_EQ(word(ctx->stack_base), 11u);
+  EXPECT_EQ(ctx->r[1], 22u);
+  EXPECT_EQ(ctx->r[2], 11u);
 }
 
 TEST_F(InterpreterTest, FreedImageDropsItsDecodedBlocks) {
