@@ -6,6 +6,7 @@
 #include "compiler/compiler_internal.h"
 #include "platform/text_encoding.h"
 #include "shell/error_reporter.h"
+#include "vm/interpreter.h"
 
 namespace talven::compiler {
 namespace {
@@ -374,6 +375,8 @@ ProgramImage compile_image(std::string_view source_name, std::uint32_t program_s
   }
   std::uint32_t one = 1;
   std::memcpy(vm::host_pointer(base + size), &one, 4);
+  // The block may have held code that an interpreter decoded before it was freed.
+  vm::note_code_write(base, size + 4);
   image.base = base;
   image.size = size;
   return image;

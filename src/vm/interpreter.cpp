@@ -1,8 +1,13 @@
 #include "vm/interpreter.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "shell/error_reporter.h"
 #include "vm/opcodes.h"
@@ -69,6 +74,26 @@ inline std::uint32_t float_to_int(float f) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(f));
 }
 
+// enter and leave move r1 to r6 as three 8-byte pairs, each way the same, so that leave's loads
+// take their values straight from enter's stores. The registers are read one word at a time: the
+// single-word stores into them just before would make a wider load wait.
+SCRIPT_MEMORY_ACCESS inline void save_registers(std::uint8_t* saved, const std::uint32_t* r) {
+  for (int i = 0; i < 3; ++i) {
+    std::uint32_t lo = r[1 + 2 * i], hi = r[2 + 2 * i];
+    asm("" : "+r"(lo), "+r"(hi));
+    const std::uint64_t pair = lo | std::uint64_t(hi) << 32;
+    std::memcpy(saved + 8 * i, &pair, sizeof pair);
+  }
+}
+SCRIPT_MEMORY_ACCESS inline void restore_registers(const std::uint8_t* saved, std::uint32_t* r) {
+  for (int i = 0; i < 3; ++i) {
+    std::uint64_t pair;
+    std::memcpy(&pair, saved + 8 * i, sizeof pair);
+    asm("" : "+r"(pair));
+    std::memcpy(r + 1 + 2 * i, &pair, sizeof pair);
+  }
+}
+
 inline std::uint32_t sign_extend8(std::uint8_t v) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(v)));
 }
@@ -98,7 +123,10 @@ void runtime_error(ScriptContext& context, int code) {
 // the region is mapped for all 32-bit addresses plus a tail, so only the null guard needs a test.
 //
 // Dispatch is threaded: every handler ends with its own indirect jump through the opcode table,
-// which lets the branch predictor learn which instruction tends to follow which.
+// which lets the branch predictor learn which instruction tends to follow which. Most of the time
+// the code runs from decoded blocks instead (below); these byte handlers run what a block cannot:
+// the end of a slice that stops inside a block, code near the top of the space, and rare opcodes,
+// which a block hands to them one at a time.
 //
 // The null guard test on pc happens only where pc is loaded from outside the instruction stream
 // (slice start, jumps, calls, returns, after a built-in). Falling through from one instruction to
@@ -111,6 +139,521 @@ constexpr Address kSequentialLimit = 0xFFFFFFFFu - 2048u;
 static_assert(kSliceInstructions * 6 < 2048);
 }  // namespace
 
+// ---- Decoded code ------------------------------------------------------------------------------
+//
+// Each script thread keeps its own cache of decoded blocks: straight runs of instructions that
+// end at the first jump, call, return or trap. A block holds one record per instruction (or per
+// group of instructions that run as one), with the handler address, the register numbers and the
+// immediates already taken apart, so the hot loop does no decoding at all and pays the budget and
+// stop-flag test once per block instead of once per instruction.
+//
+// Code lives in script memory, and scripts and built-ins may overwrite it at any time. A block
+// therefore keeps a copy of the bytes it was decoded from and is compared against memory before
+// it runs again whenever anyone may have written code:
+//   - every store the interpreter makes (any thread) tests a map of 16-byte granules that hold
+//     decoded code, and a hit advances the global code epoch (and ends the writer's block);
+//   - every built-in call advances the epoch when it returns, since built-ins write through
+//     host pointers of their own;
+//   - freeing a program image advances it too, and empties the caches at their next slice;
+//   - host code that writes code outside a built-in call (the compiler at start-up, tests)
+//     reports it through note_code_write.
+// A block whose bytes no longer match is decoded again. The caches are private to their thread,
+// so they need no locks; only the granule map and the epochs are shared, and they are atomics.
+namespace {
+
+// The allocator's granule: two blocks of script memory never share one, so a stack or a heap
+// block next to an image does not look like code.
+constexpr unsigned kGranuleShift = 4;
+constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
+constexpr int kMaxBlockInstructions = 64;
+// Blocks start below this; a pc above it runs through the per-instruction test instead.
+constexpr Address kFastLimit = kSequentialLimit - 32;
+constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start
+constexpr std::size_t kMaxCachedBytes = 8u << 20;    // the same for its records and copies
+constexpr unsigned kTableBits = 15;                  // twice the blocks a cache may hold
+
+std::atomic<std::uint64_t> g_code_epoch{0};  // 64 bits: it never comes round again
+std::atomic<bool> g_decoding{true};
+std::atomic<std::uint32_t> g_release_epoch{0};
+
+// One byte per granule; the system hands the 256 MiB out lazily and zeroed, and only the parts
+// that cover code are ever written.
+std::uint8_t* code_map() {
+  static std::uint8_t* const map = [] {
+    auto* p = static_cast<std::uint8_t*>(std::calloc(kGranuleCount, 1));
+    if (p == nullptr) {
+      std::fputs("talven: cannot reserve the map of decoded code\n", stderr);
+      std::abort();
+    }
+    return p;
+  }();
+  return map;
+}
+std::uint8_t* const g_code_map = code_map();
+
+inline bool granule_has_code(Address a) {
+  return std::atomic_ref<std::uint8_t>(g_code_map[a >> kGranuleShift]).load(std::memory_order_relaxed) != 0;
+}
+inline void code_written() { g_code_epoch.fetch_add(1, std::memory_order_acq_rel); }
+
+struct Block;
+
+// One decoded instruction or fused group.
+struct Record {
+  const void* handler;
+  Block* link;          // the block a taken jump or a call goes to, once known
+  std::uint32_t imm, imm2, imm3;
+  Address pc;           // the group's first byte
+  std::uint8_t d, s, d2, s2, d3, s3;
+  std::uint8_t rest;    // instructions of the block after this record
+  std::uint8_t n;       // instructions of this record, with followed jumps in front of it
+  std::uint8_t lead;    // of those, followed jumps
+  std::uint8_t pad[7];
+};
+
+// A block follows unconditional jumps, so that a loop body and its test usually make one block;
+// it is then made of several runs of bytes.
+struct Segment {
+  Address start, end;
+};
+struct Block {
+  Address start = 0;
+  Address fall_pc = 0;       // where the last instruction falls through to
+  std::uint32_t count = 0;   // instructions, fused ones counted one by one
+  std::uint64_t epoch = 0;   // the code epoch at which the bytes were last found unchanged
+  Block* fall = nullptr;     // the block at fall_pc, once known
+  std::vector<Record> records;
+  std::vector<Segment> segments;
+  std::vector<std::uint8_t> bytes;  // the segments' bytes one after another
+};
+
+struct DecodeCache {
+  std::vector<std::unique_ptr<Block>> blocks;
+  std::vector<Block*> table = std::vector<Block*>(std::size_t(1) << kTableBits, nullptr);
+  std::uint32_t seen_release = 0;
+  std::size_t bytes = 0;
+  // A record whose handler stands in for a slice end in the middle of its block (see run_slice).
+  Record* cut = nullptr;
+  const void* cut_handler = nullptr;
+
+  void uncut() {
+    if (cut != nullptr) cut->handler = cut_handler;
+    cut = nullptr;
+  }
+  void clear() {
+    cut = nullptr;
+    blocks.clear();
+    std::fill(table.begin(), table.end(), nullptr);
+    bytes = 0;
+  }
+};
+
+thread_local std::unique_ptr<DecodeCache> t_cache;
+
+inline std::size_t slot_of(Address a) { return (a * 0x9E3779B1u) >> (32 - kTableBits); }
+
+// Handler kinds; run_slice supplies the label of each.
+enum Kind : int {
+  k_generic, k_fail, k_trap, k_continue, k_jmp, k_call_s, k_call_r, k_ret,
+  k_mov_rr, k_mov_ri, k_load_l_s, k_load_l_f, k_load_l_m, k_load_b_m, k_load_sb_m,
+  k_store_l_s, k_store_l_f, k_store_l_m, k_store_b_m, k_lea_f,
+  k_cmp_rr, k_cmp_ri, k_add_rr, k_add_ri, k_sub_rr, k_sub_ri, k_mul, k_and, k_or, k_xor,
+  k_fadd, k_fsub, k_fmul, k_fdiv, k_itof, k_push_r, k_push_i, k_pop_r, k_enter, k_leave,
+  k_postop, k_xchg,
+  // Groups the compiler emits again and again.
+  k_inc_f,          // lea rA, d(r6); postop rB, (rC), imm
+  k_movi_loadf,     // movl rA, $imm; movl rB, d(r6)
+  k_movi_add,       // movl rA, $imm; add rB, rC
+  k_movi_storef,    // movl rA, $imm; movl d(r6), rB
+  k_loadf_loadf,    // movl rA, d(r6); movl rB, e(r6)
+  k_add_storef,     // add rA, rB; movl d(r6), rC
+  // movl rA, d(r6); movl rB, e(r6); OP rB, rA; movl f(r6), rB, with A and B apart
+  k_update_add, k_update_sub, k_update_mul, k_update_and, k_update_or, k_update_xor,
+  // movl rA, $imm; movl rB, d(r6); movl rC, $sym; add rC, rB, with A, B and C apart
+  k_index4,
+  // movl rA, $imm; movl rB, d(r6); mul rB, rA; movl rC, $sym; add rC, rB, with A, B and C apart
+  k_index5,
+  // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
+  k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
+  k_leave_ret,      // leave N; ret
+  k_jcc,            // ten conditional jumps, je to jbe
+  k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
+  k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
+  k_kind_count = k_loop_jcc + 10,
+};
+
+bool has_rr(std::uint8_t op) {
+  const OperandFormat f = kOpcodes[op].format;
+  return f == OperandFormat::rr || f == OperandFormat::rr_imm32;
+}
+
+// Decodes `b` from the bytes now at b.start, copies those bytes and marks their granules.
+void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
+  std::uint8_t* const base = g_script_base;
+  if (cache.cut != nullptr && !b.records.empty() && cache.cut >= b.records.data() &&
+      cache.cut < b.records.data() + b.records.size())
+    cache.cut = nullptr;
+  b.records.clear();
+  b.segments.clear();
+  b.fall = nullptr;
+  b.count = 0;
+  std::vector<std::uint8_t> counts;  // instructions per record, a followed jump with the next one
+  Address pc = b.start;
+  Address segment_start = b.start;
+  int pending = 0;  // followed jumps not yet counted in a record
+  auto add = [&](Kind kind, int instructions) -> Record& {
+    Record& r = b.records.emplace_back();
+    std::memset(&r, 0, sizeof r);
+    r.handler = labels[kind];
+    r.pc = pc;
+    r.n = static_cast<std::uint8_t>(instructions + pending);
+    r.lead = static_cast<std::uint8_t>(pending);
+    counts.push_back(static_cast<std::uint8_t>(instructions + pending));
+    b.count += static_cast<std::uint32_t>(instructions + pending);
+    pending = 0;
+    return r;
+  };
+  auto inside = [&](Address a) {
+    if (a >= segment_start && a < pc) return true;
+    for (const Segment& seg : b.segments)
+      if (a >= seg.start && a < seg.end) return true;
+    return false;
+  };
+  // The opcode at `a`, or -1 when it cannot join a group (too near the top, or bad registers).
+  auto op_at = [&](Address a) -> int {
+    if (a >= kFastLimit) return -1;
+    const std::uint8_t op = base[a];
+    if (op >= kOpcodeCount) return -1;
+    if (has_rr(op) && (base[a + 1] & 0x88)) return -1;
+    return op;
+  };
+  auto rd = [&](Address a) { return static_cast<std::uint8_t>(base[a + 1] & 7); };
+  auto rs = [&](Address a) { return static_cast<std::uint8_t>(base[a + 1] >> 4); };
+  auto im = [&](Address a, int at) { return read32(base + a + at); };
+  auto is_mov_ri = [](int op) { return op == op_mov_ri || op == op_mov_rs_addr; };
+  auto is_jcc = [](int op) { return op >= op_je && op <= op_jbe; };
+
+  bool ended = false;
+  while (!ended) {
+    if (pc >= kFastLimit || static_cast<int>(b.count) + pending >= kMaxBlockInstructions) {
+      add(k_continue, 0).imm = pc;
+      break;
+    }
+    const std::uint8_t op = base[pc];
+    if (op >= kOpcodeCount) {
+      add(k_fail, 1).imm = pc + 1;
+      pc += 1;
+      break;
+    }
+    const int len = instruction_length(kOpcodes[op].format);
+    if (has_rr(op) && (base[pc + 1] & 0x88)) {
+      add(k_fail, 1).imm = pc + static_cast<Address>(len);
+      pc += static_cast<Address>(len);
+      break;
+    }
+    const Address p1 = pc + static_cast<Address>(len);
+    const int op1 = op_at(p1);
+
+    // Groups first, the longest that fits.
+    if (op == op_leave && op1 == op_ret) {
+      add(k_leave_ret, 2).imm = im(pc, 1);
+      pc = p1 + 1;
+      break;
+    }
+    if (op == op_load_l_f && op1 == op_load_l_f) {
+      const int op2 = op_at(p1 + 6);
+      const int op3 = op2 >= 0 ? op_at(p1 + 6 + static_cast<Address>(instruction_length(kOpcodes[op2].format))) : -1;
+      Kind update = k_generic;
+      switch (op2) {
+        case op_add_rr: update = k_update_add; break;
+        case op_sub_rr: update = k_update_sub; break;
+        case op_mul: update = k_update_mul; break;
+        case op_and: update = k_update_and; break;
+        case op_or: update = k_update_or; break;
+        case op_xor: update = k_update_xor; break;
+        default: break;
+      }
+      const std::uint8_t a = rd(pc), bb = rd(p1);
+      if (update != k_generic && op3 == op_store_l_f && a != bb && rd(p1 + 6) == bb && rs(p1 + 6) == a &&
+          rs(p1 + 8) == bb) {
+        Record& r = add(update, 4);
+        r.d = a; r.imm = im(pc, 2);
+        r.d2 = bb; r.imm2 = im(p1, 2);
+        r.imm3 = im(p1 + 8, 2);
+        pc = p1 + 14;
+        continue;
+      }
+    }
+    if (is_mov_ri(op) && op1 == op_load_l_f) {
+      const Address p2 = p1 + 6;
+      const int op2 = op_at(p2);
+      const std::uint8_t a = rd(pc), bb = rd(p1);
+      if (is_mov_ri(op2) && op_at(p2 + 6) == op_add_rr) {
+        const std::uint8_t c = rd(p2);
+        if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
+          const int op4 = op_at(p2 + 8);
+          const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
+          Record& r = add(store_through ? (op4 == op_store_b_m ? k_index4_store_b : k_index4_store_l) : k_index4,
+                          store_through ? 5 : 4);
+          r.d = a; r.imm = im(pc, 2);
+          r.d2 = bb; r.imm2 = im(p1, 2);
+          r.d3 = c; r.imm3 = im(p2, 2);
+          if (store_through) r.s3 = rs(p2 + 8);
+          pc = p2 + (store_through ? 10 : 8);
+          continue;
+        }
+      }
+      if (op2 == op_mul && rd(p2) == bb && rs(p2) == a && is_mov_ri(op_at(p2 + 2)) && op_at(p2 + 8) == op_add_rr) {
+        const std::uint8_t c = rd(p2 + 2);
+        if (a != bb && a != c && bb != c && rd(p2 + 8) == c && rs(p2 + 8) == bb) {
+          const int op5 = op_at(p2 + 10);
+          Kind kind = k_index5;
+          if (op5 == op_store_l_m && rd(p2 + 10) == c) kind = k_index5_store_l;
+          if (op5 == op_load_l_m && rs(p2 + 10) == c) kind = k_index5_load_l;
+          Record& r = add(kind, kind == k_index5 ? 5 : 6);
+          r.d = a; r.imm = im(pc, 2);
+          r.d2 = bb; r.imm2 = im(p1, 2);
+          r.d3 = c; r.imm3 = im(p2 + 2, 2);
+          if (kind == k_index5_store_l) r.s3 = rs(p2 + 10);
+          if (kind == k_index5_load_l) r.s3 = rd(p2 + 10);  // the destination of the load
+          pc = p2 + (kind == k_index5 ? 10 : 12);
+          continue;
+        }
+      }
+    }
+    if (is_mov_ri(op) && op1 == op_load_l_f) {
+      const int op2 = op_at(p1 + 6);
+      const int op3 = op2 == op_sub_rr ? op_at(p1 + 8) : -1;
+      if (is_jcc(op3)) {
+        Record& r = add(static_cast<Kind>(k_loop_jcc + (op3 - op_je)), 4);
+        r.d = rd(pc); r.imm = im(pc, 2);
+        r.d2 = rd(p1); r.imm2 = im(p1, 2);
+        r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
+        r.imm3 = im(p1 + 8, 1);
+        pc = p1 + 13;
+        break;
+      }
+      Record& r = add(k_movi_loadf, 2);
+      r.d = rd(pc); r.imm = im(pc, 2);
+      r.d2 = rd(p1); r.imm2 = im(p1, 2);
+      pc = p1 + 6;
+      continue;
+    }
+    if (op == op_cmp_ri && is_jcc(op1)) {
+      Record& r = add(static_cast<Kind>(k_cmpi_jcc + (op1 - op_je)), 2);
+      r.d = rd(pc); r.imm = im(pc, 2); r.imm3 = im(p1, 1);
+      pc = p1 + 5;
+      break;
+    }
+    if (op == op_lea_f && op1 == op_postop) {
+      Record& r = add(k_inc_f, 2);
+      r.d = rd(pc); r.imm = im(pc, 2);
+      r.d2 = rd(p1); r.s2 = rs(p1); r.imm2 = im(p1, 2);
+      pc = p1 + 6;
+      continue;
+    }
+    if (is_mov_ri(op) && (op1 == op_add_rr || op1 == op_store_l_f)) {
+      Record& r = add(op1 == op_add_rr ? k_movi_add : k_movi_storef, 2);
+      r.d = rd(pc); r.imm = im(pc, 2);
+      r.d2 = rd(p1); r.s2 = rs(p1);
+      if (op1 == op_store_l_f) r.imm2 = im(p1, 2);
+      pc = p1 + static_cast<Address>(op1 == op_add_rr ? 2 : 6);
+      continue;
+    }
+    if (op == op_load_l_f && op1 == op_load_l_f) {
+      Record& r = add(k_loadf_loadf, 2);
+      r.d = rd(pc); r.imm = im(pc, 2);
+      r.d2 = rd(p1); r.imm2 = im(p1, 2);
+      pc = p1 + 6;
+      continue;
+    }
+    if (op == op_add_rr && op1 == op_store_l_f) {
+      Record& r = add(k_add_storef, 2);
+      r.d = rd(pc); r.s = rs(pc);
+      r.d2 = rd(p1); r.s2 = rs(p1); r.imm2 = im(p1, 2);
+      pc = p1 + 6;
+      continue;
+    }
+
+    if (op == op_jmp) {
+      // Followed when it leads to code not yet in the block: the jump costs nothing at run time.
+      const Address to = im(pc, 1);
+      if (to >= kNullGuardSize && to < kFastLimit && !inside(to) && b.segments.size() < 8) {
+        b.segments.push_back({segment_start, p1});
+        ++pending;
+        pc = to;
+        segment_start = to;
+        continue;
+      }
+    }
+    Kind kind = k_generic;
+    switch (op) {
+      case op_trap: kind = k_trap; ended = true; break;
+      case op_jmp: kind = k_jmp; ended = true; break;
+      case op_call_s: kind = k_call_s; ended = true; break;
+      case op_call_r: kind = k_call_r; ended = true; break;
+      case op_ret: kind = k_ret; ended = true; break;
+      case op_mov_rr: kind = k_mov_rr; break;
+      case op_mov_ri: case op_mov_rs_addr: kind = k_mov_ri; break;
+      case op_load_l_s: kind = k_load_l_s; break;
+      case op_load_l_f: kind = k_load_l_f; break;
+      case op_load_l_m: kind = k_load_l_m; break;
+      case op_load_b_m: kind = k_load_b_m; break;
+      case op_load_sb_m: kind = k_load_sb_m; break;
+      case op_store_l_s: kind = k_store_l_s; break;
+      case op_store_l_f: kind = k_store_l_f; break;
+      case op_store_l_m: kind = k_store_l_m; break;
+      case op_store_b_m: kind = k_store_b_m; break;
+      case op_lea_f: kind = k_lea_f; break;
+      case op_cmp_rr: kind = k_cmp_rr; break;
+      case op_cmp_ri: kind = k_cmp_ri; break;
+      case op_add_rr: kind = k_add_rr; break;
+      case op_add_ri: kind = k_add_ri; break;
+      case op_sub_rr: kind = k_sub_rr; break;
+      case op_sub_ri: kind = k_sub_ri; break;
+      case op_mul: kind = k_mul; break;
+      case op_and: kind = k_and; break;
+      case op_or: kind = k_or; break;
+      case op_xor: kind = k_xor; break;
+      case op_fadd: kind = k_fadd; break;
+      case op_fsub: kind = k_fsub; break;
+      case op_fmul: kind = k_fmul; break;
+      case op_fdiv: kind = k_fdiv; break;
+      case op_itof: kind = k_itof; break;
+      case op_push_r: kind = k_push_r; break;
+      case op_push_i: kind = k_push_i; break;
+      case op_pop_r: kind = k_pop_r; break;
+      case op_enter: kind = k_enter; break;
+      case op_leave: kind = k_leave; break;
+      case op_postop: kind = k_postop; break;
+      case op_xchg: kind = k_xchg; break;
+      default:
+        if (is_jcc(op)) {
+          kind = static_cast<Kind>(k_jcc + (op - op_je));
+          ended = true;
+        }
+        break;
+    }
+    Record& r = add(kind, 1);
+    switch (kOpcodes[op].format) {
+      case OperandFormat::none: break;
+      case OperandFormat::imm16: r.imm = read16(base + pc + 1); break;
+      case OperandFormat::rr: r.d = rd(pc); r.s = rs(pc); break;
+      case OperandFormat::rr_imm32: r.d = rd(pc); r.s = rs(pc); r.imm = im(pc, 2); break;
+      case OperandFormat::imm32: r.imm = im(pc, 1); break;
+    }
+    if (kind == k_jmp || kind == k_call_s || (kind >= k_jcc && kind < k_jcc + 10)) r.imm3 = r.imm;
+    pc = p1;
+  }
+  b.fall_pc = pc;
+  b.segments.push_back({segment_start, pc});
+  // A followed jump just before the end (the block stops at a jump back into itself).
+  if (pending != 0) {
+    add(k_continue, 0).imm = pc;
+  }
+  // Suffix sums: what a block left early must give back to the budget.
+  unsigned after = 0;
+  for (std::size_t i = b.records.size(); i-- > 0;) {
+    b.records[i].rest = static_cast<std::uint8_t>(after);
+    after += counts[i];
+  }
+  b.bytes.clear();
+  for (const Segment& seg : b.segments) b.bytes.insert(b.bytes.end(), base + seg.start, base + seg.end);
+}
+
+// Marks the granules of `b` (from 3 bytes below, so that any store of up to 4 bytes that overlaps
+// the block starts in a marked granule).
+void mark_granules(const Block& b) {
+  for (const Segment& seg : b.segments) {
+    if (seg.end == seg.start) continue;
+    const std::uint64_t first = (std::uint64_t(seg.start) - 3) >> kGranuleShift;
+    const std::uint64_t last = (std::uint64_t(seg.end) - 1) >> kGranuleShift;
+    for (std::uint64_t g = first; g <= last; ++g) {
+      std::atomic_ref<std::uint8_t> cell(g_code_map[g]);
+      if (cell.load(std::memory_order_relaxed) == 0) cell.store(1, std::memory_order_relaxed);
+    }
+  }
+}
+
+bool bytes_unchanged(const Block& b) {
+  const std::uint8_t* copy = b.bytes.data();
+  for (const Segment& seg : b.segments) {
+    const std::size_t n = seg.end - seg.start;
+    if (std::memcmp(copy, g_script_base + seg.start, n) != 0) return false;
+    copy += n;
+  }
+  return true;
+}
+
+// Brings `b` up to date with memory as of code epoch `epoch`.
+void validate_block(DecodeCache& cache, Block& b, const void* const* labels, std::uint64_t epoch) {
+  b.epoch = epoch;
+  if (!bytes_unchanged(b)) {
+    cache.bytes -= b.records.size() * sizeof(Record) + b.bytes.size();
+    decode_block(cache, b, labels);
+    cache.bytes += b.records.size() * sizeof(Record) + b.bytes.size();
+    mark_granules(b);  // marks are never taken back, so unchanged bytes are marked already
+  }
+}
+
+Block* find_block(DecodeCache& cache, Address pc, const void* const* labels) {
+  std::size_t i = slot_of(pc);
+  const std::size_t mask = cache.table.size() - 1;
+  for (;; i = (i + 1) & mask) {
+    Block* b = cache.table[i];
+    if (b == nullptr) break;
+    if (b->start == pc) return b;
+  }
+  auto owned = std::make_unique<Block>();
+  Block* b = owned.get();
+  b->start = pc;
+  // The epoch is read before the bytes, so that a write after this point is noticed at entry.
+  b->epoch = g_code_epoch.load(std::memory_order_acquire);
+  decode_block(cache, *b, labels);
+  mark_granules(*b);
+  cache.bytes += sizeof(Block) + b->records.size() * sizeof(Record) + b->bytes.size();
+  cache.blocks.push_back(std::move(owned));
+  cache.table[i] = b;
+  return b;
+}
+
+// The calling thread's cache, made ready for a new slice.
+DecodeCache& cache_for_slice() {
+  if (!t_cache) t_cache = std::make_unique<DecodeCache>();
+  DecodeCache& cache = *t_cache;
+  const std::uint32_t released = g_release_epoch.load(std::memory_order_acquire);
+  if (released != cache.seen_release || cache.blocks.size() > kMaxCachedBlocks ||
+      cache.bytes > kMaxCachedBytes) {
+    cache.seen_release = released;
+    cache.clear();
+  }
+  cache.uncut();
+  return cache;
+}
+
+}  // namespace
+
+void note_image_released() {
+  g_release_epoch.fetch_add(1, std::memory_order_acq_rel);
+  code_written();
+}
+
+void note_code_write(Address a, std::uint64_t n) {
+  if (n == 0) return;
+  const std::uint64_t first = a >> kGranuleShift;
+  const std::uint64_t last = std::min<std::uint64_t>((std::uint64_t(a) + n - 1) >> kGranuleShift, kGranuleCount - 1);
+  for (std::uint64_t g = first; g <= last; ++g) {
+    if (std::atomic_ref<std::uint8_t>(g_code_map[g]).load(std::memory_order_relaxed) != 0) {
+      code_written();
+      return;
+    }
+  }
+}
+
+std::size_t decoded_block_count() { return t_cache ? t_cache->blocks.size() : 0; }
+
+void set_decoding(bool on) { g_decoding.store(on); }
+
 SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   if (g_stop_flag.load(std::memory_order_relaxed) != 0) return 1;
   if (context.state != kRunning) return 1;
@@ -121,10 +664,26 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   const std::uint8_t* ip = base + context.pc;  // the instruction being executed
   Address target = context.pc;                 // pc set by a jump, call, return or built-in
   std::uint8_t zf = context.z, lf = context.l, bf = context.b;
+  // A comparison only records its operands; the three flags are worked out when something reads
+  // them, which most of the time is the conditional jump right after it, straight from the pair.
+  std::uint32_t fa = 0, fb = 0;
+  bool lazy = false;
   Address stack_base = context.stack_base;
   std::uint64_t stack_size = context.stack_size;
   int budget = kSliceInstructions;
   int error = -1;
+  DecodeCache* const cache = &cache_for_slice();
+  const bool decoding = g_decoding.load(std::memory_order_relaxed);
+  Block* blk = nullptr;
+  Record* rec = nullptr;
+  // The blocks that calls of this slice return to, newest last: a return finds its block here
+  // without waiting for the address it pops (the pop only confirms it).
+  constexpr unsigned kReturnStack = 16;
+  Address return_pcs[kReturnStack];
+  Block* return_blocks[kReturnStack];
+  unsigned returns = 0;
+  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
+  std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
@@ -133,9 +692,9 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
     return budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8);
   };
   auto set_flags = [&](std::uint32_t a, std::uint32_t b) {
-    zf = a == b;
-    lf = static_cast<std::int32_t>(a) < static_cast<std::int32_t>(b);
-    bf = a < b;
+    fa = a;
+    fb = b;
+    lazy = true;
   };
   // Stack checks take the word being accessed wholly inside the stack, so that a stack pointer
   // moved off its alignment can never reach the neighbouring block; for aligned stacks this is
@@ -184,12 +743,48 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
 #undef INVALID16
 #undef INVALID4
   static_assert(sizeof kHandlers / sizeof kHandlers[0] == 256);
+  // A byte handler run for a decoded record comes back to the block through this table.
+#define RESUME4 &&resume, &&resume, &&resume, &&resume
+#define RESUME16 RESUME4, RESUME4, RESUME4, RESUME4
+#define RESUME64 RESUME16, RESUME16, RESUME16, RESUME16
+  static const void* const kResume[256] = {RESUME64, RESUME64, RESUME64, RESUME64};
+#undef RESUME64
+#undef RESUME16
+#undef RESUME4
+#define JCC10(prefix) &&prefix##e, &&prefix##ne, &&prefix##g, &&prefix##ge, &&prefix##l, &&prefix##le, \
+    &&prefix##a, &&prefix##ae, &&prefix##b, &&prefix##be
+  // Indexed by Kind.
+  static const void* const kFast[k_kind_count] = {
+      &&f_generic, &&f_fail, &&f_trap, &&f_continue, &&f_jmp, &&f_call_s, &&f_call_r, &&f_ret,
+      &&f_mov_rr, &&f_mov_ri, &&f_load_l_s, &&f_load_l_f, &&f_load_l_m, &&f_load_b_m, &&f_load_sb_m,
+      &&f_store_l_s, &&f_store_l_f, &&f_store_l_m, &&f_store_b_m, &&f_lea_f,
+      &&f_cmp_rr, &&f_cmp_ri, &&f_add_rr, &&f_add_ri, &&f_sub_rr, &&f_sub_ri, &&f_mul, &&f_and, &&f_or, &&f_xor,
+      &&f_fadd, &&f_fsub, &&f_fmul, &&f_fdiv, &&f_itof, &&f_push_r, &&f_push_i, &&f_pop_r, &&f_enter, &&f_leave,
+      &&f_postop, &&f_xchg,
+      &&f_inc_f, &&f_movi_loadf, &&f_movi_add, &&f_movi_storef, &&f_loadf_loadf, &&f_add_storef,
+      &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
+      &&f_index4, &&f_index5,
+      &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
+      &&f_leave_ret,
+      JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
+  };
+#undef JCC10
   const void* const* handlers = kHandlers;
 
+#define MATERIALIZE()                                                         \
+  do {                                                                        \
+    if (lazy) {                                                               \
+      zf = fa == fb;                                                          \
+      lf = static_cast<std::int32_t>(fa) < static_cast<std::int32_t>(fb);    \
+      bf = fa < fb;                                                           \
+      lazy = false;                                                           \
+    }                                                                         \
+  } while (0)
 // A macro rather than a lambda: a closure that is not inlined would keep ip and the flags in
 // memory for the whole slice.
 #define SAVE()                                      \
   do {                                              \
+    MATERIALIZE();                                  \
     std::memcpy(context.r, r, sizeof r);            \
     context.pc = static_cast<Address>(ip - base);   \
     context.z = zf;                                 \
@@ -203,6 +798,9 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   } while (0)
 #define CHECK_ADDRESS(a) \
   if ((a) < kNullGuardSize) FAIL(kOutOfMemory)
+// After a store: when it may have hit decoded code, every cache compares its blocks again.
+#define NOTE_STORE(a) \
+  if (granule_has_code(a)) code_written()
 // After every instruction: the stop flag and the budget, then on to the next handler.
 #define NEXT()                                                       \
   do {                                                               \
@@ -215,7 +813,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
     target = (address);                                                              \
     ip = base + target;                                                              \
     if (target - kNullGuardSize >= kSequentialLimit - kNullGuardSize) goto far_jump; \
-    NEXT();                                                                          \
+    if (slice_over()) goto done;                                                     \
+    goto fast_target;                                                                \
   } while (0)
 // Register byte: low nibble D, high nibble S; a nibble above 7 is not a register.
 #define DECODE_RR()                                    \
@@ -239,13 +838,14 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
 #define JUMP_IF(condition)   \
   {                          \
     FORMAT_IMM();            \
+    MATERIALIZE();           \
     if (condition) JUMP_TO(imm); \
     NEXT();                  \
   }
 
   // The first instruction: pc came from the context.
   if (target - kNullGuardSize >= kSequentialLimit - kNullGuardSize) goto far_pc;
-  goto* handlers[*ip];
+  goto fast_target;
 
 far_jump:
   if (slice_over()) goto done;
@@ -270,12 +870,16 @@ h_trap: {
   const std::uint32_t index = read16(ip + 1);
   ip += 3;
   SAVE();
-  if (g_gate.load(std::memory_order_relaxed)(index, context) != 0) return 1;
+  const int gate_result = g_gate.load(std::memory_order_relaxed)(index, context);
+  // Built-ins write script memory through their own pointers; code may have changed.
+  code_written();
+  if (gate_result != 0) return 1;
   if (context.state != kRunning) return 1;
   std::memcpy(r, context.r, sizeof r);
   zf = context.z;
   lf = context.l;
   bf = context.b;
+  lazy = false;
   stack_base = context.stack_base;
   stack_size = context.stack_size;
   JUMP_TO(context.pc);
@@ -415,18 +1019,21 @@ h_store_b_s: {
   FORMAT_RR_IMM();
   CHECK_ADDRESS(imm);
   base[imm] = static_cast<std::uint8_t>(r[s]);
+  NOTE_STORE(imm);
   NEXT();
 }
 h_store_w_s: {
   FORMAT_RR_IMM();
   CHECK_ADDRESS(imm);
   write16(base + imm, static_cast<std::uint16_t>(r[s]));
+  NOTE_STORE(imm);
   NEXT();
 }
 h_store_l_s: {
   FORMAT_RR_IMM();
   CHECK_ADDRESS(imm);
   write32(base + imm, r[s]);
+  NOTE_STORE(imm);
   NEXT();
 }
 h_store_b_f: {
@@ -434,6 +1041,7 @@ h_store_b_f: {
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
   base[a] = static_cast<std::uint8_t>(r[s]);
+  NOTE_STORE(a);
   NEXT();
 }
 h_store_w_f: {
@@ -441,6 +1049,7 @@ h_store_w_f: {
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
   write16(base + a, static_cast<std::uint16_t>(r[s]));
+  NOTE_STORE(a);
   NEXT();
 }
 h_store_l_f: {
@@ -448,6 +1057,7 @@ h_store_l_f: {
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
   write32(base + a, r[s]);
+  NOTE_STORE(a);
   NEXT();
 }
 h_store_b_m: {
@@ -455,6 +1065,7 @@ h_store_b_m: {
   const Address a = r[d];
   CHECK_ADDRESS(a);
   base[a] = static_cast<std::uint8_t>(r[s]);
+  NOTE_STORE(a);
   NEXT();
 }
 h_store_w_m: {
@@ -462,6 +1073,7 @@ h_store_w_m: {
   const Address a = r[d];
   CHECK_ADDRESS(a);
   write16(base + a, static_cast<std::uint16_t>(r[s]));
+  NOTE_STORE(a);
   NEXT();
 }
 h_store_l_m: {
@@ -469,6 +1081,7 @@ h_store_l_m: {
   const Address a = r[d];
   CHECK_ADDRESS(a);
   write32(base + a, r[s]);
+  NOTE_STORE(a);
   NEXT();
 }
 
@@ -478,6 +1091,7 @@ h_push_r: {
   const Address sp = r[kStackPointer] - 4;
   if (!push_ok(sp)) FAIL(kStackOverflow);
   write32(base + sp, r[s]);
+  NOTE_STORE(sp);
   r[kStackPointer] = sp;
   NEXT();
 }
@@ -486,6 +1100,7 @@ h_push_i: {
   const Address sp = r[kStackPointer] - 4;
   if (!push_ok(sp)) FAIL(kStackOverflow);
   write32(base + sp, imm);
+  NOTE_STORE(sp);
   r[kStackPointer] = sp;
   NEXT();
 }
@@ -504,7 +1119,10 @@ h_enter: {
   if (offset > stack_size || frame > offset) FAIL(kStackOverflow);
   const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
-  for (int i = 1; i <= 6; ++i) write32(saved + 4 * (i - 1), r[i]);
+  save_registers(saved, r);
+  NOTE_STORE(sp + imm);  // 24 bytes touch at most three granules
+  NOTE_STORE(sp + imm + 16);
+  NOTE_STORE(sp + imm + 23);
   r[kFramePointer] = sp + imm + 20;
   r[kStackPointer] = sp;
   NEXT();
@@ -519,7 +1137,7 @@ h_leave: {
     return 1;
   }
   const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  for (int i = 1; i <= 6; ++i) r[i] = read32(saved + 4 * (i - 1));
+  restore_registers(saved, r);
   r[kStackPointer] += imm + 24;
   NEXT();
 }
@@ -528,6 +1146,7 @@ h_call_s: {
   const Address sp = r[kStackPointer] - 4;
   if (!push_ok(sp)) FAIL(kStackOverflow);
   write32(base + sp, static_cast<Address>(ip - base));
+  NOTE_STORE(sp);
   r[kStackPointer] = sp;
   JUMP_TO(imm);
 }
@@ -538,6 +1157,7 @@ h_call_r: {
   const Address sp = r[kStackPointer] - 4;
   if (!push_ok(sp)) FAIL(kStackOverflow);
   write32(base + sp, static_cast<Address>(ip - base));
+  NOTE_STORE(sp);
   r[kStackPointer] = sp;
   JUMP_TO(callee);
 }
@@ -564,6 +1184,7 @@ h_preop: {
   CHECK_ADDRESS(a);
   const std::uint32_t v = read32(base + a) + imm;
   write32(base + a, v);
+  NOTE_STORE(a);
   r[d] = v;
   NEXT();
 }
@@ -573,6 +1194,7 @@ h_postop: {
   CHECK_ADDRESS(a);
   const std::uint32_t v = read32(base + a);
   write32(base + a, v + imm);
+  NOTE_STORE(a);
   r[d] = v;
   NEXT();
 }
@@ -584,6 +1206,7 @@ h_postop: {
     const std::uint8_t old = base[a];                            \
     const std::uint8_t now = static_cast<std::uint8_t>(old + (delta)); \
     base[a] = now;                                               \
+    NOTE_STORE(a);                                               \
     r[d] = (pre) ? now : old;                                    \
     NEXT();                                                      \
   }
@@ -595,6 +1218,7 @@ h_postop: {
     const std::uint16_t old = read16(base + a);                  \
     const std::uint16_t now = static_cast<std::uint16_t>(old + (delta)); \
     write16(base + a, now);                                      \
+    NOTE_STORE(a);                                               \
     r[d] = (pre) ? now : old;                                    \
     NEXT();                                                      \
   }
@@ -613,18 +1237,21 @@ h_postdec_w: STEP_WORD(-1, false)
 h_zero_b_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = base[imm] == 0;
   NEXT();
 }
 h_zero_w_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = read16(base + imm) == 0;
   NEXT();
 }
 h_zero_l_s: {
   FORMAT_IMM();
   CHECK_ADDRESS(imm);
+  MATERIALIZE();
   zf = read32(base + imm) == 0;
   NEXT();
 }
@@ -632,6 +1259,7 @@ h_zero_b_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = base[a] == 0;
   NEXT();
 }
@@ -639,6 +1267,7 @@ h_zero_w_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = read16(base + a) == 0;
   NEXT();
 }
@@ -646,6 +1275,7 @@ h_zero_l_f: {
   FORMAT_IMM();
   const Address a = r[kFramePointer] + imm;
   CHECK_ADDRESS(a);
+  MATERIALIZE();
   zf = read32(base + a) == 0;
   NEXT();
 }
@@ -786,6 +1416,7 @@ h_fsub: {
   zf = a == b;  // both false when either is NaN
   lf = a < b;
   bf = 0;
+  lazy = false;
   r[d] = as_bits(a - b);
   NEXT();
 }
@@ -811,6 +1442,597 @@ h_fneg: {
   NEXT();
 }
 
+// ---- Decoded blocks ----------------------------------------------------------------------------
+// The usual entry into a known block, copied into every place that transfers control, so that
+// each has an indirect jump of its own for the branch predictor to learn.
+#define ENTER_FAST()                                                                            \
+  do {                                                                                          \
+    if (blk->epoch != g_code_epoch.load(std::memory_order_acquire) ||                           \
+        budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) \
+      goto enter_block;                                                                         \
+    budget -= static_cast<int>(blk->count);                                                     \
+    rec = blk->records.data();                                                                  \
+    goto* rec->handler;                                                                         \
+  } while (0)
+#define FALL()                  \
+  do {                          \
+    if (blk->fall != nullptr) { \
+      blk = blk->fall;          \
+      ENTER_FAST();             \
+    }                           \
+    goto fast_fall;             \
+  } while (0)
+#define TAKEN()                  \
+  do {                           \
+    if (rec->link != nullptr) {  \
+      blk = rec->link;           \
+      ENTER_FAST();              \
+    }                            \
+    goto fast_taken;             \
+  } while (0)
+// Entering a block: its bytes are compared with memory when the code epoch says they may
+// have changed, then the budget and the stop flag are tested once for all of its instructions.
+// A block that does not fit in what is left of the budget runs instruction by instruction above.
+fast_target:
+  if (!decoding) {
+    ip = base + target;
+    goto* handlers[*ip];
+  }
+  if (target - kNullGuardSize >= kFastLimit - kNullGuardSize) goto fast_far;
+  blk = cache->table[slot_of(target)];
+  if (blk == nullptr || blk->start != target) blk = find_block(*cache, target, kFast);
+enter_block:
+  {
+    const std::uint64_t epoch = g_code_epoch.load(std::memory_order_acquire);
+    if (blk->epoch != epoch) validate_block(*cache, *blk, kFast, epoch);
+  }
+  if (budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) {
+    ip = base + blk->start;
+    if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
+    // The slice ends inside this block: its records run up to the last whole one that fits,
+    // whose successor's handler is swapped for a cut that hands the rest to the byte handlers.
+    // The swap is undone there, or at the next slice when the slice ends before the cut.
+    {
+      Record* first = blk->records.data();
+      Record* k = first;
+      int before = 0;
+      while (before + k->n <= budget) before += k->n, ++k;
+      while (k != first && k->lead != 0) --k, before -= k->n;  // restart after a followed jump's target only
+      if (k == first) goto* handlers[*ip];
+      cache->uncut();
+      cache->cut = k;
+      cache->cut_handler = k->handler;
+      k->handler = &&f_cut;
+    }
+  }
+  budget -= static_cast<int>(blk->count);
+  rec = blk->records.data();
+  goto* rec->handler;
+
+// A jump whose target needs the per-instruction pc test; the jump itself is already counted.
+fast_far:
+  ip = base + target;
+  if (budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8)) goto done;
+  goto far_pc;
+
+// The last instruction of a block fell through.
+fast_fall:
+  target = blk->fall_pc;
+  if (target - kNullGuardSize >= kFastLimit - kNullGuardSize) goto fast_far;
+  if (blk->fall == nullptr) {
+    Block* next = find_block(*cache, target, kFast);
+    blk->fall = next;
+  }
+  blk = blk->fall;
+  goto enter_block;
+
+// A taken jump or a call to rec->imm3.
+fast_taken:
+  if (rec->link != nullptr) {
+    blk = rec->link;
+    goto enter_block;
+  }
+  target = rec->imm3;
+  if (target - kNullGuardSize >= kFastLimit - kNullGuardSize) goto fast_far;
+  blk = find_block(*cache, target, kFast);
+  rec->link = blk;
+  goto enter_block;
+
+// An instruction without a handler of its own runs through the byte handler, which comes back
+// here through kResume; a store of it into code ends the block.
+f_generic:
+  // The byte handler counts the instruction again and must not see the rest of the block as
+  // spent: while it runs, the budget is what is left after this instruction.
+  budget += 1 + rec->rest;
+  ip = base + rec->pc;
+  handlers = kResume;
+  goto* kHandlers[*ip];
+resume:
+  handlers = kHandlers;
+  if (g_code_epoch.load(std::memory_order_relaxed) != blk->epoch) {
+    target = static_cast<Address>(ip - base);
+    goto fast_target;
+  }
+  budget -= rec->rest;
+  ++rec;
+  goto* rec->handler;
+
+f_fail:
+  ip = base + rec->imm;
+  FAIL(kInvalidCode);
+
+f_trap:
+  ++budget;  // the byte handler counts it again
+  ip = base + rec->pc;
+  goto h_trap;
+
+f_continue:
+  FALL();
+
+f_cut:
+  rec->handler = cache->cut_handler;
+  cache->cut = nullptr;
+  budget += rec->rest + rec->n;
+  ip = base + rec->pc;
+  if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
+  goto* handlers[*ip];
+
+#define FNEXT()          \
+  do {                   \
+    ++rec;               \
+    goto* rec->handler;  \
+  } while (0)
+#define FFAIL(code_, pc_after)  \
+  do {                          \
+    ip = base + (pc_after);     \
+    FAIL(code_);                \
+  } while (0)
+// A store that may have hit decoded code ends the block; the rest of it is given back.
+#define FSTORE_CHECK(a, pc_after)                  \
+  if (granule_has_code(a)) {                       \
+    code_written();                                \
+    budget += rec->rest;                           \
+    target = (pc_after);                           \
+    goto fast_target;                              \
+  }
+
+f_jmp:
+  TAKEN();
+f_call_s: {
+  const Address sp = r[kStackPointer] - 4;
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
+  write32(base + sp, rec->pc + 5);
+  r[kStackPointer] = sp;
+  if (granule_has_code(sp)) code_written();
+  if (blk->fall != nullptr) {
+    return_pcs[returns % kReturnStack] = rec->pc + 5;
+    return_blocks[returns % kReturnStack] = blk->fall;
+    ++returns;
+  } else if (rec->pc + 5 < kFastLimit) {
+    blk->fall = find_block(*cache, rec->pc + 5, kFast);
+  }
+  TAKEN();
+}
+f_call_r: {
+  const Address callee = r[rec->s];
+  if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
+  const Address sp = r[kStackPointer] - 4;
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  write32(base + sp, rec->pc + 2);
+  r[kStackPointer] = sp;
+  if (granule_has_code(sp)) code_written();
+  target = callee;
+  goto fast_target;
+}
+f_ret: {
+  const Address sp = r[kStackPointer];
+  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 1);
+  r[kStackPointer] = sp + 4;
+  const Address return_address = read32(base + sp);
+  if (return_address == 0xFFFFFFFFu) {
+    ip = base + return_address;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  target = return_address;
+  --returns;
+  if (return_pcs[returns % kReturnStack] == target) {
+    blk = return_blocks[returns % kReturnStack];
+    ENTER_FAST();
+  }
+  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
+    blk = cache->table[slot_of(target)];
+    if (blk != nullptr && blk->start == target) ENTER_FAST();
+  }
+  goto fast_target;
+}
+
+f_mov_rr:
+  r[rec->d] = r[rec->s];
+  FNEXT();
+f_mov_ri:
+  r[rec->d] = rec->imm;
+  FNEXT();
+f_load_l_s:
+  if (rec->imm < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  r[rec->d] = read32(base + rec->imm);
+  FNEXT();
+f_load_l_f: {
+  const Address a = r[kFramePointer] + rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  r[rec->d] = read32(base + a);
+  FNEXT();
+}
+f_load_l_m: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  r[rec->d] = read32(base + a);
+  FNEXT();
+}
+f_load_b_m: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  r[rec->d] = base[a];
+  FNEXT();
+}
+f_load_sb_m: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  r[rec->d] = sign_extend8(base[a]);
+  FNEXT();
+}
+f_store_l_s: {
+  const Address a = rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  write32(base + a, r[rec->s]);
+  FSTORE_CHECK(a, rec->pc + 6);
+  FNEXT();
+}
+f_store_l_f: {
+  const Address a = r[kFramePointer] + rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  write32(base + a, r[rec->s]);
+  FSTORE_CHECK(a, rec->pc + 6);
+  FNEXT();
+}
+f_store_l_m: {
+  const Address a = r[rec->d];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  write32(base + a, r[rec->s]);
+  FSTORE_CHECK(a, rec->pc + 2);
+  FNEXT();
+}
+f_store_b_m: {
+  const Address a = r[rec->d];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  base[a] = static_cast<std::uint8_t>(r[rec->s]);
+  FSTORE_CHECK(a, rec->pc + 2);
+  FNEXT();
+}
+f_lea_f:
+  r[rec->d] = r[kFramePointer] + rec->imm;
+  FNEXT();
+f_cmp_rr:
+  set_flags(r[rec->d], r[rec->s]);
+  FNEXT();
+f_cmp_ri:
+  set_flags(r[rec->d], rec->imm);
+  FNEXT();
+f_add_rr:
+  r[rec->d] += r[rec->s];
+  FNEXT();
+f_add_ri:
+  r[rec->d] += rec->imm;
+  FNEXT();
+f_sub_rr: {
+  const std::uint32_t x = r[rec->d], y = r[rec->s];
+  set_flags(x, y);
+  r[rec->d] = x - y;
+  FNEXT();
+}
+f_sub_ri: {
+  const std::uint32_t x = r[rec->d], y = rec->imm;
+  set_flags(x, y);
+  r[rec->d] = x - y;
+  FNEXT();
+}
+f_mul:
+  r[rec->d] *= r[rec->s];
+  FNEXT();
+f_and:
+  r[rec->d] &= r[rec->s];
+  FNEXT();
+f_or:
+  r[rec->d] |= r[rec->s];
+  FNEXT();
+f_xor:
+  r[rec->d] ^= r[rec->s];
+  FNEXT();
+f_fadd:
+  r[rec->d] = as_bits(as_float(r[rec->d]) + as_float(r[rec->s]));
+  FNEXT();
+f_fsub: {
+  const float a = as_float(r[rec->d]), b = as_float(r[rec->s]);
+  zf = a == b;
+  lf = a < b;
+  bf = 0;
+  lazy = false;
+  r[rec->d] = as_bits(a - b);
+  FNEXT();
+}
+f_fmul:
+  r[rec->d] = as_bits(as_float(r[rec->d]) * as_float(r[rec->s]));
+  FNEXT();
+f_fdiv:
+  r[rec->d] = as_bits(as_float(r[rec->d]) / as_float(r[rec->s]));
+  FNEXT();
+f_itof:
+  r[rec->d] = as_bits(static_cast<float>(static_cast<std::int32_t>(r[rec->s])));
+  FNEXT();
+f_push_r: {
+  const Address sp = r[kStackPointer] - 4;
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  write32(base + sp, r[rec->s]);
+  r[kStackPointer] = sp;
+  FSTORE_CHECK(sp, rec->pc + 2);
+  FNEXT();
+}
+f_push_i: {
+  const Address sp = r[kStackPointer] - 4;
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
+  write32(base + sp, rec->imm);
+  r[kStackPointer] = sp;
+  FSTORE_CHECK(sp, rec->pc + 5);
+  FNEXT();
+}
+f_pop_r: {
+  const Address sp = r[kStackPointer];
+  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  r[kStackPointer] = sp + 4;
+  r[rec->d] = read32(base + sp);
+  FNEXT();
+}
+f_enter: {
+  const std::uint32_t imm = rec->imm;
+  const std::uint64_t frame = std::uint64_t(imm) + 24;
+  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  if (offset > stack_size || frame > offset) FFAIL(kStackOverflow, rec->pc + 5);
+  const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
+  std::uint8_t* saved = base + sp + imm;
+  save_registers(saved, r);
+  r[kFramePointer] = sp + imm + 20;
+  r[kStackPointer] = sp;
+  if (granule_has_code(sp + imm + 16) || granule_has_code(sp + imm + 23)) code_written();
+  FSTORE_CHECK(sp + imm, rec->pc + 5);
+  FNEXT();
+}
+f_leave: {
+  const std::uint32_t imm = rec->imm;
+  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  if (std::uint64_t(offset) + imm + 24 >= stack_size) {
+    ip = base + rec->pc + 5;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  const std::uint8_t* saved = base + (r[kStackPointer] + imm);
+  restore_registers(saved, r);
+  r[kStackPointer] += imm + 24;
+  FNEXT();
+}
+f_leave_ret: {
+  const std::uint32_t imm = rec->imm;
+  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  if (std::uint64_t(offset) + imm + 24 >= stack_size) {
+    ip = base + rec->pc + 5;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  const std::uint8_t* saved = base + (r[kStackPointer] + imm);
+  restore_registers(saved, r);
+  const Address sp = r[kStackPointer] + imm + 24;
+  r[kStackPointer] = sp;
+  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 6);
+  r[kStackPointer] = sp + 4;
+  const Address return_address = read32(base + sp);
+  if (return_address == 0xFFFFFFFFu) {
+    ip = base + return_address;
+    SAVE();
+    context.state = kEnded;
+    return 1;
+  }
+  target = return_address;
+  --returns;
+  if (return_pcs[returns % kReturnStack] == target) {
+    blk = return_blocks[returns % kReturnStack];
+    ENTER_FAST();
+  }
+  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
+    blk = cache->table[slot_of(target)];
+    if (blk != nullptr && blk->start == target) ENTER_FAST();
+  }
+  goto fast_target;
+}
+f_postop: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  const std::uint32_t v = read32(base + a);
+  write32(base + a, v + rec->imm);
+  r[rec->d] = v;
+  FSTORE_CHECK(a, rec->pc + 6);
+  FNEXT();
+}
+f_xchg: {
+  const std::uint32_t t = r[rec->d];
+  r[rec->d] = r[rec->s];
+  r[rec->s] = t;
+  FNEXT();
+}
+
+// Groups. Each part runs exactly as alone, in order; a fault in a part reports the pc after it.
+f_inc_f: {
+  r[rec->d] = r[kFramePointer] + rec->imm;
+  const Address a = r[rec->s2];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  const std::uint32_t v = read32(base + a);
+  write32(base + a, v + rec->imm2);
+  r[rec->d2] = v;
+  FSTORE_CHECK(a, rec->pc + 12);
+  FNEXT();
+}
+f_movi_loadf: {
+  r[rec->d] = rec->imm;
+  const Address a = r[kFramePointer] + rec->imm2;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  r[rec->d2] = read32(base + a);
+  FNEXT();
+}
+f_movi_add:
+  r[rec->d] = rec->imm;
+  r[rec->d2] += r[rec->s2];
+  FNEXT();
+f_movi_storef: {
+  r[rec->d] = rec->imm;
+  const Address a = r[kFramePointer] + rec->imm2;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  write32(base + a, r[rec->s2]);
+  FSTORE_CHECK(a, rec->pc + 12);
+  FNEXT();
+}
+f_loadf_loadf: {
+  const Address a = r[kFramePointer] + rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  r[rec->d] = read32(base + a);
+  const Address a2 = r[kFramePointer] + rec->imm2;
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  r[rec->d2] = read32(base + a2);
+  FNEXT();
+}
+f_add_storef: {
+  r[rec->d] += r[rec->s];
+  const Address a = r[kFramePointer] + rec->imm2;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 8);
+  write32(base + a, r[rec->s2]);
+  FSTORE_CHECK(a, rec->pc + 8);
+  FNEXT();
+}
+
+// rB = e(r6) OP d(r6), stored to f(r6): the value goes from memory to memory without a detour
+// through the register file.
+#define FAST_UPDATE(name, apply)                                  \
+  f_update_##name: {                                              \
+    const Address a = r[kFramePointer] + rec->imm;                \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    const std::uint32_t x = read32(base + a);                     \
+    r[rec->d] = x;                                                \
+    const Address a2 = r[kFramePointer] + rec->imm2;              \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
+    const std::uint32_t y = read32(base + a2);                    \
+    const std::uint32_t v = apply;                                \
+    r[rec->d2] = v;                                               \
+    const Address a3 = r[kFramePointer] + rec->imm3;              \
+    if (a3 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 20);   \
+    write32(base + a3, v);                                        \
+    FSTORE_CHECK(a3, rec->pc + 20);                               \
+    FNEXT();                                                      \
+  }
+FAST_UPDATE(add, y + x)
+FAST_UPDATE(sub, (set_flags(y, x), y - x))
+FAST_UPDATE(mul, y * x)
+FAST_UPDATE(and, y & x)
+FAST_UPDATE(or, y | x)
+FAST_UPDATE(xor, y ^ x)
+#undef FAST_UPDATE
+f_index4: {
+  const Address a = r[kFramePointer] + rec->imm2;
+  r[rec->d] = rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  const std::uint32_t x = read32(base + a);
+  r[rec->d2] = x;
+  r[rec->d3] = rec->imm3 + x;
+  FNEXT();
+}
+f_index5: {
+  const Address a = r[kFramePointer] + rec->imm2;
+  r[rec->d] = rec->imm;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  const std::uint32_t x = read32(base + a) * rec->imm;
+  r[rec->d2] = x;
+  r[rec->d3] = rec->imm3 + x;
+  FNEXT();
+}
+
+// An element address and the access through it.
+#define FAST_INDEX(name, length, scaled, access)                     \
+  f_##name: {                                                        \
+    const Address a = r[kFramePointer] + rec->imm2;                  \
+    r[rec->d] = rec->imm;                                            \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
+    const std::uint32_t x = read32(base + a) * (scaled);             \
+    r[rec->d2] = x;                                                  \
+    const Address e = rec->imm3 + x;                                 \
+    r[rec->d3] = e;                                                  \
+    if (e < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    access;                                                          \
+    FNEXT();                                                         \
+  }
+FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
+FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
+#undef FAST_INDEX
+
+// Conditional jumps, alone and at the end of a compare.
+// `condition` reads the flags; `direct` is the same test on the compared pair x, y.
+#define FAST_JCC(name, condition, direct)                           \
+  f_jcc_##name: {                                                   \
+    if (lazy) {                                                     \
+      const std::uint32_t x = fa, y = fb;                           \
+      if (direct) TAKEN();                                  \
+      FALL();                                               \
+    }                                                               \
+    if (condition) TAKEN();                                 \
+    FALL();                                                 \
+  }                                                                 \
+  f_cmpi_jcc_##name: {                                              \
+    const std::uint32_t x = r[rec->d], y = rec->imm;                \
+    set_flags(x, y);                                                \
+    if (direct) TAKEN();                                    \
+    FALL();                                                 \
+  }                                                                 \
+  f_loop_jcc_##name: {                                              \
+    r[rec->d] = rec->imm;                                           \
+    const Address a = r[kFramePointer] + rec->imm2;                 \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
+    r[rec->d2] = read32(base + a);                                  \
+    const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
+    set_flags(x, y);                                                \
+    r[rec->d3] = x - y;                                             \
+    if (direct) TAKEN();                                    \
+    FALL();                                                 \
+  }
+#define SIGNED(v) static_cast<std::int32_t>(v)
+FAST_JCC(e, zf, x == y)
+FAST_JCC(ne, !zf, x != y)
+FAST_JCC(g, !lf && !zf, SIGNED(x) > SIGNED(y))
+FAST_JCC(ge, !lf || zf, SIGNED(x) >= SIGNED(y))
+FAST_JCC(l, lf && !zf, SIGNED(x) < SIGNED(y))
+FAST_JCC(le, lf || zf, SIGNED(x) <= SIGNED(y))
+FAST_JCC(a, !bf && !zf, x > y)
+FAST_JCC(ae, !bf || zf, x >= y)
+FAST_JCC(b, bf && !zf, x < y)
+FAST_JCC(be, bf || zf, x <= y)
+#undef SIGNED
+#undef FAST_JCC
+#undef ENTER_FAST
+#undef FALL
+#undef TAKEN
+#undef FNEXT
+#undef FFAIL
+#undef FSTORE_CHECK
+
 invalid:
   ip += 1;
   FAIL(kInvalidCode);
@@ -825,6 +2047,7 @@ stop:
   return 1;
 
 #undef SAVE
+#undef MATERIALIZE
 #undef FAIL
 #undef CHECK_ADDRESS
 #undef NEXT

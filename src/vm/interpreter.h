@@ -1,6 +1,7 @@
 // The interpreter: runs a script context in slices of at most 255 instructions.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "vm/program.h"
@@ -44,5 +45,21 @@ void runtime_error(ScriptContext& context, int code);
 
 // The message text of a runtime error code (0 to 3).
 const char* runtime_error_message(int code);
+
+// The interpreter runs code from a per-thread cache of decoded blocks that are compared with
+// memory whenever code may have changed. Stores by scripts and every built-in call are noticed
+// on their own; host code that writes script memory outside a built-in call while scripts run
+// reports the range here.
+void note_code_write(Address a, std::uint64_t n);
+
+// A program image is being freed: decoded copies of it are dropped at each thread's next slice.
+void note_image_released();
+
+// How many decoded blocks the calling thread's cache holds (for tests).
+std::size_t decoded_block_count();
+
+// Off: every instruction is decoded from memory as it runs, one at a time (the reference that
+// tests hold the decoded blocks against).
+void set_decoding(bool on);
 
 }  // namespace talven::vm

@@ -6,6 +6,8 @@
 #include <limits>
 #include <mutex>
 
+#include "vm/interpreter.h"
+
 namespace talven::vm {
 namespace {
 
@@ -93,6 +95,7 @@ void free_context(ScriptContext* context) {
   }
   if (last) {
     if (auto hook = g_image_release_hook.load()) hook(context->image_base, context->image_size);
+    note_image_released();
     script_free(context->image_base);
   }
   free_record_and_stack(context);

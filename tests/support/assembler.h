@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "vm/interpreter.h"
 #include "vm/opcodes.h"
 #include "vm/program.h"
 #include "vm/script_memory.h"
@@ -163,6 +164,7 @@ class Assembler {
     if (size() > context.image_size) throw std::length_error("program larger than its image");
     std::vector<std::uint8_t> out = assemble(context.image_base);
     std::memcpy(vm::host_pointer(context.image_base), out.data(), out.size());
+    vm::note_code_write(context.image_base, out.size());
   }
 
  private:

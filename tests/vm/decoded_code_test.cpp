@@ -1,0 +1,323 @@
+// The interpreter runs decoded copies of the code: rewritten code must run as written, groups of
+// instructions that run as one must still stop a slice and fault exactly where single steps do.
+#include <thread>
+
+#include "interpreter_fixture.h"
+
+namespace talven::vm {
+namespace {
+
+using test::Assembler;
+using test::Operand;
+
+TEST_F(InterpreterTest, StoreIntoTheRunningBlockChangesTheNextInstruction) {
+  // The store rewrites the immediate of the movl two instructions on, in the same straight run.
+  Assembler a;
+  a.movl_imm(1, 77)
+      .store_sym(op_store_l_s, Operand("patched", 2), 1)
+      .label("patched")
+      .movl_imm(2, 5)
+      .movl(3, 2);
+  halt(a);
+  run(a);
+  expect_ended_quietly();
+  EXPECT_EQ(ctx->r[2], 77u);
+  EXPECT_EQ(ctx->r[3], 77u);
+}
+
+TEST_F(InterpreterTest, LoopBodyRewrittenAfterItRanRunsTheNewCode) {
+  // Turn 1 adds 1 to r1 and then patches the add's immediate to 100; turn 2 must add 100.
+  // The patch goes through each store form that can reach code.
+  struct Case {
+    const char* name;
+    void (*patch)(Assembler&);
+  };
+  const Case cases[] = {
+      {"absolute store", [](Assembler& a) { a.movl_imm(4, 100).store_sym(op_store_l_s, Operand("body", 2), 4); }},
+      {"store through register",
+       [](Assembler& a) { a.movl_imm(4, 100).movl_addr(5, Operand("body", 2)).store_reg(op_store_l_m, 5, 4); }},
+      {"byte store", [](Assembler& a) { a.movl_imm(4, 100).movl_addr(5, Operand("body", 2)).store_reg(op_store_b_m, 5, 4); }},
+      {"increment in memory",
+       [](Assembler& a) { a.movl_addr(5, Operand("body", 2)).postop(4, 5, 99); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    Assembler a;
+    a.movl_imm(1, 0).movl_imm(2, 2).label("loop").label("body").add_imm(1, 1);
+    c.patch(a);
+    a.sub_imm(2, 1).jump(op_jne, "loop");
+    halt(a);
+    run(a);
+    expect_ended_quietly();
+    EXPECT_EQ(ctx->r[1], 101u);
+  }
+}
+
+TEST_F(InterpreterTest, BuiltinThatRewritesCodeIsSeenAfterItReturns) {
+  // The built-in patches the movl that follows the trap, and another one that already ran.
+  static Address g_patch_a = 0, g_patch_b = 0;
+  Assembler a;
+  a.label("top")
+      .label("early")
+      .movl_imm(1, 1)
+      .cmp_imm(3, 1)
+      .jump(op_je, "done")
+      .trap(9)
+      .label("late")
+      .movl_imm(2, 2)
+      .movl_imm(3, 1)
+      .jmp("top")
+      .label("done");
+  halt(a);
+  g_patch_a = a.address_of("late", ctx->image_base) + 2;
+  g_patch_b = a.address_of("early", ctx->image_base) + 2;
+  set_gate([](std::uint32_t, ScriptContext&) {
+    EXPECT_TRUE(store<std::uint32_t>(g_patch_a, 222));
+    EXPECT_TRUE(store<std::uint32_t>(g_patch_b, 111));
+    return 0;
+  });
+  run(a);
+  expect_ended_quietly();
+  EXPECT_EQ(ctx->r[2], 222u);
+  EXPECT_EQ(ctx->r[1], 111u);
+}
+
+TEST_F(InterpreterTest, ReloadedImageRunsItsOwnCode) {
+  // A freed image's address is usually handed out again; its new code is written without any
+  // notice, as a loader outside the interpreter might.
+  Assembler first;
+  first.movl_imm(1, 1);
+  halt(first);
+  Assembler second;
+  second.movl_imm(1, 2);
+  halt(second);
+  for (int turn = 0; turn < 3; ++turn) {
+    reset();
+    const Assembler& program = turn % 2 == 0 ? first : second;
+    std::vector<std::uint8_t> bytes = program.assemble(ctx->image_base);
+    std::memcpy(host_pointer(ctx->image_base), bytes.data(), bytes.size());
+    run_loaded();
+    expect_ended_quietly();
+    EXPECT_EQ(ctx->r[1], turn % 2 == 0 ? 1u : 2u);
+  }
+}
+
+TEST_F(InterpreterTest, StoreFromAnotherThreadIntoDecodedCodeIsSeen) {
+  // This thread runs a loop that keeps adding r5's immediate; another thread's script rewrites it.
+  Assembler a;
+  a.movl_imm(1, 0).label("loop").label("add").add_imm(1, 1).cmp_imm(1, 1000).jump(op_jb, "loop");
+  halt(a);
+  a.load(*ctx);
+  run_slice(*ctx);  // the loop is decoded and running
+  ASSERT_EQ(ctx->state, kRunning);
+  const Address patch = a.address_of("add", ctx->image_base) + 2;
+
+  std::thread writer([&] {
+    ScriptContext* other = create_context(64, kStackSize);
+    ASSERT_NE(other, nullptr);
+    Assembler w;
+    w.movl_imm(1, 1000).store_sym(op_store_l_s, patch, 1);
+    halt(w);
+    w.load(*other);
+    while (other->state == kRunning) run_slice(*other);
+    EXPECT_EQ(other->state, kEnded);
+    free_context(other);
+  });
+  writer.join();
+  const std::uint32_t before = ctx->r[1];
+  ASSERT_LT(before, 1000u);
+  run_loaded();
+  expect_ended_quietly();
+  EXPECT_EQ(ctx->r[1], before + 1000u) << "the old immediate ran after the store";
+}
+
+// Machine state after a slice, with addresses taken relative to the image and the stack so that
+// two runs in different contexts compare.
+struct SliceState {
+  std::vector<std::uint32_t> words;
+  std::vector<std::uint8_t> memory;
+  bool operator==(const SliceState&) const = default;
+};
+
+std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program) {
+  program.load(c);
+  auto relative = [&](std::uint32_t v) {
+    if (v - c.image_base < c.image_size) return v - c.image_base + 0x10000000u;
+    if (v - c.stack_base <= c.stack_size) return v - c.stack_base + 0x20000000u;
+    return v;
+  };
+  std::vector<SliceState> states;
+  for (int slice = 0; slice < 10000 && c.state == kRunning && g_stop_flag.load() == 0; ++slice) {
+    run_slice(c);
+    SliceState s;
+    for (std::uint32_t v : c.r) s.words.push_back(relative(v));
+    s.words.insert(s.words.end(), {relative(c.pc), c.state, c.z, c.l, c.b});
+    const std::uint8_t* image = host_pointer(c.image_base);
+    const std::uint8_t* stack = host_pointer(c.stack_base);
+    s.memory.assign(image, image + c.image_size);
+    s.memory.insert(s.memory.end(), stack, stack + c.stack_size);
+    states.push_back(std::move(s));
+  }
+  return states;
+}
+
+// Loops made of the groups the decoder forms, calls, a store into the loop's own code and
+// a few instructions that run through the byte handlers: the state after every slice must be
+// that of a run that decodes one instruction at a time.
+TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
+  const Address data = 2048, table = 2560;  // image offsets
+  auto program = [&](std::uint32_t turns, Address image) {
+    Assembler a;
+    a.equ("image", image);
+    a.enter(16)
+        .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
+        .movl_imm(0, 7).store_frame(op_store_l_f, -28, 0)
+        .label("loop")
+        .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "done")
+        .movl_imm(0, 1).load_frame(op_load_l_f, 2, -24).movl_addr(3, Operand("image", data)).alu(op_add_rr, 3, 2)
+        .store_reg(op_store_b_m, 3, 0)
+        .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_add_rr, 2, 0)
+        .store_frame(op_store_l_f, -28, 2)
+        .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
+        .store_frame(op_store_l_f, -32, 2)
+        .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
+        .alu(op_add_rr, 1, 2).store_reg(op_store_l_m, 1, 2)
+        .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
+        .alu(op_add_rr, 1, 2).load_reg(op_load_l_m, 4, 1)
+        .movl_imm(0, 9).load_frame(op_load_l_f, 2, -24).movl_addr(3, Operand("image", data)).alu(op_add_rr, 3, 2)
+        .store_reg(op_store_l_m, 3, 4)
+        .load_frame(op_load_l_f, 1, -24).cmp_imm(1, 5).jump(op_jne, "skip")
+        .call("function")
+        .push(2).xchg(0, 2).call("leaf").argument_marker(1)
+        .push(1).call("leaf").argument_marker(1)
+        .label("skip")
+        .call("hop")  // returns past the movl: the return address is not the one the call pushed
+        .movl_imm(4, 12345)
+        .label("hop_back")
+        .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
+        .label("patched").movl_imm(5, 0).alu(op_add_rr, 4, 5).store_frame(op_store_l_f, -36, 4)
+        .load_frame(op_load_l_f, 1, -24).store_sym(op_store_l_s, Operand("patched", 2), 1)
+        .alu(op_shl, 4, 1).incdec(op_postinc_b, 5, 3).zero(op_zero_l_f, -36)
+        .jmp("loop")
+        .label("done");
+    halt(a);
+    a.label("hop").pop(5).push_imm("hop_back").ret();
+    a.label("leaf").load_frame(op_load_l_f, 5, -24).alu(op_add_rr, 5, 0).ret();
+    a.label("function").enter(8).push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).leave(8).ret();
+    return a;
+  };
+  for (std::uint32_t turns : {3u, 40u, 300u}) {
+    SCOPED_TRACE(turns);
+    reset();
+    set_decoding(false);
+    const std::vector<SliceState> reference = run_by_slices(*ctx, program(turns, ctx->image_base));
+    set_decoding(true);
+    reset();
+    const std::vector<SliceState> decoded = run_by_slices(*ctx, program(turns, ctx->image_base));
+    expect_ended_quietly();
+    ASSERT_EQ(decoded.size(), reference.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+      ASSERT_EQ(decoded[i].words, reference[i].words) << "slice " << i;
+      ASSERT_TRUE(decoded[i].memory == reference[i].memory) << "slice " << i;
+    }
+  }
+}
+
+TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
+  // r6 is moved into the null guard, so every frame access faults; the parts before the fault
+  // have run, the parts after it have not.
+  struct Case {
+    const char* name;
+    void (*emit)(Assembler&);
+    std::uint32_t fault_offset;  // pc after the faulting instruction, from the group's start
+    std::uint32_t r0, r1, r2;    // registers after the fault (r1 = 55 and r2 = 66 before)
+  };
+  const Case cases[] = {
+      {"loop test: the load",
+       [](Assembler& a) { a.movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 0).jump(op_jge, "end"); },
+       12, 9, 55, 66},
+      {"update: the first load",
+       [](Assembler& a) {
+         a.load_frame(op_load_l_f, 0, 8).load_frame(op_load_l_f, 2, 12).alu(op_add_rr, 2, 0).store_frame(op_store_l_f, 8, 2);
+       },
+       6, 44, 55, 66},
+      {"index: the load",
+       [](Assembler& a) { a.movl_imm(0, 4).load_frame(op_load_l_f, 2, 8).alu(op_mul, 2, 0).movl_addr(1, 0x20000).alu(op_add_rr, 1, 2); },
+       12, 4, 55, 66},
+      {"increment: the postop", [](Assembler& a) { a.op_rr_imm(op_lea_f, 0, 6, 8).postop(1, 0, 1); }, 12, 8, 55, 66},
+      {"movl and store", [](Assembler& a) { a.movl_imm(0, 3).store_frame(op_store_l_f, 8, 0); }, 12, 3, 55, 66},
+      // r6 + the address of a zero word: the index loads fine and the element is in the guard.
+      {"indexed load: the element",
+       [](Assembler& a) {
+         a.movl_imm(0, 4).op_rr_imm(op_load_l_f, 2, 6, "zero").alu(op_mul, 2, 0).movl_addr(1, 0x100)
+             .alu(op_add_rr, 1, 2).load_reg(op_load_l_m, 2, 1);
+       },
+       24, 4, 0x100, 0},
+      {"indexed store: the element",
+       [](Assembler& a) {
+         a.movl_imm(0, 4).op_rr_imm(op_load_l_f, 2, 6, "zero").movl_addr(1, 0x100).alu(op_add_rr, 1, 2)
+             .store_reg(op_store_b_m, 1, 0);
+       },
+       22, 4, 0x100, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    Assembler a;
+    a.movl_imm(0, 44).movl_imm(1, 55).movl_imm(2, 66).movl_imm(6, 0).label("group");
+    c.emit(a);
+    a.label("end");
+    halt(a);
+    a.label("zero").bytes({0, 0, 0, 0});
+    run(a);
+    expect_runtime_error(kOutOfMemory);
+    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + c.fault_offset);
+    EXPECT_EQ(ctx->r[0], c.r0);
+    EXPECT_EQ(ctx->r[1], c.r1);
+    EXPECT_EQ(ctx->r[2], c.r2);
+  }
+}
+
+TEST_F(InterpreterTest, ReturnAfterLeaveChecksTheStackOnItsOwn) {
+  // leave brings r7 to the highest word of the stack, which ret may never pop.
+  Assembler a;
+  a.movl_imm(7, top() - 28).label("pair").leave(0).ret();
+  halt(a);
+  run(a);
+  expect_runtime_error(kStackOverflow);
+  EXPECT_EQ(ctx->r[7], top() - 4);
+  EXPECT_EQ(ctx->pc, a.address_of("pair", ctx->image_base) + 6);
+}
+
+TEST_F(InterpreterTest, PushExchangeAndCallCheckTheStackOneByOne) {
+  // Room for one word: the push fits, the exchange runs, the call's push of its return address
+  // does not.
+  Assembler a;
+  a.movl_imm(1, 11).movl_imm(2, 22).movl_imm(7, ctx->stack_base + 4)
+      .label("group").push(1).xchg(1, 2).label("call").call("group");
+  halt(a);
+  run(a);
+  expect_runtime_error(kStackOverflow);
+  EXPECT_EQ(ctx->pc, a.address_of("call", ctx->image_base) + 5);
+  EXPECT_EQ(ctx->r[7], ctx->stack_base);
+  EXPECT_EQ(word(ctx->stack_base), 11u);
+  EXPECT_EQ(ctx->r[1], 22u);
+  EXPECT_EQ(ctx->r[2], 11u);
+}
+
+TEST_F(InterpreterTest, FreedImageDropsItsDecodedBlocks) {
+  Assembler a;
+  a.movl_imm(1, 0).label("loop").add_imm(1, 1).cmp_imm(1, 10).jump(op_jb, "loop");
+  halt(a);
+  run(a);
+  EXPECT_GT(decoded_block_count(), 0u);
+  reset();  // frees the image
+  Assembler b;
+  halt(b);
+  run(b);
+  EXPECT_LE(decoded_block_count(), 1u);
+}
+
+}  // namespace
+}  // namespace talven::vm
