@@ -8,9 +8,23 @@
 #define TALVEN_X86 1
 // GCC 12's AVX-512 headers build their "undefined" vectors by self-initialisation, which
 // -Wmaybe-uninitialized reports at every inlined use.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
+
+// The wider forms are compiled for their instruction sets function by function, so the rest of
+// the engine still runs on any x86-64; each compiler has its own way of saying so for a region.
+#if defined(__clang__)
+#define TALVEN_TARGET_BEGIN(features) \
+  _Pragma(TALVEN_STRINGIFY(clang attribute push(__attribute__((target(features))), apply_to = function)))
+#define TALVEN_TARGET_END _Pragma("clang attribute pop")
+#else
+#define TALVEN_TARGET_BEGIN(features) _Pragma("GCC push_options") _Pragma(TALVEN_STRINGIFY(GCC target(features)))
+#define TALVEN_TARGET_END _Pragma("GCC pop_options")
+#endif
+#define TALVEN_STRINGIFY(x) #x
 
 // The arithmetic that replaces the tables, each form checked against them for all inputs:
 // - mul(x, y) = x * y / 255 for x * y <= 65025 is (t * 0x8081) >> 23, i.e. mulhi(t, 0x8081) >> 7
@@ -146,8 +160,7 @@ void blend_row_sse2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t
 
 // ---- AVX2: eight pixels at a time, the same arithmetic -----------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+TALVEN_TARGET_BEGIN("avx2")
 
 inline __m256i mul255_16x(__m256i t) {
   return _mm256_srli_epi16(_mm256_mulhi_epu16(t, _mm256_set1_epi16(short(0x8081))), 7);
@@ -258,12 +271,11 @@ void blend_row_avx2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t
   blend_row_sse2(s + 4 * x, d + 4 * x, n - x, opacity);
 }
 
-#pragma GCC pop_options
+TALVEN_TARGET_END
 
 // ---- AVX-512: sixteen pixels at a time, the same arithmetic ------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f,avx512bw")
+TALVEN_TARGET_BEGIN("avx2,avx512f,avx512bw")
 
 inline __m512i mul255_16z(__m512i t) {
   return _mm512_srli_epi16(_mm512_mulhi_epu16(t, _mm512_set1_epi16(short(0x8081))), 7);
@@ -375,7 +387,7 @@ void blend_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32
   blend_row_avx2(s + 4 * x, d + 4 * x, n - x, opacity);
 }
 
-#pragma GCC pop_options
+TALVEN_TARGET_END
 
 const Implementation kImplementations[] = {
     {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2},
