@@ -196,13 +196,19 @@ TEST_F(WindowTest, OpensAWindowAndWritesItsStateBackAtExit) {
 
 TEST_F(WindowTest, AltEnterSwitchesToFullScreenAndTheModeIsWrittenBack) {
   // The window may take a while to appear on a busy machine: look for it for up to ten seconds.
-  ASSERT_EQ(under_xvfb("$TALVEN --exit-after 12000 game.cfg &\n"
+  // A window manager carries out the switch on X; the window then covers the whole screen.
+  ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
+                       "$TALVEN --exit-after 12000 game.cfg &\n"
                        "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
                        "sleep 0.5; xdotool windowfocus $id; sleep 0.5; xdotool key alt+Return\n"
+                       "sleep 2; xdotool getwindowgeometry --shell $id > geometry.txt\n"
                        "wait $!\n"),
             0)
       << read_file(work_ / "session.out");
   EXPECT_NE(written_state().find("FullScreen=1"), std::string::npos) << written_state();
+  const std::string geometry = read_file(work_ / "geometry.txt");
+  EXPECT_NE(geometry.find("WIDTH=1280"), std::string::npos) << geometry;
+  EXPECT_NE(geometry.find("HEIGHT=1024"), std::string::npos) << geometry;
 }
 
 // What the X server shows is what the game drew: pixel for pixel in a window with either
