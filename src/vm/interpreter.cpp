@@ -235,6 +235,21 @@ struct DecodeCache {
   // A record whose handler stands in for a slice end in the middle of its block (see run_slice).
   Record* cut = nullptr;
   const void* cut_handler = nullptr;
+  // The blocks that calls return to, newest last: a return finds its block here without waiting
+  // for the address it pops (the pop only confirms it). It outlives the slice, since a slice
+  // is a few dozen calls and most returns go to a call made in an earlier one; an entry is only
+  // a guess to be confirmed, so it may also come from another context that ran on this thread.
+  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
+  static constexpr unsigned kReturnStack = 16;
+  Address return_pcs[kReturnStack];
+  Block* return_blocks[kReturnStack];
+  unsigned returns = 0;
+
+  DecodeCache() { forget_returns(); }
+  void forget_returns() {
+    std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
+    returns = 0;
+  }
 
   void uncut() {
     if (cut != nullptr) cut->handler = cut_handler;
@@ -242,6 +257,7 @@ struct DecodeCache {
   }
   void clear() {
     cut = nullptr;
+    forget_returns();
     blocks.clear();
     std::fill(table.begin(), table.end(), nullptr);
     bytes = 0;
@@ -276,6 +292,8 @@ enum Kind : int {
   // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
   k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
   k_leave_ret,      // leave N; ret
+  k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
+  k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
@@ -433,11 +451,27 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         pc = p1 + 13;
         break;
       }
+      // `x - constant`: the difference never makes the round trip through the register file.
+      if (op2 == op_sub_rr && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+        Record& r = add(k_movi_loadf_sub, 3);
+        r.d = rd(pc); r.imm = im(pc, 2);
+        r.d2 = rd(p1); r.imm2 = im(p1, 2);
+        pc = p1 + 8;
+        continue;
+      }
       Record& r = add(k_movi_loadf, 2);
       r.d = rd(pc); r.imm = im(pc, 2);
       r.d2 = rd(p1); r.imm2 = im(p1, 2);
       pc = p1 + 6;
       continue;
+    }
+    if (op == op_push_r && op1 == op_xchg && op_at(p1 + 2) == op_call_s) {
+      Record& r = add(k_push_xchg_call, 3);
+      r.s = rs(pc);
+      r.d2 = rd(p1); r.s2 = rs(p1);
+      r.imm = r.imm3 = im(p1 + 2, 1);
+      pc = p1 + 7;
+      break;
     }
     if (op == op_cmp_ri && is_jcc(op1)) {
       Record& r = add(static_cast<Kind>(k_cmpi_jcc + (op1 - op_je)), 2);
@@ -676,14 +710,10 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   const bool decoding = g_decoding.load(std::memory_order_relaxed);
   Block* blk = nullptr;
   Record* rec = nullptr;
-  // The blocks that calls of this slice return to, newest last: a return finds its block here
-  // without waiting for the address it pops (the pop only confirms it).
-  constexpr unsigned kReturnStack = 16;
-  Address return_pcs[kReturnStack];
-  Block* return_blocks[kReturnStack];
-  unsigned returns = 0;
-  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
-  std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
+  constexpr unsigned kReturnStack = DecodeCache::kReturnStack;
+  Address* const return_pcs = cache->return_pcs;
+  Block** const return_blocks = cache->return_blocks;
+  unsigned& returns = cache->returns;
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
@@ -765,7 +795,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
-      &&f_leave_ret,
+      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
   };
 #undef JCC10
@@ -1598,21 +1628,43 @@ f_cut:
 
 f_jmp:
   TAKEN();
-f_call_s: {
+// A call to rec->imm3 that returns to `back`, the end of its block.
+#define CALL_S(back)                                              \
+  do {                                                            \
+    const Address sp = r[kStackPointer] - 4;                      \
+    if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
+    write32(base + sp, (back));                                   \
+    r[kStackPointer] = sp;                                        \
+    if (granule_has_code(sp)) code_written();                     \
+    if (blk->fall != nullptr) {                                   \
+      return_pcs[returns % kReturnStack] = (back);                \
+      return_blocks[returns % kReturnStack] = blk->fall;          \
+      ++returns;                                                  \
+    } else if ((back) < kFastLimit) {                             \
+      blk->fall = find_block(*cache, (back), kFast);              \
+    }                                                             \
+    TAKEN();                                                      \
+  } while (0)
+f_call_s:
+  CALL_S(rec->pc + 5);
+f_push_xchg_call: {
   const Address sp = r[kStackPointer] - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
-  write32(base + sp, rec->pc + 5);
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  write32(base + sp, r[rec->s]);
   r[kStackPointer] = sp;
-  if (granule_has_code(sp)) code_written();
-  if (blk->fall != nullptr) {
-    return_pcs[returns % kReturnStack] = rec->pc + 5;
-    return_blocks[returns % kReturnStack] = blk->fall;
-    ++returns;
-  } else if (rec->pc + 5 < kFastLimit) {
-    blk->fall = find_block(*cache, rec->pc + 5, kFast);
+  if (granule_has_code(sp)) {
+    // The rest of the group may have been written over: it runs again from memory.
+    code_written();
+    budget += rec->rest + 2;
+    target = rec->pc + 2;
+    goto fast_target;
   }
-  TAKEN();
+  const std::uint32_t t = r[rec->d2];
+  r[rec->d2] = r[rec->s2];
+  r[rec->s2] = t;
+  CALL_S(rec->pc + 9);
 }
+#undef CALL_S
 f_call_r: {
   const Address callee = r[rec->s];
   if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
@@ -1854,6 +1906,15 @@ f_leave_ret: {
     if (blk != nullptr && blk->start == target) ENTER_FAST();
   }
   goto fast_target;
+}
+f_movi_loadf_sub: {
+  r[rec->d] = rec->imm;
+  const Address a = r[kFramePointer] + rec->imm2;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  const std::uint32_t x = read32(base + a), y = rec->imm;
+  set_flags(x, y);
+  r[rec->d2] = x - y;
+  FNEXT();
 }
 f_postop: {
   const Address a = r[rec->s];
