@@ -170,7 +170,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
   auto program = [&](std::uint32_t turns, Address image) {
     Assembler a;
     a.equ("image", image);
-    a.enter(16)
+    a.enter(20)
         .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
         .movl_imm(0, 7).store_frame(op_store_l_f, -28, 0)
         .label("loop")
@@ -181,6 +181,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .store_frame(op_store_l_f, -28, 2)
         .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
         .store_frame(op_store_l_f, -32, 2)
+        .movl_imm(0, 3).load_frame(op_load_l_f, 2, -28).alu(op_sub_rr, 2, 0).store_frame(op_store_l_f, -40, 2)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
         .alu(op_add_rr, 1, 2).store_reg(op_store_l_m, 1, 2)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
@@ -236,6 +237,9 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
   const Case cases[] = {
       {"loop test: the load",
        [](Assembler& a) { a.movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 0).jump(op_jge, "end"); },
+       12, 9, 55, 66},
+      {"minus a constant: the load",
+       [](Assembler& a) { a.movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 0).movl_imm(1, 1); },
        12, 9, 55, 66},
       {"update: the first load",
        [](Assembler& a) {
