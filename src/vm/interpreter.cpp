@@ -294,6 +294,8 @@ enum Kind : int {
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
+  // movl rA, d(r6); movl rB, e(r6); OP rB, rA, with A and B apart (an update without its store)
+  k_load2_fadd, k_load2_fsub, k_load2_fmul, k_load2_fdiv, k_load2_add, k_load2_sub, k_load2_mul,
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
@@ -399,6 +401,24 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         r.d2 = bb; r.imm2 = im(p1, 2);
         r.imm3 = im(p1 + 8, 2);
         pc = p1 + 14;
+        continue;
+      }
+      Kind operation = k_generic;
+      switch (op2) {
+        case op_fadd: operation = k_load2_fadd; break;
+        case op_fsub: operation = k_load2_fsub; break;
+        case op_fmul: operation = k_load2_fmul; break;
+        case op_fdiv: operation = k_load2_fdiv; break;
+        case op_add_rr: operation = k_load2_add; break;
+        case op_sub_rr: operation = k_load2_sub; break;
+        case op_mul: operation = k_load2_mul; break;
+        default: break;
+      }
+      if (operation != k_generic && a != bb && rd(p1 + 6) == bb && rs(p1 + 6) == a) {
+        Record& r = add(operation, 3);
+        r.d = a; r.imm = im(pc, 2);
+        r.d2 = bb; r.imm2 = im(p1, 2);
+        pc = p1 + 8;
         continue;
       }
     }
@@ -796,6 +816,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
+      &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
   };
 #undef JCC10
@@ -2006,6 +2027,28 @@ FAST_UPDATE(and, y & x)
 FAST_UPDATE(or, y | x)
 FAST_UPDATE(xor, y ^ x)
 #undef FAST_UPDATE
+// rB = e(r6) OP d(r6), left in rB.
+#define FAST_LOAD2(name, apply)                                   \
+  f_load2_##name: {                                               \
+    const Address a = r[kFramePointer] + rec->imm;                \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    const std::uint32_t x = read32(base + a);                     \
+    r[rec->d] = x;                                                \
+    const Address a2 = r[kFramePointer] + rec->imm2;              \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
+    const std::uint32_t y = read32(base + a2);                    \
+    r[rec->d2] = apply;                                           \
+    FNEXT();                                                      \
+  }
+FAST_LOAD2(fadd, as_bits(as_float(y) + as_float(x)))
+FAST_LOAD2(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false,
+                  as_bits(as_float(y) - as_float(x))))
+FAST_LOAD2(fmul, as_bits(as_float(y) * as_float(x)))
+FAST_LOAD2(fdiv, as_bits(as_float(y) / as_float(x)))
+FAST_LOAD2(add, y + x)
+FAST_LOAD2(sub, (set_flags(y, x), y - x))
+FAST_LOAD2(mul, y * x)
+#undef FAST_LOAD2
 f_index4: {
   const Address a = r[kFramePointer] + rec->imm2;
   r[rec->d] = rec->imm;
