@@ -299,7 +299,8 @@ enum Kind : int {
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
-  k_kind_count = k_loop_jcc + 10,
+  k_loopc_jcc = k_loop_jcc + 10,  // the same as `x - constant`: sub rB, rA with A and B apart
+  k_kind_count = k_loopc_jcc + 10,
 };
 
 bool has_rr(std::uint8_t op) {
@@ -463,7 +464,10 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       const int op2 = op_at(p1 + 6);
       const int op3 = op2 == op_sub_rr ? op_at(p1 + 8) : -1;
       if (is_jcc(op3)) {
-        Record& r = add(static_cast<Kind>(k_loop_jcc + (op3 - op_je)), 4);
+        // The usual loop test compares a variable with a constant; that form needs no reads of
+        // the registers just written (which would wait for the stores).
+        const bool constant = rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc);
+        Record& r = add(static_cast<Kind>((constant ? k_loopc_jcc : k_loop_jcc) + (op3 - op_je)), 4);
         r.d = rd(pc); r.imm = im(pc, 2);
         r.d2 = rd(p1); r.imm2 = im(p1, 2);
         r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
@@ -817,7 +821,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
-      JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
+      JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
   };
 #undef JCC10
   const void* const* handlers = kHandlers;
@@ -2116,6 +2120,16 @@ FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
     r[rec->d3] = x - y;                                             \
     if (direct) TAKEN();                                    \
     FALL();                                                 \
+  }                                                                 \
+  f_loopc_jcc_##name: {                                             \
+    r[rec->d] = rec->imm;                                           \
+    const Address a = r[kFramePointer] + rec->imm2;                 \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
+    const std::uint32_t x = read32(base + a), y = rec->imm;         \
+    set_flags(x, y);                                                \
+    r[rec->d2] = x - y;                                             \
+    if (direct) TAKEN();                                            \
+    FALL();                                                         \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
 FAST_JCC(e, zf, x == y)

@@ -184,6 +184,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .movl_imm(0, 3).load_frame(op_load_l_f, 2, -28).alu(op_sub_rr, 2, 0).store_frame(op_store_l_f, -40, 2)
         .load_frame(op_load_l_f, 0, -40).load_frame(op_load_l_f, 2, -28).alu(op_fsub, 2, 0).store_frame(op_store_l_f, -44, 2)
         .load_frame(op_load_l_f, 0, -44).load_frame(op_load_l_f, 2, -32).alu(op_mul, 2, 0).cmp_imm(2, 5)
+        .movl_imm(0, 5).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 0, 2).jump(op_jl, "past").label("past")
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
         .alu(op_add_rr, 1, 2).store_reg(op_store_l_m, 1, 2)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
