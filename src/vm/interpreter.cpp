@@ -291,6 +291,8 @@ enum Kind : int {
   k_index5,
   // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
   k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
+  // index4 and a store of rA itself, the constant: `a[i] = 0`
+  k_index4_store_bc, k_index4_store_lc,
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
@@ -432,8 +434,11 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
           const int op4 = op_at(p2 + 8);
           const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
-          Record& r = add(store_through ? (op4 == op_store_b_m ? k_index4_store_b : k_index4_store_l) : k_index4,
-                          store_through ? 5 : 4);
+          const bool constant = store_through && rs(p2 + 8) == a;
+          Kind kind = k_index4;
+          if (store_through && op4 == op_store_b_m) kind = constant ? k_index4_store_bc : k_index4_store_b;
+          if (store_through && op4 == op_store_l_m) kind = constant ? k_index4_store_lc : k_index4_store_l;
+          Record& r = add(kind, store_through ? 5 : 4);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2, 2);
@@ -819,6 +824,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
+      &&f_index4_store_bc, &&f_index4_store_lc,
       &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
@@ -2090,6 +2096,9 @@ FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3
 FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
 FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
 FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
+// The stored value is the movl's constant, so it is not read back from the register just written.
+FAST_INDEX(index4_store_bc, 22, 1u, base[e] = static_cast<std::uint8_t>(rec->imm); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e, rec->pc + 22))
 #undef FAST_INDEX
 
 // Conditional jumps, alone and at the end of a compare.
