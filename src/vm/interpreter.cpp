@@ -235,6 +235,21 @@ struct DecodeCache {
   // A record whose handler stands in for a slice end in the middle of its block (see run_slice).
   Record* cut = nullptr;
   const void* cut_handler = nullptr;
+  // The blocks that calls return to, newest last: a return finds its block here without waiting
+  // for the address it pops (the pop only confirms it). It outlives the slice, since a slice
+  // is a few dozen calls and most returns go to a call made in an earlier one; an entry is only
+  // a guess to be confirmed, so it may also come from another context that ran on this thread.
+  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
+  static constexpr unsigned kReturnStack = 16;
+  Address return_pcs[kReturnStack];
+  Block* return_blocks[kReturnStack];
+  unsigned returns = 0;
+
+  DecodeCache() { forget_returns(); }
+  void forget_returns() {
+    std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
+    returns = 0;
+  }
 
   void uncut() {
     if (cut != nullptr) cut->handler = cut_handler;
@@ -242,6 +257,7 @@ struct DecodeCache {
   }
   void clear() {
     cut = nullptr;
+    forget_returns();
     blocks.clear();
     std::fill(table.begin(), table.end(), nullptr);
     bytes = 0;
@@ -275,11 +291,18 @@ enum Kind : int {
   k_index5,
   // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
   k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
+  // index4 and a store of rA itself, the constant: `a[i] = 0`
+  k_index4_store_bc, k_index4_store_lc,
   k_leave_ret,      // leave N; ret
+  k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
+  k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
+  // movl rA, d(r6); movl rB, e(r6); OP rB, rA, with A and B apart (an update without its store)
+  k_load2_fadd, k_load2_fsub, k_load2_fmul, k_load2_fdiv, k_load2_add, k_load2_sub, k_load2_mul,
   k_jcc,            // ten conditional jumps, je to jbe
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
-  k_kind_count = k_loop_jcc + 10,
+  k_loopc_jcc = k_loop_jcc + 10,  // the same as `x - constant`: sub rB, rA with A and B apart
+  k_kind_count = k_loopc_jcc + 10,
 };
 
 bool has_rr(std::uint8_t op) {
@@ -383,6 +406,24 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         pc = p1 + 14;
         continue;
       }
+      Kind operation = k_generic;
+      switch (op2) {
+        case op_fadd: operation = k_load2_fadd; break;
+        case op_fsub: operation = k_load2_fsub; break;
+        case op_fmul: operation = k_load2_fmul; break;
+        case op_fdiv: operation = k_load2_fdiv; break;
+        case op_add_rr: operation = k_load2_add; break;
+        case op_sub_rr: operation = k_load2_sub; break;
+        case op_mul: operation = k_load2_mul; break;
+        default: break;
+      }
+      if (operation != k_generic && a != bb && rd(p1 + 6) == bb && rs(p1 + 6) == a) {
+        Record& r = add(operation, 3);
+        r.d = a; r.imm = im(pc, 2);
+        r.d2 = bb; r.imm2 = im(p1, 2);
+        pc = p1 + 8;
+        continue;
+      }
     }
     if (is_mov_ri(op) && op1 == op_load_l_f) {
       const Address p2 = p1 + 6;
@@ -393,8 +434,11 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
           const int op4 = op_at(p2 + 8);
           const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
-          Record& r = add(store_through ? (op4 == op_store_b_m ? k_index4_store_b : k_index4_store_l) : k_index4,
-                          store_through ? 5 : 4);
+          const bool constant = store_through && rs(p2 + 8) == a;
+          Kind kind = k_index4;
+          if (store_through && op4 == op_store_b_m) kind = constant ? k_index4_store_bc : k_index4_store_b;
+          if (store_through && op4 == op_store_l_m) kind = constant ? k_index4_store_lc : k_index4_store_l;
+          Record& r = add(kind, store_through ? 5 : 4);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2, 2);
@@ -425,7 +469,10 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       const int op2 = op_at(p1 + 6);
       const int op3 = op2 == op_sub_rr ? op_at(p1 + 8) : -1;
       if (is_jcc(op3)) {
-        Record& r = add(static_cast<Kind>(k_loop_jcc + (op3 - op_je)), 4);
+        // The usual loop test compares a variable with a constant; that form needs no reads of
+        // the registers just written (which would wait for the stores).
+        const bool constant = rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc);
+        Record& r = add(static_cast<Kind>((constant ? k_loopc_jcc : k_loop_jcc) + (op3 - op_je)), 4);
         r.d = rd(pc); r.imm = im(pc, 2);
         r.d2 = rd(p1); r.imm2 = im(p1, 2);
         r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
@@ -433,11 +480,27 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         pc = p1 + 13;
         break;
       }
+      // `x - constant`: the difference never makes the round trip through the register file.
+      if (op2 == op_sub_rr && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+        Record& r = add(k_movi_loadf_sub, 3);
+        r.d = rd(pc); r.imm = im(pc, 2);
+        r.d2 = rd(p1); r.imm2 = im(p1, 2);
+        pc = p1 + 8;
+        continue;
+      }
       Record& r = add(k_movi_loadf, 2);
       r.d = rd(pc); r.imm = im(pc, 2);
       r.d2 = rd(p1); r.imm2 = im(p1, 2);
       pc = p1 + 6;
       continue;
+    }
+    if (op == op_push_r && op1 == op_xchg && op_at(p1 + 2) == op_call_s) {
+      Record& r = add(k_push_xchg_call, 3);
+      r.s = rs(pc);
+      r.d2 = rd(p1); r.s2 = rs(p1);
+      r.imm = r.imm3 = im(p1 + 2, 1);
+      pc = p1 + 7;
+      break;
     }
     if (op == op_cmp_ri && is_jcc(op1)) {
       Record& r = add(static_cast<Kind>(k_cmpi_jcc + (op1 - op_je)), 2);
@@ -676,14 +739,10 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   const bool decoding = g_decoding.load(std::memory_order_relaxed);
   Block* blk = nullptr;
   Record* rec = nullptr;
-  // The blocks that calls of this slice return to, newest last: a return finds its block here
-  // without waiting for the address it pops (the pop only confirms it).
-  constexpr unsigned kReturnStack = 16;
-  Address return_pcs[kReturnStack];
-  Block* return_blocks[kReturnStack];
-  unsigned returns = 0;
-  // 0xFFFFFFFF never reaches the lookup (that return ends the thread), so it marks empty entries.
-  std::fill(std::begin(return_pcs), std::end(return_pcs), 0xFFFFFFFFu);
+  constexpr unsigned kReturnStack = DecodeCache::kReturnStack;
+  Address* const return_pcs = cache->return_pcs;
+  Block** const return_blocks = cache->return_blocks;
+  unsigned& returns = cache->returns;
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
@@ -765,8 +824,10 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
-      &&f_leave_ret,
-      JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_),
+      &&f_index4_store_bc, &&f_index4_store_lc,
+      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
+      &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
+      JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
   };
 #undef JCC10
   const void* const* handlers = kHandlers;
@@ -1598,21 +1659,43 @@ f_cut:
 
 f_jmp:
   TAKEN();
-f_call_s: {
+// A call to rec->imm3 that returns to `back`, the end of its block.
+#define CALL_S(back)                                              \
+  do {                                                            \
+    const Address sp = r[kStackPointer] - 4;                      \
+    if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
+    write32(base + sp, (back));                                   \
+    r[kStackPointer] = sp;                                        \
+    if (granule_has_code(sp)) code_written();                     \
+    if (blk->fall != nullptr) {                                   \
+      return_pcs[returns % kReturnStack] = (back);                \
+      return_blocks[returns % kReturnStack] = blk->fall;          \
+      ++returns;                                                  \
+    } else if ((back) < kFastLimit) {                             \
+      blk->fall = find_block(*cache, (back), kFast);              \
+    }                                                             \
+    TAKEN();                                                      \
+  } while (0)
+f_call_s:
+  CALL_S(rec->pc + 5);
+f_push_xchg_call: {
   const Address sp = r[kStackPointer] - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
-  write32(base + sp, rec->pc + 5);
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  write32(base + sp, r[rec->s]);
   r[kStackPointer] = sp;
-  if (granule_has_code(sp)) code_written();
-  if (blk->fall != nullptr) {
-    return_pcs[returns % kReturnStack] = rec->pc + 5;
-    return_blocks[returns % kReturnStack] = blk->fall;
-    ++returns;
-  } else if (rec->pc + 5 < kFastLimit) {
-    blk->fall = find_block(*cache, rec->pc + 5, kFast);
+  if (granule_has_code(sp)) {
+    // The rest of the group may have been written over: it runs again from memory.
+    code_written();
+    budget += rec->rest + 2;
+    target = rec->pc + 2;
+    goto fast_target;
   }
-  TAKEN();
+  const std::uint32_t t = r[rec->d2];
+  r[rec->d2] = r[rec->s2];
+  r[rec->s2] = t;
+  CALL_S(rec->pc + 9);
 }
+#undef CALL_S
 f_call_r: {
   const Address callee = r[rec->s];
   if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
@@ -1855,6 +1938,15 @@ f_leave_ret: {
   }
   goto fast_target;
 }
+f_movi_loadf_sub: {
+  r[rec->d] = rec->imm;
+  const Address a = r[kFramePointer] + rec->imm2;
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  const std::uint32_t x = read32(base + a), y = rec->imm;
+  set_flags(x, y);
+  r[rec->d2] = x - y;
+  FNEXT();
+}
 f_postop: {
   const Address a = r[rec->s];
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
@@ -1945,6 +2037,28 @@ FAST_UPDATE(and, y & x)
 FAST_UPDATE(or, y | x)
 FAST_UPDATE(xor, y ^ x)
 #undef FAST_UPDATE
+// rB = e(r6) OP d(r6), left in rB.
+#define FAST_LOAD2(name, apply)                                   \
+  f_load2_##name: {                                               \
+    const Address a = r[kFramePointer] + rec->imm;                \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    const std::uint32_t x = read32(base + a);                     \
+    r[rec->d] = x;                                                \
+    const Address a2 = r[kFramePointer] + rec->imm2;              \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
+    const std::uint32_t y = read32(base + a2);                    \
+    r[rec->d2] = apply;                                           \
+    FNEXT();                                                      \
+  }
+FAST_LOAD2(fadd, as_bits(as_float(y) + as_float(x)))
+FAST_LOAD2(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false,
+                  as_bits(as_float(y) - as_float(x))))
+FAST_LOAD2(fmul, as_bits(as_float(y) * as_float(x)))
+FAST_LOAD2(fdiv, as_bits(as_float(y) / as_float(x)))
+FAST_LOAD2(add, y + x)
+FAST_LOAD2(sub, (set_flags(y, x), y - x))
+FAST_LOAD2(mul, y * x)
+#undef FAST_LOAD2
 f_index4: {
   const Address a = r[kFramePointer] + rec->imm2;
   r[rec->d] = rec->imm;
@@ -1982,6 +2096,9 @@ FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3
 FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
 FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
 FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
+// The stored value is the movl's constant, so it is not read back from the register just written.
+FAST_INDEX(index4_store_bc, 22, 1u, base[e] = static_cast<std::uint8_t>(rec->imm); FSTORE_CHECK(e, rec->pc + 22))
+FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e, rec->pc + 22))
 #undef FAST_INDEX
 
 // Conditional jumps, alone and at the end of a compare.
@@ -2012,6 +2129,16 @@ FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
     r[rec->d3] = x - y;                                             \
     if (direct) TAKEN();                                    \
     FALL();                                                 \
+  }                                                                 \
+  f_loopc_jcc_##name: {                                             \
+    r[rec->d] = rec->imm;                                           \
+    const Address a = r[kFramePointer] + rec->imm2;                 \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
+    const std::uint32_t x = read32(base + a), y = rec->imm;         \
+    set_flags(x, y);                                                \
+    r[rec->d2] = x - y;                                             \
+    if (direct) TAKEN();                                            \
+    FALL();                                                         \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
 FAST_JCC(e, zf, x == y)

@@ -170,7 +170,7 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
   auto program = [&](std::uint32_t turns, Address image) {
     Assembler a;
     a.equ("image", image);
-    a.enter(16)
+    a.enter(24)
         .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
         .movl_imm(0, 7).store_frame(op_store_l_f, -28, 0)
         .label("loop")
@@ -181,6 +181,14 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
         .store_frame(op_store_l_f, -28, 2)
         .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
         .store_frame(op_store_l_f, -32, 2)
+        .movl_imm(0, 3).load_frame(op_load_l_f, 2, -28).alu(op_sub_rr, 2, 0).store_frame(op_store_l_f, -40, 2)
+        .load_frame(op_load_l_f, 0, -40).load_frame(op_load_l_f, 2, -28).alu(op_fsub, 2, 0).store_frame(op_store_l_f, -44, 2)
+        .load_frame(op_load_l_f, 0, -44).load_frame(op_load_l_f, 2, -32).alu(op_mul, 2, 0).cmp_imm(2, 5)
+        .movl_imm(0, 5).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 0, 2).jump(op_jl, "past").label("past")
+        .movl_imm(0, 77).load_frame(op_load_l_f, 2, -24).movl_addr(3, Operand("image", data)).alu(op_add_rr, 3, 2)
+        .store_reg(op_store_l_m, 3, 0)
+        .movl_imm(0, 3).load_frame(op_load_l_f, 2, -24).movl_addr(3, Operand("image", data)).alu(op_add_rr, 3, 2)
+        .store_reg(op_store_b_m, 3, 4)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
         .alu(op_add_rr, 1, 2).store_reg(op_store_l_m, 1, 2)
         .movl_imm(0, 4).load_frame(op_load_l_f, 2, -24).alu(op_mul, 2, 0).movl_addr(1, Operand("image", table))
@@ -237,6 +245,15 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
       {"loop test: the load",
        [](Assembler& a) { a.movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 0).jump(op_jge, "end"); },
        12, 9, 55, 66},
+      {"minus a constant: the load",
+       [](Assembler& a) { a.movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 0).movl_imm(1, 1); },
+       12, 9, 55, 66},
+      // The register move keeps the loads out of a group with the movl into r6 before them.
+      {"two loads and an operation: the first load",
+       [](Assembler& a) {
+         a.alu(op_mov_rr, 3, 3).load_frame(op_load_l_f, 0, 8).load_frame(op_load_l_f, 2, 12).alu(op_fmul, 2, 0).movl_imm(1, 1);
+       },
+       8, 44, 55, 66},
       {"update: the first load",
        [](Assembler& a) {
          a.load_frame(op_load_l_f, 0, 8).load_frame(op_load_l_f, 2, 12).alu(op_add_rr, 2, 0).store_frame(op_store_l_f, 8, 2);
