@@ -21,6 +21,9 @@
 #include "vm/program.h"
 #include "vm/script_threads.h"
 
+// The engine-state record and talven_send_message as native libraries see them.
+#include "talven_native.h"
+
 namespace talven::shell {
 namespace {
 
@@ -47,20 +50,12 @@ std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
   return 1;
 }
 
-// What native libraries receive for the engine-state message: the layout of TalvenEngineState in
-// sdk/include/talven_native.h.
-struct EngineState {
-  const volatile std::uint32_t* stop_flag;
-  const volatile std::uint32_t* active_flag;
-  void* instance;
-  void* frame_window;
-  std::intptr_t width, height, depth;
-};
+// The flags are handed out as plain words: the atomics must be exactly that.
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
               std::atomic<std::uint32_t>::is_always_lock_free);
 
 std::intptr_t fill_engine_state(std::uintptr_t state_address) {
-  auto* state = reinterpret_cast<EngineState*>(state_address);
+  auto* state = reinterpret_cast<TalvenEngineState*>(state_address);
   if (state == nullptr) return 0;
   const Configuration& cfg = config();
   state->stop_flag = reinterpret_cast<const volatile std::uint32_t*>(&vm::g_stop_flag);
@@ -184,7 +179,7 @@ bool runtime_write_screenshot(const std::string& host_path) {
 
 // Native libraries reach the engine's window messages through this; the engine-state message is
 // answered here because its argument is a host pointer, which a request cannot carry.
-extern "C" __attribute__((visibility("default"))) std::intptr_t talven_send_message(std::uint32_t message,
+extern "C" __attribute__((visibility("default"))) std::intptr_t talven_send_message(unsigned int message,
                                                                                     std::uintptr_t wparam,
                                                                                     std::uintptr_t lparam) {
   using namespace talven::shell;

@@ -1648,6 +1648,31 @@ f_cut:
     ip = base + (pc_after);     \
     FAIL(code_);                \
   } while (0)
+// Pops the return address at `sp` and enters the block there: the address the slice's own call
+// pushed is tried first, then the cache. A macro, so that every return keeps its own indirect jump.
+#define FAST_RETURN(sp, pc_after)                                               \
+  do {                                                                          \
+    if (!pop_ok(sp)) FFAIL(kStackOverflow, pc_after);                           \
+    r[kStackPointer] = (sp) + 4;                                                \
+    const Address return_address = read32(base + (sp));                         \
+    if (return_address == 0xFFFFFFFFu) {                                        \
+      ip = base + return_address;                                               \
+      SAVE();                                                                   \
+      context.state = kEnded;                                                   \
+      return 1;                                                                 \
+    }                                                                           \
+    target = return_address;                                                    \
+    --returns;                                                                  \
+    if (return_pcs[returns % kReturnStack] == target) {                         \
+      blk = return_blocks[returns % kReturnStack];                              \
+      ENTER_FAST();                                                             \
+    }                                                                           \
+    if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {                \
+      blk = cache->table[slot_of(target)];                                      \
+      if (blk != nullptr && blk->start == target) ENTER_FAST();                 \
+    }                                                                           \
+    goto fast_target;                                                           \
+  } while (0)
 // A store that may have hit decoded code ends the block; the rest of it is given back.
 #define FSTORE_CHECK(a, pc_after)                  \
   if (granule_has_code(a)) {                       \
@@ -1709,26 +1734,7 @@ f_call_r: {
 }
 f_ret: {
   const Address sp = r[kStackPointer];
-  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 1);
-  r[kStackPointer] = sp + 4;
-  const Address return_address = read32(base + sp);
-  if (return_address == 0xFFFFFFFFu) {
-    ip = base + return_address;
-    SAVE();
-    context.state = kEnded;
-    return 1;
-  }
-  target = return_address;
-  --returns;
-  if (return_pcs[returns % kReturnStack] == target) {
-    blk = return_blocks[returns % kReturnStack];
-    ENTER_FAST();
-  }
-  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
-    blk = cache->table[slot_of(target)];
-    if (blk != nullptr && blk->start == target) ENTER_FAST();
-  }
-  goto fast_target;
+  FAST_RETURN(sp, rec->pc + 1);
 }
 
 f_mov_rr:
@@ -1917,26 +1923,7 @@ f_leave_ret: {
   restore_registers(saved, r);
   const Address sp = r[kStackPointer] + imm + 24;
   r[kStackPointer] = sp;
-  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 6);
-  r[kStackPointer] = sp + 4;
-  const Address return_address = read32(base + sp);
-  if (return_address == 0xFFFFFFFFu) {
-    ip = base + return_address;
-    SAVE();
-    context.state = kEnded;
-    return 1;
-  }
-  target = return_address;
-  --returns;
-  if (return_pcs[returns % kReturnStack] == target) {
-    blk = return_blocks[returns % kReturnStack];
-    ENTER_FAST();
-  }
-  if (target - kNullGuardSize < kFastLimit - kNullGuardSize) {
-    blk = cache->table[slot_of(target)];
-    if (blk != nullptr && blk->start == target) ENTER_FAST();
-  }
-  goto fast_target;
+  FAST_RETURN(sp, rec->pc + 6);
 }
 f_movi_loadf_sub: {
   r[rec->d] = rec->imm;
@@ -2159,6 +2146,7 @@ FAST_JCC(be, bf || zf, x <= y)
 #undef FNEXT
 #undef FFAIL
 #undef FSTORE_CHECK
+#undef FAST_RETURN
 
 invalid:
   ip += 1;
