@@ -141,8 +141,9 @@ static_assert(kSliceInstructions * 6 < 2048);
 
 // ---- Decoded code ------------------------------------------------------------------------------
 //
-// Each script thread keeps its own cache of decoded blocks: straight runs of instructions that
-// end at the first jump, call, return or trap. A block holds one record per instruction (or per
+// Each script thread keeps its own cache of decoded blocks: runs of instructions that end at the
+// first call, return, trap or jump that cannot be followed; a conditional jump leaves the block
+// when taken and lets it go on when not. A block holds one record per instruction (or per
 // group of instructions that run as one), with the handler address, the register numbers and the
 // immediates already taken apart, so the hot loop does no decoding at all and pays the budget and
 // stop-flag test once per block instead of once per instruction.
@@ -296,6 +297,8 @@ enum Kind : int {
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
+  // The same two with the callee's code following in the block.
+  k_call_in, k_push_xchg_call_in,
   // movl rA, d(r6); movl rB, e(r6); OP rB, rA, with A and B apart (an update without its store)
   k_load2_fadd, k_load2_fsub, k_load2_fmul, k_load2_fdiv, k_load2_add, k_load2_sub, k_load2_mul,
   k_jcc,            // ten conditional jumps, je to jbe
@@ -355,6 +358,40 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   auto im = [&](Address a, int at) { return read32(base + a + at); };
   auto is_mov_ri = [](int op) { return op == op_mov_ri || op == op_mov_rs_addr; };
   auto is_jcc = [](int op) { return op >= op_je && op <= op_jbe; };
+  // A conditional jump leaves the block when taken and lets it go on when not. The compare
+  // chain of a `switch` is read the other way round: its jumps to the next compare of the same
+  // register are the usual path, so the block goes on there and leaves when a case matches.
+  // Either way the jump stays one instruction of its own record.
+  auto conditional = [&](Kind first_kind, int jcc, int instructions, Address taken, Address fall,
+                         int compared) -> Record& {
+    static constexpr int kNegated[10] = {1, 0, 5, 4, 3, 2, 9, 8, 7, 6};
+    const bool chain = compared >= 0 && jcc == op_jne && taken > pc && taken < kFastLimit &&
+                       op_at(taken) == op_cmp_ri && rd(taken) == compared && !inside(taken) &&
+                       b.segments.size() < 8;
+    const int condition = jcc - op_je;
+    Record& r = add(static_cast<Kind>(first_kind + (chain ? kNegated[condition] : condition)), instructions);
+    if (chain) {
+      r.imm3 = fall;
+      b.segments.push_back({segment_start, fall});
+      pc = taken;
+      segment_start = taken;
+    } else {
+      r.imm3 = taken;
+      pc = fall;
+    }
+    return r;
+  };
+  int loop_length = 0;  // instructions from the start to a jump back to it
+  // A call to code not yet in the block is followed: the callee's first instructions run on in
+  // the block after the return address is pushed.
+  auto can_follow_call = [&](Address to) {
+    return to >= kNullGuardSize && to < kFastLimit && !inside(to) && b.segments.size() < 8;
+  };
+  auto follow_call = [&](Address to, Address back) {
+    b.segments.push_back({segment_start, back});
+    pc = to;
+    segment_start = to;
+  };
 
   bool ended = false;
   while (!ended) {
@@ -472,13 +509,12 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         // The usual loop test compares a variable with a constant; that form needs no reads of
         // the registers just written (which would wait for the stores).
         const bool constant = rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc);
-        Record& r = add(static_cast<Kind>((constant ? k_loopc_jcc : k_loop_jcc) + (op3 - op_je)), 4);
-        r.d = rd(pc); r.imm = im(pc, 2);
+        const Address at = pc;
+        Record& r = conditional(constant ? k_loopc_jcc : k_loop_jcc, op3, 4, im(p1 + 8, 1), p1 + 13, -1);
+        r.d = rd(at); r.imm = im(at, 2);
         r.d2 = rd(p1); r.imm2 = im(p1, 2);
         r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
-        r.imm3 = im(p1 + 8, 1);
-        pc = p1 + 13;
-        break;
+        continue;
       }
       // `x - constant`: the difference never makes the round trip through the register file.
       if (op2 == op_sub_rr && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
@@ -495,18 +531,33 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       continue;
     }
     if (op == op_push_r && op1 == op_xchg && op_at(p1 + 2) == op_call_s) {
-      Record& r = add(k_push_xchg_call, 3);
+      const Address callee = im(p1 + 2, 1), back = p1 + 7;
+      const bool follow = can_follow_call(callee);
+      Record& r = add(follow ? k_push_xchg_call_in : k_push_xchg_call, 3);
       r.s = rs(pc);
       r.d2 = rd(p1); r.s2 = rs(p1);
-      r.imm = r.imm3 = im(p1 + 2, 1);
-      pc = p1 + 7;
+      r.imm = callee;
+      r.imm3 = follow ? back : callee;
+      if (follow) {
+        follow_call(callee, back);
+        continue;
+      }
+      pc = back;
       break;
     }
+    if (op == op_call_s && can_follow_call(im(pc, 1))) {
+      Record& r = add(k_call_in, 1);
+      r.imm = im(pc, 1);
+      r.imm3 = p1;
+      follow_call(r.imm, p1);
+      continue;
+    }
     if (op == op_cmp_ri && is_jcc(op1)) {
-      Record& r = add(static_cast<Kind>(k_cmpi_jcc + (op1 - op_je)), 2);
-      r.d = rd(pc); r.imm = im(pc, 2); r.imm3 = im(p1, 1);
-      pc = p1 + 5;
-      break;
+      const std::uint8_t compared = rd(pc);
+      const std::uint32_t value = im(pc, 2);
+      Record& r = conditional(k_cmpi_jcc, op1, 2, im(p1, 1), p1 + 5, compared);
+      r.d = compared; r.imm = value;
+      continue;
     }
     if (op == op_lea_f && op1 == op_postop) {
       Record& r = add(k_inc_f, 2);
@@ -541,7 +592,15 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     if (op == op_jmp) {
       // Followed when it leads to code not yet in the block: the jump costs nothing at run time.
       const Address to = im(pc, 1);
-      if (to >= kNullGuardSize && to < kFastLimit && !inside(to) && b.segments.size() < 8) {
+      // A jump back to the start of the block runs the loop again inside the block, as many
+      // whole turns as fit. Other jumps back are followed only from the first few instructions
+      // of a block (the tail of a loop body entered from a side exit), so that a loop too long
+      // for one block always splits at the same places instead of at a new place every turn.
+      const int so_far = static_cast<int>(b.count) + pending + 1;
+      if (to == b.start && loop_length == 0) loop_length = so_far;
+      const bool again = to == b.start && so_far + loop_length <= kMaxBlockInstructions;
+      const bool onward = !inside(to) && (to > pc || so_far <= 8);
+      if (to >= kNullGuardSize && to < kFastLimit && (again || onward) && b.segments.size() < 8) {
         b.segments.push_back({segment_start, p1});
         ++pending;
         pc = to;
@@ -591,10 +650,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       case op_postop: kind = k_postop; break;
       case op_xchg: kind = k_xchg; break;
       default:
-        if (is_jcc(op)) {
-          kind = static_cast<Kind>(k_jcc + (op - op_je));
-          ended = true;
-        }
+        if (is_jcc(op)) kind = static_cast<Kind>(k_jcc + (op - op_je));
         break;
     }
     Record& r = add(kind, 1);
@@ -825,7 +881,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       &&f_index4_store_bc, &&f_index4_store_lc,
-      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call,
+      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
   };
@@ -1701,26 +1757,59 @@ f_jmp:
     }                                                             \
     TAKEN();                                                      \
   } while (0)
+// A call to rec->imm whose code follows in the block; rec->link is the block at `back`.
+#define CALL_IN(back)                                             \
+  do {                                                            \
+    const Address sp = r[kStackPointer] - 4;                      \
+    if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
+    write32(base + sp, (back));                                   \
+    r[kStackPointer] = sp;                                        \
+    if (granule_has_code(sp)) {                                   \
+      code_written();                                             \
+      budget += rec->rest;                                        \
+      target = rec->imm;                                          \
+      goto fast_target;                                           \
+    }                                                             \
+    if (rec->link != nullptr) {                                   \
+      return_pcs[returns % kReturnStack] = (back);                \
+      return_blocks[returns % kReturnStack] = rec->link;          \
+      ++returns;                                                  \
+    } else if ((back) < kFastLimit) {                             \
+      rec->link = find_block(*cache, (back), kFast);              \
+    }                                                             \
+    FNEXT();                                                      \
+  } while (0)
+// push rS; xchg rD, rE, the first two parts of an argument pushed just before a call.
+#define PUSH_XCHG()                                                       \
+  do {                                                                    \
+    const Address sp = r[kStackPointer] - 4;                              \
+    if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);                 \
+    write32(base + sp, r[rec->s]);                                        \
+    r[kStackPointer] = sp;                                                \
+    if (granule_has_code(sp)) {                                           \
+      /* The rest of the group may have been written over: it runs again from memory. */ \
+      code_written();                                                     \
+      budget += rec->rest + 2;                                            \
+      target = rec->pc + 2;                                               \
+      goto fast_target;                                                   \
+    }                                                                     \
+    const std::uint32_t t = r[rec->d2];                                   \
+    r[rec->d2] = r[rec->s2];                                              \
+    r[rec->s2] = t;                                                       \
+  } while (0)
 f_call_s:
   CALL_S(rec->pc + 5);
-f_push_xchg_call: {
-  const Address sp = r[kStackPointer] - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
-  write32(base + sp, r[rec->s]);
-  r[kStackPointer] = sp;
-  if (granule_has_code(sp)) {
-    // The rest of the group may have been written over: it runs again from memory.
-    code_written();
-    budget += rec->rest + 2;
-    target = rec->pc + 2;
-    goto fast_target;
-  }
-  const std::uint32_t t = r[rec->d2];
-  r[rec->d2] = r[rec->s2];
-  r[rec->s2] = t;
+f_call_in:
+  CALL_IN(rec->pc + 5);
+f_push_xchg_call:
+  PUSH_XCHG();
   CALL_S(rec->pc + 9);
-}
+f_push_xchg_call_in:
+  PUSH_XCHG();
+  CALL_IN(rec->pc + 9);
 #undef CALL_S
+#undef CALL_IN
+#undef PUSH_XCHG
 f_call_r: {
   const Address callee = r[rec->s];
   if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
@@ -2090,21 +2179,27 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
 
 // Conditional jumps, alone and at the end of a compare.
 // `condition` reads the flags; `direct` is the same test on the compared pair x, y.
+// A taken jump leaves the block: the instructions after it are given back to the budget.
+#define BRANCH()           \
+  do {                     \
+    budget += rec->rest;   \
+    TAKEN();               \
+  } while (0)
 #define FAST_JCC(name, condition, direct)                           \
   f_jcc_##name: {                                                   \
     if (lazy) {                                                     \
       const std::uint32_t x = fa, y = fb;                           \
-      if (direct) TAKEN();                                  \
-      FALL();                                               \
+      if (direct) BRANCH();                                         \
+      FNEXT();                                                      \
     }                                                               \
-    if (condition) TAKEN();                                 \
-    FALL();                                                 \
+    if (condition) BRANCH();                                        \
+    FNEXT();                                                        \
   }                                                                 \
   f_cmpi_jcc_##name: {                                              \
     const std::uint32_t x = r[rec->d], y = rec->imm;                \
     set_flags(x, y);                                                \
-    if (direct) TAKEN();                                    \
-    FALL();                                                 \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
   }                                                                 \
   f_loop_jcc_##name: {                                              \
     r[rec->d] = rec->imm;                                           \
@@ -2114,8 +2209,8 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
     const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
     set_flags(x, y);                                                \
     r[rec->d3] = x - y;                                             \
-    if (direct) TAKEN();                                    \
-    FALL();                                                 \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
   }                                                                 \
   f_loopc_jcc_##name: {                                             \
     r[rec->d] = rec->imm;                                           \
@@ -2124,8 +2219,8 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
     const std::uint32_t x = read32(base + a), y = rec->imm;         \
     set_flags(x, y);                                                \
     r[rec->d2] = x - y;                                             \
-    if (direct) TAKEN();                                            \
-    FALL();                                                         \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
 FAST_JCC(e, zf, x == y)
@@ -2140,6 +2235,7 @@ FAST_JCC(b, bf && !zf, x < y)
 FAST_JCC(be, bf || zf, x <= y)
 #undef SIGNED
 #undef FAST_JCC
+#undef BRANCH
 #undef ENTER_FAST
 #undef FALL
 #undef TAKEN

@@ -162,6 +162,27 @@ std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program
   return states;
 }
 
+// Runs `program` decoding one instruction at a time and then from decoded blocks, with a few
+// lengths, and compares the state after every slice.
+template <typename Program>
+void expect_same_slices(InterpreterTest& test, Program program) {
+  for (std::uint32_t turns : {3u, 40u, 300u}) {
+    SCOPED_TRACE(turns);
+    test.reset();
+    set_decoding(false);
+    const std::vector<SliceState> reference = run_by_slices(*test.ctx, program(turns, test.ctx->image_base));
+    set_decoding(true);
+    test.reset();
+    const std::vector<SliceState> decoded = run_by_slices(*test.ctx, program(turns, test.ctx->image_base));
+    test.expect_ended_quietly();
+    ASSERT_EQ(decoded.size(), reference.size());
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+      ASSERT_EQ(decoded[i].words, reference[i].words) << "slice " << i;
+      ASSERT_TRUE(decoded[i].memory == reference[i].memory) << "slice " << i;
+    }
+  }
+}
+
 // Loops made of the groups the decoder forms, calls, a store into the loop's own code and
 // a few instructions that run through the byte handlers: the state after every slice must be
 // that of a run that decodes one instruction at a time.
@@ -215,21 +236,50 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
     a.label("function").enter(8).push(3).movl_imm(3, 3).alu(op_div, 4, 3).pop(3).leave(8).ret();
     return a;
   };
-  for (std::uint32_t turns : {3u, 40u, 300u}) {
-    SCOPED_TRACE(turns);
-    reset();
-    set_decoding(false);
-    const std::vector<SliceState> reference = run_by_slices(*ctx, program(turns, ctx->image_base));
-    set_decoding(true);
-    reset();
-    const std::vector<SliceState> decoded = run_by_slices(*ctx, program(turns, ctx->image_base));
-    expect_ended_quietly();
-    ASSERT_EQ(decoded.size(), reference.size());
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-      ASSERT_EQ(decoded[i].words, reference[i].words) << "slice " << i;
-      ASSERT_TRUE(decoded[i].memory == reference[i].memory) << "slice " << i;
-    }
-  }
+  expect_same_slices(*this, program);
+}
+
+// Blocks that go on past conditional jumps, run small loops several turns at a time, follow a
+// `switch` compare chain and run on into the code of the functions they call.
+TEST_F(InterpreterTest, DecodedLoopsChainsAndCallsMatchSingleSteps) {
+  auto program = [&](std::uint32_t turns, Address image) {
+    Assembler a;
+    a.equ("image", image);
+    a.enter(24)
+        .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
+        .movl_imm(0, 0).store_frame(op_store_l_f, -28, 0)
+        .movl_imm(0, 0).store_frame(op_store_l_f, -32, 0)
+        .label("top")
+        .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
+        .load_frame(op_load_l_f, 1, -24).movl_imm(0, 3).alu(op_and, 1, 0)
+        .cmp_imm(1, 0).jump(op_jne, "case1")
+        .load_frame(op_load_l_f, 0, -28).load_frame(op_load_l_f, 2, -24).alu(op_add_rr, 2, 0)
+        .store_frame(op_store_l_f, -28, 2).jmp("next")
+        .label("case1").cmp_imm(1, 1).jump(op_jne, "case2")
+        .call("leaf").store_frame(op_store_l_f, -28, 5).jmp("next")
+        .label("case2").cmp_imm(1, 2).jump(op_jne, "case3")
+        .push(1).xchg(0, 1).call("leaf").argument_marker(1).store_frame(op_store_l_f, -28, 5).jmp("next")
+        .label("case3")
+        .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
+        .store_frame(op_store_l_f, -28, 2)
+        .label("next")
+        // A short loop that fits several times into one block: i & 7 turns.
+        .load_frame(op_load_l_f, 1, -24).movl_imm(0, 7).alu(op_and, 1, 0).store_frame(op_store_l_f, -36, 1)
+        .movl_imm(0, 0).store_frame(op_store_l_f, -40, 0)
+        .label("inner")
+        .load_frame(op_load_l_f, 0, -36).load_frame(op_load_l_f, 2, -40).alu(op_sub_rr, 2, 0).jump(op_jge, "inner_end")
+        .op_rr_imm(op_lea_f, 0, 6, -32).postop(0, 0, 3)
+        .op_rr_imm(op_lea_f, 0, 6, -40).postop(0, 0, 1)
+        .jmp("inner")
+        .label("inner_end")
+        .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
+        .jmp("top")
+        .label("end");
+    halt(a);
+    a.label("leaf").load_frame(op_load_l_f, 5, -28).alu(op_add_rr, 5, 0).ret();
+    return a;
+  };
+  expect_same_slices(*this, program);
 }
 
 TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
