@@ -49,6 +49,14 @@ constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
 #define SCRIPT_MEMORY_ACCESS
 #endif
 
+// The hottest machine state gets a host register of its own, which GCC would otherwise leave on
+// the stack in a function as large as run_slice. Only a hint: the variable behaves the same.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define PINNED(type, name, reg) register type name asm(reg)
+#else
+#define PINNED(type, name, reg) type name
+#endif
+
 // Unaligned loads and stores of script memory, as plain accesses rather than library copies.
 using unaligned_u32 = std::uint32_t __attribute__((aligned(1), may_alias));
 using unaligned_u16 = std::uint16_t __attribute__((aligned(1), may_alias));
@@ -85,13 +93,15 @@ SCRIPT_MEMORY_ACCESS inline void save_registers(std::uint8_t* saved, const std::
     std::memcpy(saved + 8 * i, &pair, sizeof pair);
   }
 }
-SCRIPT_MEMORY_ACCESS inline void restore_registers(const std::uint8_t* saved, std::uint32_t* r) {
+// Returns the restored r6, so that the caller need not read it back from the array.
+SCRIPT_MEMORY_ACCESS inline std::uint32_t restore_registers(const std::uint8_t* saved, std::uint32_t* r) {
+  std::uint64_t pair = 0;
   for (int i = 0; i < 3; ++i) {
-    std::uint64_t pair;
     std::memcpy(&pair, saved + 8 * i, sizeof pair);
     asm("" : "+r"(pair));
     std::memcpy(r + 1 + 2 * i, &pair, sizeof pair);
   }
+  return static_cast<std::uint32_t>(pair >> 32);
 }
 
 inline std::uint32_t sign_extend8(std::uint8_t v) {
@@ -166,7 +176,8 @@ namespace {
 // block next to an image does not look like code.
 constexpr unsigned kGranuleShift = 4;
 constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
-constexpr int kMaxBlockInstructions = 64;
+constexpr int kMaxBlockInstructions = 128;
+constexpr int kMaxUnrolled = 64;  // a loop run several turns in one block stops there
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
 constexpr Address kFastLimit = kSequentialLimit - 32;
 constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start
@@ -299,6 +310,7 @@ enum Kind : int {
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
   // The same two with the callee's code following in the block.
   k_call_in, k_push_xchg_call_in,
+  k_add_sp,         // add r7, $imm
   // movl rA, d(r6); movl rB, e(r6); OP rB, rA, with A and B apart (an update without its store)
   k_load2_fadd, k_load2_fsub, k_load2_fmul, k_load2_fdiv, k_load2_add, k_load2_sub, k_load2_mul,
   k_jcc,            // ten conditional jumps, je to jbe
@@ -311,6 +323,21 @@ enum Kind : int {
 bool has_rr(std::uint8_t op) {
   const OperandFormat f = kOpcodes[op].format;
   return f == OperandFormat::rr || f == OperandFormat::rr_imm32;
+}
+
+// Records keep r7 outside the register array and a copy of r6 beside it (see run_slice), so an
+// instruction that names r7 or writes r6 runs through its byte handler; records only make the
+// `add r7, $n` that follows every call, and `call r7`.
+bool names_r7(std::uint8_t rr) { return (rr & 7) == 7 || (rr >> 4) == 7; }
+bool writes_r6(std::uint8_t op, std::uint8_t rr) {
+  if (op == op_xchg) return (rr & 7) == 6 || (rr >> 4) == 6;
+  if ((rr & 7) != 6) return false;
+  const bool reads_d_only = (op >= op_store_b_s && op <= op_store_l_m) || op == op_cmp_rr || op == op_cmp_ri ||
+                            op == op_push_r || op == op_call_r;
+  return !reads_d_only;
+}
+bool kept_apart(std::uint8_t op, std::uint8_t rr) {
+  return op != op_call_r && (names_r7(rr) || writes_r6(op, rr));
 }
 
 // Decodes `b` from the bytes now at b.start, copies those bytes and marks their granules.
@@ -350,7 +377,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     if (a >= kFastLimit) return -1;
     const std::uint8_t op = base[a];
     if (op >= kOpcodeCount) return -1;
-    if (has_rr(op) && (base[a + 1] & 0x88)) return -1;
+    if (has_rr(op) && ((base[a + 1] & 0x88) || kept_apart(op, base[a + 1]))) return -1;
     return op;
   };
   auto rd = [&](Address a) { return static_cast<std::uint8_t>(base[a + 1] & 7); };
@@ -412,6 +439,13 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       break;
     }
     const Address p1 = pc + static_cast<Address>(len);
+    if (has_rr(op) && kept_apart(op, base[pc + 1])) {
+      const bool add_sp = op == op_add_ri && base[pc + 1] == 0x77;
+      Record& r = add(add_sp ? k_add_sp : k_generic, 1);
+      r.imm = im(pc, 2);
+      pc = p1;
+      continue;
+    }
     const int op1 = op_at(p1);
 
     // Groups first, the longest that fits.
@@ -598,7 +632,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       // for one block always splits at the same places instead of at a new place every turn.
       const int so_far = static_cast<int>(b.count) + pending + 1;
       if (to == b.start && loop_length == 0) loop_length = so_far;
-      const bool again = to == b.start && so_far + loop_length <= kMaxBlockInstructions;
+      const bool again = to == b.start && so_far + loop_length <= kMaxUnrolled;
       const bool onward = !inside(to) && (to > pc || so_far <= 8);
       if (to >= kNullGuardSize && to < kFastLimit && (again || onward) && b.segments.size() < 8) {
         b.segments.push_back({segment_start, p1});
@@ -789,7 +823,13 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   bool lazy = false;
   Address stack_base = context.stack_base;
   std::uint64_t stack_size = context.stack_size;
-  int budget = kSliceInstructions;
+  // While decoded records run, r7 lives here rather than in r[7], so that the pushes, calls and
+  // returns that follow one another do not each wait for the store of the one before. The byte
+  // handlers and everything outside the records use r[7]; the two are made equal at each crossing.
+  // Records read r6 from frame_pointer, and whatever writes r6 writes both.
+  PINNED(Address, stack_pointer, "r15") = r[kStackPointer];
+  PINNED(Address, frame_pointer, "r14") = r[kFramePointer];  // equal to r[6] at all times
+  PINNED(int, budget, "r13") = kSliceInstructions;
   int error = -1;
   DecodeCache* const cache = &cache_for_slice();
   const bool decoding = g_decoding.load(std::memory_order_relaxed);
@@ -802,10 +842,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
-  auto slice_over = [&] {
-    --budget;
-    return budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8);
-  };
+  // (A macro: the budget's register cannot be captured.)
+#define slice_over() (--budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8))
   auto set_flags = [&](std::uint32_t a, std::uint32_t b) {
     fa = a;
     fb = b;
@@ -881,7 +919,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_index4, &&f_index5,
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       &&f_index4_store_bc, &&f_index4_store_lc,
-      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in,
+      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
   };
@@ -931,6 +969,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
     ip = base + target;                                                              \
     if (target - kNullGuardSize >= kSequentialLimit - kNullGuardSize) goto far_jump; \
     if (slice_over()) goto done;                                                     \
+    stack_pointer = r[kStackPointer];                                                \
+    frame_pointer = r[kFramePointer];                                                \
     goto fast_target;                                                                \
   } while (0)
 // Register byte: low nibble D, high nibble S; a nibble above 7 is not a register.
@@ -1560,6 +1600,9 @@ h_fneg: {
 }
 
 // ---- Decoded blocks ----------------------------------------------------------------------------
+// From fast_target down to the end of the records r7 is stack_pointer; leaving for the byte
+// handlers, `done` or `stop` hands it back to r[7].
+#define SP_OUT() (r[kStackPointer] = stack_pointer)
 // The usual entry into a known block, copied into every place that transfers control, so that
 // each has an indirect jump of its own for the branch predictor to learn.
 #define ENTER_FAST()                                                                            \
@@ -1593,6 +1636,7 @@ h_fneg: {
 fast_target:
   if (!decoding) {
     ip = base + target;
+    SP_OUT();
     goto* handlers[*ip];
   }
   if (target - kNullGuardSize >= kFastLimit - kNullGuardSize) goto fast_far;
@@ -1605,6 +1649,7 @@ enter_block:
   }
   if (budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) {
     ip = base + blk->start;
+    SP_OUT();
     if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
     // The slice ends inside this block: its records run up to the last whole one that fits,
     // whose successor's handler is swapped for a cut that hands the rest to the byte handlers.
@@ -1629,6 +1674,7 @@ enter_block:
 // A jump whose target needs the per-instruction pc test; the jump itself is already counted.
 fast_far:
   ip = base + target;
+  SP_OUT();
   if (budget <= static_cast<int>(g_stop_flag.load(std::memory_order_relaxed) << 8)) goto done;
   goto far_pc;
 
@@ -1663,9 +1709,12 @@ f_generic:
   budget += 1 + rec->rest;
   ip = base + rec->pc;
   handlers = kResume;
+  SP_OUT();
   goto* kHandlers[*ip];
 resume:
   handlers = kHandlers;
+  stack_pointer = r[kStackPointer];
+  frame_pointer = r[kFramePointer];
   if (g_code_epoch.load(std::memory_order_relaxed) != blk->epoch) {
     target = static_cast<Address>(ip - base);
     goto fast_target;
@@ -1676,11 +1725,13 @@ resume:
 
 f_fail:
   ip = base + rec->imm;
+  SP_OUT();
   FAIL(kInvalidCode);
 
 f_trap:
   ++budget;  // the byte handler counts it again
   ip = base + rec->pc;
+  SP_OUT();
   goto h_trap;
 
 f_continue:
@@ -1691,6 +1742,7 @@ f_cut:
   cache->cut = nullptr;
   budget += rec->rest + rec->n;
   ip = base + rec->pc;
+  SP_OUT();
   if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
   goto* handlers[*ip];
 
@@ -1702,6 +1754,7 @@ f_cut:
 #define FFAIL(code_, pc_after)  \
   do {                          \
     ip = base + (pc_after);     \
+    SP_OUT();                   \
     FAIL(code_);                \
   } while (0)
 // Pops the return address at `sp` and enters the block there: the address the slice's own call
@@ -1709,10 +1762,11 @@ f_cut:
 #define FAST_RETURN(sp, pc_after)                                               \
   do {                                                                          \
     if (!pop_ok(sp)) FFAIL(kStackOverflow, pc_after);                           \
-    r[kStackPointer] = (sp) + 4;                                                \
+    stack_pointer = (sp) + 4;                                                \
     const Address return_address = read32(base + (sp));                         \
     if (return_address == 0xFFFFFFFFu) {                                        \
       ip = base + return_address;                                               \
+      SP_OUT();                                                                 \
       SAVE();                                                                   \
       context.state = kEnded;                                                   \
       return 1;                                                                 \
@@ -1743,10 +1797,10 @@ f_jmp:
 // A call to rec->imm3 that returns to `back`, the end of its block.
 #define CALL_S(back)                                              \
   do {                                                            \
-    const Address sp = r[kStackPointer] - 4;                      \
+    const Address sp = stack_pointer - 4;                      \
     if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
     write32(base + sp, (back));                                   \
-    r[kStackPointer] = sp;                                        \
+    stack_pointer = sp;                                        \
     if (granule_has_code(sp)) code_written();                     \
     if (blk->fall != nullptr) {                                   \
       return_pcs[returns % kReturnStack] = (back);                \
@@ -1760,10 +1814,10 @@ f_jmp:
 // A call to rec->imm whose code follows in the block; rec->link is the block at `back`.
 #define CALL_IN(back)                                             \
   do {                                                            \
-    const Address sp = r[kStackPointer] - 4;                      \
+    const Address sp = stack_pointer - 4;                      \
     if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
     write32(base + sp, (back));                                   \
-    r[kStackPointer] = sp;                                        \
+    stack_pointer = sp;                                        \
     if (granule_has_code(sp)) {                                   \
       code_written();                                             \
       budget += rec->rest;                                        \
@@ -1782,10 +1836,10 @@ f_jmp:
 // push rS; xchg rD, rE, the first two parts of an argument pushed just before a call.
 #define PUSH_XCHG()                                                       \
   do {                                                                    \
-    const Address sp = r[kStackPointer] - 4;                              \
+    const Address sp = stack_pointer - 4;                              \
     if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);                 \
     write32(base + sp, r[rec->s]);                                        \
-    r[kStackPointer] = sp;                                                \
+    stack_pointer = sp;                                                \
     if (granule_has_code(sp)) {                                           \
       /* The rest of the group may have been written over: it runs again from memory. */ \
       code_written();                                                     \
@@ -1811,21 +1865,25 @@ f_push_xchg_call_in:
 #undef CALL_IN
 #undef PUSH_XCHG
 f_call_r: {
+  SP_OUT();  // `call r7` is allowed
   const Address callee = r[rec->s];
   if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
-  const Address sp = r[kStackPointer] - 4;
+  const Address sp = stack_pointer - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
   write32(base + sp, rec->pc + 2);
-  r[kStackPointer] = sp;
+  stack_pointer = sp;
   if (granule_has_code(sp)) code_written();
   target = callee;
   goto fast_target;
 }
 f_ret: {
-  const Address sp = r[kStackPointer];
+  const Address sp = stack_pointer;
   FAST_RETURN(sp, rec->pc + 1);
 }
 
+f_add_sp:
+  stack_pointer += rec->imm;
+  FNEXT();
 f_mov_rr:
   r[rec->d] = r[rec->s];
   FNEXT();
@@ -1837,7 +1895,7 @@ f_load_l_s:
   r[rec->d] = read32(base + rec->imm);
   FNEXT();
 f_load_l_f: {
-  const Address a = r[kFramePointer] + rec->imm;
+  const Address a = frame_pointer + rec->imm;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
   r[rec->d] = read32(base + a);
   FNEXT();
@@ -1868,7 +1926,7 @@ f_store_l_s: {
   FNEXT();
 }
 f_store_l_f: {
-  const Address a = r[kFramePointer] + rec->imm;
+  const Address a = frame_pointer + rec->imm;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
   write32(base + a, r[rec->s]);
   FSTORE_CHECK(a, rec->pc + 6);
@@ -1889,7 +1947,7 @@ f_store_b_m: {
   FNEXT();
 }
 f_lea_f:
-  r[rec->d] = r[kFramePointer] + rec->imm;
+  r[rec->d] = frame_pointer + rec->imm;
   FNEXT();
 f_cmp_rr:
   set_flags(r[rec->d], r[rec->s]);
@@ -1949,74 +2007,76 @@ f_itof:
   r[rec->d] = as_bits(static_cast<float>(static_cast<std::int32_t>(r[rec->s])));
   FNEXT();
 f_push_r: {
-  const Address sp = r[kStackPointer] - 4;
+  const Address sp = stack_pointer - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
   write32(base + sp, r[rec->s]);
-  r[kStackPointer] = sp;
+  stack_pointer = sp;
   FSTORE_CHECK(sp, rec->pc + 2);
   FNEXT();
 }
 f_push_i: {
-  const Address sp = r[kStackPointer] - 4;
+  const Address sp = stack_pointer - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
   write32(base + sp, rec->imm);
-  r[kStackPointer] = sp;
+  stack_pointer = sp;
   FSTORE_CHECK(sp, rec->pc + 5);
   FNEXT();
 }
 f_pop_r: {
-  const Address sp = r[kStackPointer];
+  const Address sp = stack_pointer;
   if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
-  r[kStackPointer] = sp + 4;
+  stack_pointer = sp + 4;
   r[rec->d] = read32(base + sp);
   FNEXT();
 }
 f_enter: {
   const std::uint32_t imm = rec->imm;
   const std::uint64_t frame = std::uint64_t(imm) + 24;
-  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  const std::uint32_t offset = stack_pointer - stack_base;
   if (offset > stack_size || frame > offset) FFAIL(kStackOverflow, rec->pc + 5);
-  const Address sp = r[kStackPointer] - static_cast<std::uint32_t>(frame);
+  const Address sp = stack_pointer - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
   save_registers(saved, r);
-  r[kFramePointer] = sp + imm + 20;
-  r[kStackPointer] = sp;
+  frame_pointer = r[kFramePointer] = sp + imm + 20;
+  stack_pointer = sp;
   if (granule_has_code(sp + imm + 16) || granule_has_code(sp + imm + 23)) code_written();
   FSTORE_CHECK(sp + imm, rec->pc + 5);
   FNEXT();
 }
 f_leave: {
   const std::uint32_t imm = rec->imm;
-  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  const std::uint32_t offset = stack_pointer - stack_base;
   if (std::uint64_t(offset) + imm + 24 >= stack_size) {
     ip = base + rec->pc + 5;
+    SP_OUT();
     SAVE();
     context.state = kEnded;
     return 1;
   }
-  const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  restore_registers(saved, r);
-  r[kStackPointer] += imm + 24;
+  const std::uint8_t* saved = base + (stack_pointer + imm);
+  frame_pointer = restore_registers(saved, r);
+  stack_pointer += imm + 24;
   FNEXT();
 }
 f_leave_ret: {
   const std::uint32_t imm = rec->imm;
-  const std::uint32_t offset = r[kStackPointer] - stack_base;
+  const std::uint32_t offset = stack_pointer - stack_base;
   if (std::uint64_t(offset) + imm + 24 >= stack_size) {
     ip = base + rec->pc + 5;
+    SP_OUT();
     SAVE();
     context.state = kEnded;
     return 1;
   }
-  const std::uint8_t* saved = base + (r[kStackPointer] + imm);
-  restore_registers(saved, r);
-  const Address sp = r[kStackPointer] + imm + 24;
-  r[kStackPointer] = sp;
+  const std::uint8_t* saved = base + (stack_pointer + imm);
+  frame_pointer = restore_registers(saved, r);
+  const Address sp = stack_pointer + imm + 24;
+  stack_pointer = sp;
   FAST_RETURN(sp, rec->pc + 6);
 }
 f_movi_loadf_sub: {
   r[rec->d] = rec->imm;
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   const std::uint32_t x = read32(base + a), y = rec->imm;
   set_flags(x, y);
@@ -2041,7 +2101,7 @@ f_xchg: {
 
 // Groups. Each part runs exactly as alone, in order; a fault in a part reports the pc after it.
 f_inc_f: {
-  r[rec->d] = r[kFramePointer] + rec->imm;
+  r[rec->d] = frame_pointer + rec->imm;
   const Address a = r[rec->s2];
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   const std::uint32_t v = read32(base + a);
@@ -2052,7 +2112,7 @@ f_inc_f: {
 }
 f_movi_loadf: {
   r[rec->d] = rec->imm;
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   r[rec->d2] = read32(base + a);
   FNEXT();
@@ -2063,24 +2123,24 @@ f_movi_add:
   FNEXT();
 f_movi_storef: {
   r[rec->d] = rec->imm;
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   write32(base + a, r[rec->s2]);
   FSTORE_CHECK(a, rec->pc + 12);
   FNEXT();
 }
 f_loadf_loadf: {
-  const Address a = r[kFramePointer] + rec->imm;
+  const Address a = frame_pointer + rec->imm;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
   r[rec->d] = read32(base + a);
-  const Address a2 = r[kFramePointer] + rec->imm2;
+  const Address a2 = frame_pointer + rec->imm2;
   if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   r[rec->d2] = read32(base + a2);
   FNEXT();
 }
 f_add_storef: {
   r[rec->d] += r[rec->s];
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 8);
   write32(base + a, r[rec->s2]);
   FSTORE_CHECK(a, rec->pc + 8);
@@ -2091,16 +2151,16 @@ f_add_storef: {
 // through the register file.
 #define FAST_UPDATE(name, apply)                                  \
   f_update_##name: {                                              \
-    const Address a = r[kFramePointer] + rec->imm;                \
+    const Address a = frame_pointer + rec->imm;                \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
-    const Address a2 = r[kFramePointer] + rec->imm2;              \
+    const Address a2 = frame_pointer + rec->imm2;              \
     if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
     const std::uint32_t y = read32(base + a2);                    \
     const std::uint32_t v = apply;                                \
     r[rec->d2] = v;                                               \
-    const Address a3 = r[kFramePointer] + rec->imm3;              \
+    const Address a3 = frame_pointer + rec->imm3;              \
     if (a3 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 20);   \
     write32(base + a3, v);                                        \
     FSTORE_CHECK(a3, rec->pc + 20);                               \
@@ -2116,11 +2176,11 @@ FAST_UPDATE(xor, y ^ x)
 // rB = e(r6) OP d(r6), left in rB.
 #define FAST_LOAD2(name, apply)                                   \
   f_load2_##name: {                                               \
-    const Address a = r[kFramePointer] + rec->imm;                \
+    const Address a = frame_pointer + rec->imm;                \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
-    const Address a2 = r[kFramePointer] + rec->imm2;              \
+    const Address a2 = frame_pointer + rec->imm2;              \
     if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
     const std::uint32_t y = read32(base + a2);                    \
     r[rec->d2] = apply;                                           \
@@ -2136,7 +2196,7 @@ FAST_LOAD2(sub, (set_flags(y, x), y - x))
 FAST_LOAD2(mul, y * x)
 #undef FAST_LOAD2
 f_index4: {
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   r[rec->d] = rec->imm;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   const std::uint32_t x = read32(base + a);
@@ -2145,7 +2205,7 @@ f_index4: {
   FNEXT();
 }
 f_index5: {
-  const Address a = r[kFramePointer] + rec->imm2;
+  const Address a = frame_pointer + rec->imm2;
   r[rec->d] = rec->imm;
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
   const std::uint32_t x = read32(base + a) * rec->imm;
@@ -2157,7 +2217,7 @@ f_index5: {
 // An element address and the access through it.
 #define FAST_INDEX(name, length, scaled, access)                     \
   f_##name: {                                                        \
-    const Address a = r[kFramePointer] + rec->imm2;                  \
+    const Address a = frame_pointer + rec->imm2;                  \
     r[rec->d] = rec->imm;                                            \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
     const std::uint32_t x = read32(base + a) * (scaled);             \
@@ -2203,7 +2263,7 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
   }                                                                 \
   f_loop_jcc_##name: {                                              \
     r[rec->d] = rec->imm;                                           \
-    const Address a = r[kFramePointer] + rec->imm2;                 \
+    const Address a = frame_pointer + rec->imm2;                 \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
     r[rec->d2] = read32(base + a);                                  \
     const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
@@ -2214,7 +2274,7 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
   }                                                                 \
   f_loopc_jcc_##name: {                                             \
     r[rec->d] = rec->imm;                                           \
-    const Address a = r[kFramePointer] + rec->imm2;                 \
+    const Address a = frame_pointer + rec->imm2;                 \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
     const std::uint32_t x = read32(base + a), y = rec->imm;         \
     set_flags(x, y);                                                \
@@ -2236,6 +2296,7 @@ FAST_JCC(be, bf || zf, x <= y)
 #undef SIGNED
 #undef FAST_JCC
 #undef BRANCH
+#undef SP_OUT
 #undef ENTER_FAST
 #undef FALL
 #undef TAKEN
@@ -2258,6 +2319,7 @@ stop:
   return 1;
 
 #undef SAVE
+#undef slice_over
 #undef MATERIALIZE
 #undef FAIL
 #undef CHECK_ADDRESS

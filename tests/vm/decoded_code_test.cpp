@@ -272,6 +272,10 @@ TEST_F(InterpreterTest, DecodedLoopsChainsAndCallsMatchSingleSteps) {
         .op_rr_imm(op_lea_f, 0, 6, -40).postop(0, 0, 1)
         .jmp("inner")
         .label("inner_end")
+        // r6 written and r7 named by instructions that records leave to the byte handlers.
+        .movl(1, 6).xchg(6, 4).load_frame(op_load_l_f, 3, -28).xchg(4, 6).movl(6, 1)
+        .movl(1, 7).op_rr_imm(op_add_ri, 7, 7, 0xFFFFFFF8u).op_rr_imm(op_add_ri, 7, 7, 8).push(7).pop(1)
+        .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -44, 3)
         .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
         .jmp("top")
         .label("end");
