@@ -104,6 +104,16 @@ SCRIPT_MEMORY_ACCESS inline std::uint32_t restore_registers(const std::uint8_t* 
   return static_cast<std::uint32_t>(pair >> 32);
 }
 
+// The registers go back to the context one word at a time: they were just stored one by one,
+// and a wider load would wait for all of those stores.
+inline void copy_registers_out(std::uint32_t* to, const std::uint32_t* from) {
+  for (int i = 0; i < 8; ++i) {
+    std::uint32_t v = from[i];
+    asm("" : "+r"(v));
+    to[i] = v;
+  }
+}
+
 inline std::uint32_t sign_extend8(std::uint8_t v) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(v)));
 }
@@ -311,6 +321,8 @@ enum Kind : int {
   // The same two with the callee's code following in the block.
   k_call_in, k_push_xchg_call_in,
   k_add_sp,         // add r7, $imm
+  // OP rD, rS; movl d(r6), rD: a result stored straight to its variable
+  k_opst_fadd, k_opst_fsub, k_opst_fmul, k_opst_fdiv, k_opst_add, k_opst_sub, k_opst_mul,
   // movl rA, d(r6); movl rB, e(r6); OP rB, rA, with A and B apart (an update without its store)
   k_load2_fadd, k_load2_fsub, k_load2_fmul, k_load2_fdiv, k_load2_add, k_load2_sub, k_load2_mul,
   k_jcc,            // ten conditional jumps, je to jbe
@@ -615,6 +627,25 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       pc = p1 + 6;
       continue;
     }
+    if (op1 == op_store_l_f && rs(p1) == rd(pc)) {
+      Kind kind = k_generic;
+      switch (op) {
+        case op_fadd: kind = k_opst_fadd; break;
+        case op_fsub: kind = k_opst_fsub; break;
+        case op_fmul: kind = k_opst_fmul; break;
+        case op_fdiv: kind = k_opst_fdiv; break;
+        case op_add_rr: kind = k_opst_add; break;
+        case op_sub_rr: kind = k_opst_sub; break;
+        case op_mul: kind = k_opst_mul; break;
+        default: break;
+      }
+      if (kind != k_generic) {
+        Record& r = add(kind, 2);
+        r.d = rd(pc); r.s = rs(pc); r.imm2 = im(p1, 2);
+        pc = p1 + 6;
+        continue;
+      }
+    }
     if (op == op_add_rr && op1 == op_store_l_f) {
       Record& r = add(k_add_storef, 2);
       r.d = rd(pc); r.s = rs(pc);
@@ -838,7 +869,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   constexpr unsigned kReturnStack = DecodeCache::kReturnStack;
   Address* const return_pcs = cache->return_pcs;
   Block** const return_blocks = cache->return_blocks;
-  unsigned& returns = cache->returns;
+  unsigned returns = cache->returns;  // goes back with the registers
 
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
@@ -920,6 +951,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
       &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
       &&f_index4_store_bc, &&f_index4_store_lc,
       &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
+      &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
   };
@@ -940,7 +972,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
 #define SAVE()                                      \
   do {                                              \
     MATERIALIZE();                                  \
-    std::memcpy(context.r, r, sizeof r);            \
+    copy_registers_out(context.r, r);               \
+    cache->returns = returns;                       \
     context.pc = static_cast<Address>(ip - base);   \
     context.z = zf;                                 \
     context.l = lf;                                 \
@@ -2147,6 +2180,27 @@ f_add_storef: {
   FNEXT();
 }
 
+// rD = rD OP rS, stored to d(r6) without reading it back from the register file.
+#define FAST_OP_STORE(name, apply)                                \
+  f_opst_##name: {                                                \
+    const std::uint32_t y = r[rec->d], x = r[rec->s];             \
+    const std::uint32_t v = apply;                                \
+    r[rec->d] = v;                                                \
+    const Address a = frame_pointer + rec->imm2;                  \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 8);     \
+    write32(base + a, v);                                         \
+    FSTORE_CHECK(a, rec->pc + 8);                                 \
+    FNEXT();                                                      \
+  }
+FAST_OP_STORE(fadd, as_bits(as_float(y) + as_float(x)))
+FAST_OP_STORE(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false,
+                     as_bits(as_float(y) - as_float(x))))
+FAST_OP_STORE(fmul, as_bits(as_float(y) * as_float(x)))
+FAST_OP_STORE(fdiv, as_bits(as_float(y) / as_float(x)))
+FAST_OP_STORE(add, y + x)
+FAST_OP_STORE(sub, (set_flags(y, x), y - x))
+FAST_OP_STORE(mul, y * x)
+#undef FAST_OP_STORE
 // rB = e(r6) OP d(r6), stored to f(r6): the value goes from memory to memory without a detour
 // through the register file.
 #define FAST_UPDATE(name, apply)                                  \
