@@ -318,6 +318,8 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
        12, 4, 55, 66},
       {"increment: the postop", [](Assembler& a) { a.op_rr_imm(op_lea_f, 0, 6, 8).postop(1, 0, 1); }, 12, 8, 55, 66},
       {"movl and store", [](Assembler& a) { a.movl_imm(0, 3).store_frame(op_store_l_f, 8, 0); }, 12, 3, 55, 66},
+      {"operation and store: the store",
+       [](Assembler& a) { a.alu(op_mov_rr, 3, 3).alu(op_add_rr, 2, 1).store_frame(op_store_l_f, 8, 2); }, 10, 44, 55, 121},
       // r6 + the address of a zero word: the index loads fine and the element is in the guard.
       {"indexed load: the element",
        [](Assembler& a) {
