@@ -5,7 +5,7 @@ int work()
   int pc, acc, x, steps;
   code[0] = 1; code[1] = 2; code[2] = 3; code[3] = 4; code[4] = 5; code[5] = 6; code[6] = 7; code[7] = 0;
   acc = 0; x = 1; pc = 0;
-  for (steps = 0; steps < 3000000; steps++) {
+  for (steps = 0; steps < 9000000; steps++) {
     switch (code[pc]) {
       case 0: pc = 0; break;
       case 1: acc = acc + x; pc++; break;

@@ -1,7 +1,7 @@
 function work()
   local code = {[0] = 1, 2, 3, 4, 5, 6, 7, 0}
   local acc, x, pc = 0, 1, 0
-  for steps = 1, 3000000 do
+  for steps = 1, 9000000 do
     local op = code[pc]
     if op == 0 then pc = 0
     elseif op == 1 then acc = acc + x; pc = pc + 1

@@ -1,3 +1,3 @@
 /* recursion: calls and returns dominate */
 int fib(int n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); }
-int work() { return fib(27); }
+int work() { return fib(30); }

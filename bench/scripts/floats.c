@@ -8,7 +8,7 @@ int work()
   int i, j, step;
   float dx, dy, d2, f, e;
   for (i = 0; i < 8; i++) { px[i] = (float)i * 1.5f; py[i] = (float)(i * i) * 0.25f; vx[i] = 0.0f; vy[i] = 0.0f; }
-  for (step = 0; step < 40000; step++) {
+  for (step = 0; step < 120000; step++) {
     for (i = 0; i < 8; i++) {
       for (j = 0; j < 8; j++) {
         if (i != j) {

@@ -1,7 +1,7 @@
 function work()
   local px, py, vx, vy = {}, {}, {}, {}
   for i = 0, 7 do px[i] = i * 1.5; py[i] = i * i * 0.25; vx[i] = 0.0; vy[i] = 0.0 end
-  for step = 1, 40000 do
+  for step = 1, 120000 do
     for i = 0, 7 do
       for j = 0, 7 do
         if i ~= j then

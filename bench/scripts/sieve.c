@@ -4,7 +4,7 @@ int work()
 {
   int i, k, count, round;
   count = 0;
-  for (round = 0; round < 10; round++) {
+  for (round = 0; round < 30; round++) {
     for (i = 0; i < 200000; i++) flags[i] = 1;
     count = 0;
     for (i = 2; i < 200000; i++) {

@@ -1,7 +1,7 @@
 function work()
   local count = 0
   local flags = {}
-  for round = 1, 10 do
+  for round = 1, 30 do
     for i = 0, 199999 do flags[i] = true end
     count = 0
     for i = 2, 199999 do
