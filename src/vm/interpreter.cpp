@@ -452,7 +452,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     }
     const Address p1 = pc + static_cast<Address>(len);
     if (has_rr(op) && kept_apart(op, base[pc + 1])) {
-      const bool add_sp = op == op_add_ri && base[pc + 1] == 0x77;
+      const bool add_sp = op == op_add_ri && (base[pc + 1] & 7) == 7;  // its S nibble is unused
       Record& r = add(add_sp ? k_add_sp : k_generic, 1);
       r.imm = im(pc, 2);
       pc = p1;
