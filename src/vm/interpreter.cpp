@@ -1795,7 +1795,7 @@ f_cut:
 #define FAST_RETURN(sp, pc_after)                                               \
   do {                                                                          \
     if (!pop_ok(sp)) FFAIL(kStackOverflow, pc_after);                           \
-    stack_pointer = (sp) + 4;                                                \
+    stack_pointer = (sp) + 4;                                                   \
     const Address return_address = read32(base + (sp));                         \
     if (return_address == 0xFFFFFFFFu) {                                        \
       ip = base + return_address;                                               \
@@ -1830,10 +1830,10 @@ f_jmp:
 // A call to rec->imm3 that returns to `back`, the end of its block.
 #define CALL_S(back)                                              \
   do {                                                            \
-    const Address sp = stack_pointer - 4;                      \
+    const Address sp = stack_pointer - 4;                         \
     if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
     write32(base + sp, (back));                                   \
-    stack_pointer = sp;                                        \
+    stack_pointer = sp;                                           \
     if (granule_has_code(sp)) code_written();                     \
     if (blk->fall != nullptr) {                                   \
       return_pcs[returns % kReturnStack] = (back);                \
@@ -1847,10 +1847,10 @@ f_jmp:
 // A call to rec->imm whose code follows in the block; rec->link is the block at `back`.
 #define CALL_IN(back)                                             \
   do {                                                            \
-    const Address sp = stack_pointer - 4;                      \
+    const Address sp = stack_pointer - 4;                         \
     if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
     write32(base + sp, (back));                                   \
-    stack_pointer = sp;                                        \
+    stack_pointer = sp;                                           \
     if (granule_has_code(sp)) {                                   \
       code_written();                                             \
       budget += rec->rest;                                        \
@@ -1869,10 +1869,10 @@ f_jmp:
 // push rS; xchg rD, rE, the first two parts of an argument pushed just before a call.
 #define PUSH_XCHG()                                                       \
   do {                                                                    \
-    const Address sp = stack_pointer - 4;                              \
+    const Address sp = stack_pointer - 4;                                 \
     if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);                 \
     write32(base + sp, r[rec->s]);                                        \
-    stack_pointer = sp;                                                \
+    stack_pointer = sp;                                                   \
     if (granule_has_code(sp)) {                                           \
       /* The rest of the group may have been written over: it runs again from memory. */ \
       code_written();                                                     \
@@ -2192,29 +2192,32 @@ f_add_storef: {
     FSTORE_CHECK(a, rec->pc + 8);                                 \
     FNEXT();                                                      \
   }
-FAST_OP_STORE(fadd, as_bits(as_float(y) + as_float(x)))
-FAST_OP_STORE(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false,
-                     as_bits(as_float(y) - as_float(x))))
-FAST_OP_STORE(fmul, as_bits(as_float(y) * as_float(x)))
-FAST_OP_STORE(fdiv, as_bits(as_float(y) / as_float(x)))
-FAST_OP_STORE(add, y + x)
-FAST_OP_STORE(sub, (set_flags(y, x), y - x))
-FAST_OP_STORE(mul, y * x)
+// The operations of the groups here and below: y is the destination's value, x the source's.
+#define BINARY_OPERATIONS(X)                                                                     \
+  X(fadd, as_bits(as_float(y) + as_float(x)))                                                    \
+  X(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false, \
+           as_bits(as_float(y) - as_float(x))))                                                  \
+  X(fmul, as_bits(as_float(y) * as_float(x)))                                                    \
+  X(fdiv, as_bits(as_float(y) / as_float(x)))                                                    \
+  X(add, y + x)                                                                                  \
+  X(sub, (set_flags(y, x), y - x))                                                               \
+  X(mul, y * x)
+BINARY_OPERATIONS(FAST_OP_STORE)
 #undef FAST_OP_STORE
 // rB = e(r6) OP d(r6), stored to f(r6): the value goes from memory to memory without a detour
 // through the register file.
 #define FAST_UPDATE(name, apply)                                  \
   f_update_##name: {                                              \
-    const Address a = frame_pointer + rec->imm;                \
+    const Address a = frame_pointer + rec->imm;                   \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
-    const Address a2 = frame_pointer + rec->imm2;              \
+    const Address a2 = frame_pointer + rec->imm2;                 \
     if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
     const std::uint32_t y = read32(base + a2);                    \
     const std::uint32_t v = apply;                                \
     r[rec->d2] = v;                                               \
-    const Address a3 = frame_pointer + rec->imm3;              \
+    const Address a3 = frame_pointer + rec->imm3;                 \
     if (a3 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 20);   \
     write32(base + a3, v);                                        \
     FSTORE_CHECK(a3, rec->pc + 20);                               \
@@ -2230,25 +2233,19 @@ FAST_UPDATE(xor, y ^ x)
 // rB = e(r6) OP d(r6), left in rB.
 #define FAST_LOAD2(name, apply)                                   \
   f_load2_##name: {                                               \
-    const Address a = frame_pointer + rec->imm;                \
+    const Address a = frame_pointer + rec->imm;                   \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
-    const Address a2 = frame_pointer + rec->imm2;              \
+    const Address a2 = frame_pointer + rec->imm2;                 \
     if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
     const std::uint32_t y = read32(base + a2);                    \
     r[rec->d2] = apply;                                           \
     FNEXT();                                                      \
   }
-FAST_LOAD2(fadd, as_bits(as_float(y) + as_float(x)))
-FAST_LOAD2(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false,
-                  as_bits(as_float(y) - as_float(x))))
-FAST_LOAD2(fmul, as_bits(as_float(y) * as_float(x)))
-FAST_LOAD2(fdiv, as_bits(as_float(y) / as_float(x)))
-FAST_LOAD2(add, y + x)
-FAST_LOAD2(sub, (set_flags(y, x), y - x))
-FAST_LOAD2(mul, y * x)
+BINARY_OPERATIONS(FAST_LOAD2)
 #undef FAST_LOAD2
+#undef BINARY_OPERATIONS
 f_index4: {
   const Address a = frame_pointer + rec->imm2;
   r[rec->d] = rec->imm;
@@ -2271,7 +2268,7 @@ f_index5: {
 // An element address and the access through it.
 #define FAST_INDEX(name, length, scaled, access)                     \
   f_##name: {                                                        \
-    const Address a = frame_pointer + rec->imm2;                  \
+    const Address a = frame_pointer + rec->imm2;                     \
     r[rec->d] = rec->imm;                                            \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
     const std::uint32_t x = read32(base + a) * (scaled);             \
@@ -2317,7 +2314,7 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
   }                                                                 \
   f_loop_jcc_##name: {                                              \
     r[rec->d] = rec->imm;                                           \
-    const Address a = frame_pointer + rec->imm2;                 \
+    const Address a = frame_pointer + rec->imm2;                    \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
     r[rec->d2] = read32(base + a);                                  \
     const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
@@ -2328,7 +2325,7 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
   }                                                                 \
   f_loopc_jcc_##name: {                                             \
     r[rec->d] = rec->imm;                                           \
-    const Address a = frame_pointer + rec->imm2;                 \
+    const Address a = frame_pointer + rec->imm2;                    \
     if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
     const std::uint32_t x = read32(base + a), y = rec->imm;         \
     set_flags(x, y);                                                \
