@@ -1,6 +1,11 @@
 #include "graphics/palette.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace talven::graphics {
 namespace {
@@ -71,17 +76,43 @@ int nearest_entry(const std::uint8_t* palette, int red, int green, int blue) {
 
 const std::uint8_t* inverse_map() { return g_inverse; }
 
+namespace {
+
+// The first index of the smallest of 256 distances.
+int first_minimum(const std::int32_t* d) {
+#if defined(__SSE2__)
+  __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(d));
+  for (int i = 4; i < 256; i += 4) {
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(d + i));
+    const __m128i smaller = _mm_cmplt_epi32(v, low);
+    low = _mm_or_si128(_mm_and_si128(smaller, v), _mm_andnot_si128(smaller, low));
+  }
+  alignas(16) std::int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), low);
+  const std::int32_t best = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+  const __m128i wanted = _mm_set1_epi32(best);
+  for (int i = 0;; i += 4) {
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(d + i));
+    const int hits = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, wanted)));
+    if (hits != 0) return i + std::countr_zero(static_cast<unsigned>(hits));
+  }
+#else
+  int best = 0;
+  for (int i = 1; i < 256; ++i)
+    if (d[i] < d[best]) best = i;
+  return best;
+#endif
+}
+
+}  // namespace
+
 // Every cell holds an entry nearest to the cell's colour. An entry whose own colour falls in a cell
 // claims it first (the first such entry wins); the other cells take the nearest entry by search,
 // which gives the nearest entry everywhere where a flood outward from the seeds can only approximate.
+// The search is nearest_entry's, taken apart: the distance is a sum of one term per channel, so the
+// terms are tabled per cell value and entry, and each cell adds up its three rows and takes the
+// first minimum, all 256 entries at once.
 void build_inverse_map(const std::uint32_t* colours) {
-  std::uint8_t table[256 * 4];
-  for (int i = 0; i < 256; ++i) {
-    table[4 * i + 0] = colours[i] & 255;
-    table[4 * i + 1] = (colours[i] >> 8) & 255;
-    table[4 * i + 2] = (colours[i] >> 16) & 255;
-    table[4 * i + 3] = 0;
-  }
   static bool seeded[32768];
   std::memset(seeded, 0, sizeof seeded);
   for (int i = 0; i < 256; ++i) {
@@ -91,10 +122,34 @@ void build_inverse_map(const std::uint32_t* colours) {
       g_inverse[key] = static_cast<std::uint8_t>(i);
     }
   }
-  for (int key = 0; key < 32768; ++key) {
-    if (seeded[key]) continue;
-    const int r5 = key >> 10, g5 = (key >> 5) & 31, b5 = key & 31;
-    g_inverse[key] = static_cast<std::uint8_t>(nearest_entry(table, r5 << 3 | r5 >> 2, g5 << 3 | g5 >> 2, b5 << 3 | b5 >> 2));
+  // [cell value][entry]: a channel's weighted square difference, as `distance` computes it.
+  struct Terms {
+    alignas(16) std::int32_t red[32][256], green[32][256], blue[32][256];
+  };
+  static Terms terms;
+  for (int v = 0; v < 32; ++v) {
+    const int six = (v << 3 | v >> 2) >> 2;  // the cell's channel value as the distance sees it
+    for (int i = 0; i < 256; ++i) {
+      const int dr = static_cast<int>((colours[i] >> 18) & 63) - six;
+      const int dg = static_cast<int>((colours[i] >> 10) & 63) - six;
+      const int db = static_cast<int>((colours[i] >> 2) & 63) - six;
+      terms.red[v][i] = 900 * dr * dr;
+      terms.green[v][i] = 3481 * dg * dg;
+      terms.blue[v][i] = 121 * db * db;
+    }
+  }
+  alignas(16) std::int32_t red_green[256];
+  alignas(16) std::int32_t d[256];
+  for (int r5 = 0; r5 < 32; ++r5) {
+    for (int g5 = 0; g5 < 32; ++g5) {
+      for (int i = 0; i < 256; ++i) red_green[i] = terms.red[r5][i] + terms.green[g5][i];
+      const int row = r5 << 10 | g5 << 5;
+      for (int b5 = 0; b5 < 32; ++b5) {
+        if (seeded[row | b5]) continue;
+        for (int i = 0; i < 256; ++i) d[i] = red_green[i] + terms.blue[b5][i];
+        g_inverse[row | b5] = static_cast<std::uint8_t>(first_minimum(d));
+      }
+    }
   }
 }
 

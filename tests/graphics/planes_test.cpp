@@ -1,4 +1,5 @@
 // The plane table and the plane built-ins that do not draw, the shared tables and the palettes.
+#include <array>
 #include <cmath>
 
 #include "graphics/graphics_test_support.h"
@@ -230,6 +231,37 @@ TEST_F(PlanesTest, InverseMapHoldsANearestEntryForEveryCell) {
     EXPECT_TRUE(seeded || distance(chosen, r, g, b) == best) << key;
   }
   EXPECT_EQ(nearest_entry(entries, colours[77] >> 16, (colours[77] >> 8) & 255, colours[77] & 255) <= 77, true);
+}
+
+// The map is built by a search taken apart for speed; it must hold exactly what the plain search
+// gives: the seeding entry where an entry's own colour lies in the cell, else the first nearest
+// entry. Palettes: random, the 3-3-2 cube, and one full of repeated colours where ties decide.
+TEST_F(PlanesTest, InverseMapEqualsThePlainSearchInEveryCell) {
+  std::mt19937 rng(11);
+  std::vector<std::array<std::uint32_t, 256>> palettes(3);
+  for (auto& c : palettes[0]) c = rng() & 0xFFFFFF;
+  for (int i = 0; i < 256; ++i) palettes[1][i] = cube_332_colour(i);
+  for (auto& c : palettes[2]) c = (rng() % 6) * 0x333333u;
+  for (const auto& colours : palettes) {
+    build_inverse_map(colours.data());
+    std::uint8_t entries[1024];
+    for (int i = 0; i < 256; ++i) {
+      entries[4 * i] = colours[i] & 255, entries[4 * i + 1] = (colours[i] >> 8) & 255;
+      entries[4 * i + 2] = colours[i] >> 16, entries[4 * i + 3] = 0;
+    }
+    int seed[32768];
+    std::fill(std::begin(seed), std::end(seed), -1);
+    for (int i = 255; i >= 0; --i) seed[inverse_key(colours[i])] = i;
+    int differing = 0;
+    for (int key = 0; key < 32768; ++key) {
+      const int r5 = key >> 10, g5 = (key >> 5) & 31, b5 = key & 31;
+      const int expected =
+          seed[key] >= 0 ? seed[key] : nearest_entry(entries, r5 << 3 | r5 >> 2, g5 << 3 | g5 >> 2, b5 << 3 | b5 >> 2);
+      if (inverse_map()[key] != expected && differing++ < 5) ADD_FAILURE() << "cell " << key;
+    }
+    EXPECT_EQ(differing, 0);
+  }
+  reset_palettes();
 }
 
 TEST_F(PlanesTest, ColourConversionForEachDepth) {
