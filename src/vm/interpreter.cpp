@@ -801,13 +801,19 @@ Block* find_block(DecodeCache& cache, Address pc, const void* const* labels) {
   return b;
 }
 
+// Whether the cache must be emptied before the next slice: a program image was freed, or it
+// has grown too large.
+bool cache_needs_reset(const DecodeCache& cache) {
+  return g_release_epoch.load(std::memory_order_acquire) != cache.seen_release ||
+         cache.blocks.size() > kMaxCachedBlocks || cache.bytes > kMaxCachedBytes;
+}
+
 // The calling thread's cache, made ready for a new slice.
 DecodeCache& cache_for_slice() {
   if (!t_cache) t_cache = std::make_unique<DecodeCache>();
   DecodeCache& cache = *t_cache;
-  const std::uint32_t released = g_release_epoch.load(std::memory_order_acquire);
-  if (released != cache.seen_release || cache.blocks.size() > kMaxCachedBlocks ||
-      cache.bytes > kMaxCachedBytes) {
+  if (cache_needs_reset(cache)) {
+    const std::uint32_t released = g_release_epoch.load(std::memory_order_acquire);
     cache.seen_release = released;
     cache.clear();
   }
@@ -838,9 +844,11 @@ std::size_t decoded_block_count() { return t_cache ? t_cache->blocks.size() : 0;
 
 void set_decoding(bool on) { g_decoding.store(on); }
 
-SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
+SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) {
   if (g_stop_flag.load(std::memory_order_relaxed) != 0) return 1;
   if (context.state != kRunning) return 1;
+  int slices = 1;
+  bool called_builtin = false;
 
   std::uint8_t* const base = g_script_base;
   std::uint32_t r[8];
@@ -871,6 +879,11 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context) {
   Block** const return_blocks = cache->return_blocks;
   unsigned returns = cache->returns;  // goes back with the registers
 
+  // Whether a slice that has run out may go on as the next one (see SliceRun); the cache is left
+  // alone, so one that is due to be emptied ends the call instead.
+#define more_slices()                                                                           \
+  (slices < run.slices && !called_builtin && g_stop_flag.load(std::memory_order_relaxed) == 0 && \
+   !cache_needs_reset(*cache) && run.go_on(run.data))
   // After every instruction: the stop flag and the budget in one test. The flag only ever holds
   // 0 or 1, and 1 << 8 is above any budget left.
   // (A macro: the budget's register cannot be captured.)
@@ -1059,12 +1072,13 @@ h_nop:
 h_trap: {
   const std::uint32_t index = read16(ip + 1);
   ip += 3;
+  called_builtin = true;
   SAVE();
   const int gate_result = g_gate.load(std::memory_order_relaxed)(index, context);
   // Built-ins write script memory through their own pointers; code may have changed.
   code_written();
-  if (gate_result != 0) return 1;
-  if (context.state != kRunning) return 1;
+  if (gate_result != 0) return slices;
+  if (context.state != kRunning) return slices;
   std::memcpy(r, context.r, sizeof r);
   zf = context.z;
   lf = context.l;
@@ -1324,7 +1338,7 @@ h_leave: {
     // The outermost frame: the program has returned from main.
     SAVE();
     context.state = kEnded;
-    return 1;
+    return slices;
   }
   const std::uint8_t* saved = base + (r[kStackPointer] + imm);
   restore_registers(saved, r);
@@ -1362,7 +1376,7 @@ h_ret: {
     ip = base + return_address;
     SAVE();
     context.state = kEnded;
-    return 1;
+    return slices;
   }
   JUMP_TO(return_address);
 }
@@ -1681,13 +1695,18 @@ enter_block:
     if (blk->epoch != epoch) validate_block(*cache, *blk, kFast, epoch);
   }
   if (budget < static_cast<int>(blk->count + (g_stop_flag.load(std::memory_order_relaxed) << 9))) {
-    ip = base + blk->start;
-    SP_OUT();
-    if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
-    // The slice ends inside this block: its records run up to the last whole one that fits,
-    // whose successor's handler is swapped for a cut that hands the rest to the byte handlers.
-    // The swap is undone there, or at the next slice when the slice ends before the cut.
-    {
+    if (more_slices()) {
+      // The slice has run out with nothing for the loop to do between slices: the next one
+      // begins here and the block runs whole.
+      ++slices;
+      budget += kSliceInstructions;
+    } else {
+      ip = base + blk->start;
+      SP_OUT();
+      if (budget <= 0 || g_stop_flag.load(std::memory_order_relaxed) != 0) goto done;
+      // The slice ends inside this block: its records run up to the last whole one that fits,
+      // whose successor's handler is swapped for a cut that hands the rest to the byte handlers.
+      // The swap is undone there, or at the next slice when the slice ends before the cut.
       Record* first = blk->records.data();
       Record* k = first;
       int before = 0;
@@ -1802,7 +1821,7 @@ f_cut:
       SP_OUT();                                                                 \
       SAVE();                                                                   \
       context.state = kEnded;                                                   \
-      return 1;                                                                 \
+      return slices;                                                            \
     }                                                                           \
     target = return_address;                                                    \
     --returns;                                                                  \
@@ -2084,7 +2103,7 @@ f_leave: {
     SP_OUT();
     SAVE();
     context.state = kEnded;
-    return 1;
+    return slices;
   }
   const std::uint8_t* saved = base + (stack_pointer + imm);
   frame_pointer = restore_registers(saved, r);
@@ -2099,7 +2118,7 @@ f_leave_ret: {
     SP_OUT();
     SAVE();
     context.state = kEnded;
-    return 1;
+    return slices;
   }
   const std::uint8_t* saved = base + (stack_pointer + imm);
   frame_pointer = restore_registers(saved, r);
@@ -2361,16 +2380,29 @@ invalid:
   FAIL(kInvalidCode);
 
 done:
+  if (more_slices()) {
+    // The next slice starts here, as it would after a return to the loop and a new call.
+    ++slices;
+    budget = kSliceInstructions;
+    handlers = kHandlers;
+    cache->uncut();
+    stack_pointer = r[kStackPointer];
+    frame_pointer = r[kFramePointer];
+    target = static_cast<Address>(ip - base);
+    if (target - kNullGuardSize >= kSequentialLimit - kNullGuardSize) goto far_pc;
+    goto fast_target;
+  }
   SAVE();
-  return 1;
+  return slices;
 
 stop:
   SAVE();
   runtime_error(context, error);
-  return 1;
+  return slices;
 
 #undef SAVE
 #undef slice_over
+#undef more_slices
 #undef MATERIALIZE
 #undef FAIL
 #undef CHECK_ADDRESS

@@ -29,9 +29,20 @@ using Gate = int (*)(std::uint32_t index, ScriptContext& context);
 void set_gate(Gate gate);
 Gate current_gate();
 
-// Runs up to 255 instructions; returns at once when the stop flag is set or the context is not
-// running. Returns 1 (callers ignore it).
-int run_slice(ScriptContext& context);
+// Lets run_slice go on where its caller's loop would only call it again (see run_slice).
+struct SliceRun {
+  int slices = 1;                                  // at most this many slices in one call
+  bool (*go_on)(const void* data) = nullptr;       // nothing else wants the caller's loop
+  const void* data = nullptr;
+};
+
+// Runs a slice of 255 instructions; returns at once when the stop flag is set or the context is
+// not running. With `run`, a slice that ends while no built-in has been called in it (built-ins
+// are what change a thread's state) and while `go_on(data)` holds runs on as the next slice,
+// up to `run.slices` slices: such a slice may end a block later than its 255th instruction,
+// which nothing outside the thread can tell from a return to the loop and a new call. Returns
+// how many slices it began.
+int run_slice(ScriptContext& context, const SliceRun& run = {});
 
 enum RuntimeError : int {
   kDivideByZero = 0,

@@ -140,7 +140,8 @@ struct SliceState {
   bool operator==(const SliceState&) const = default;
 };
 
-std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program) {
+std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program, const SliceRun& run = {},
+                                      int calls = 10000) {
   program.load(c);
   auto relative = [&](std::uint32_t v) {
     if (v - c.image_base < c.image_size) return v - c.image_base + 0x10000000u;
@@ -148,8 +149,8 @@ std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program
     return v;
   };
   std::vector<SliceState> states;
-  for (int slice = 0; slice < 10000 && c.state == kRunning && g_stop_flag.load() == 0; ++slice) {
-    run_slice(c);
+  for (int call = 0; call < calls && c.state == kRunning && g_stop_flag.load() == 0; ++call) {
+    run_slice(c, run);
     SliceState s;
     for (std::uint32_t v : c.r) s.words.push_back(relative(v));
     s.words.insert(s.words.end(), {relative(c.pc), c.state, c.z, c.l, c.b});
@@ -239,51 +240,99 @@ TEST_F(InterpreterTest, DecodedRunMatchesSingleStepsAfterEverySlice) {
   expect_same_slices(*this, program);
 }
 
+// Loops with a `switch` compare chain, calls, a short loop and instructions that name r6 and r7:
+// what decoded blocks are built to run fast.
+Assembler loops_chains_and_calls(std::uint32_t turns, Address image) {
+  Assembler a;
+  a.equ("image", image);
+  a.enter(24)
+      .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
+      .movl_imm(0, 0).store_frame(op_store_l_f, -28, 0)
+      .movl_imm(0, 0).store_frame(op_store_l_f, -32, 0)
+      .label("top")
+      .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
+      .load_frame(op_load_l_f, 1, -24).movl_imm(0, 3).alu(op_and, 1, 0)
+      .cmp_imm(1, 0).jump(op_jne, "case1")
+      .load_frame(op_load_l_f, 0, -28).load_frame(op_load_l_f, 2, -24).alu(op_add_rr, 2, 0)
+      .store_frame(op_store_l_f, -28, 2).jmp("next")
+      .label("case1").cmp_imm(1, 1).jump(op_jne, "case2")
+      .call("leaf").store_frame(op_store_l_f, -28, 5).jmp("next")
+      .label("case2").cmp_imm(1, 2).jump(op_jne, "case3")
+      .push(1).xchg(0, 1).call("leaf").argument_marker(1).store_frame(op_store_l_f, -28, 5).jmp("next")
+      .label("case3")
+      .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
+      .store_frame(op_store_l_f, -28, 2)
+      .label("next")
+      // A short loop that fits several times into one block: i & 7 turns.
+      .load_frame(op_load_l_f, 1, -24).movl_imm(0, 7).alu(op_and, 1, 0).store_frame(op_store_l_f, -36, 1)
+      .movl_imm(0, 0).store_frame(op_store_l_f, -40, 0)
+      .label("inner")
+      .load_frame(op_load_l_f, 0, -36).load_frame(op_load_l_f, 2, -40).alu(op_sub_rr, 2, 0).jump(op_jge, "inner_end")
+      .op_rr_imm(op_lea_f, 0, 6, -32).postop(0, 0, 3)
+      .op_rr_imm(op_lea_f, 0, 6, -40).postop(0, 0, 1)
+      .jmp("inner")
+      .label("inner_end")
+      // r6 written and r7 named by instructions that records leave to the byte handlers.
+      .movl(1, 6).xchg(6, 4).load_frame(op_load_l_f, 3, -28).xchg(4, 6).movl(6, 1)
+      .movl(1, 7).op_rr_imm(op_add_ri, 7, 7, 0xFFFFFFF8u).op_rr_imm(op_add_ri, 7, 7, 8).push(7).pop(1)
+      .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -44, 3)
+      .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
+      .jmp("top")
+      .label("end");
+  InterpreterTest::halt(a);
+  a.label("leaf").load_frame(op_load_l_f, 5, -28).alu(op_add_rr, 5, 0).ret();
+  return a;
+}
+
 // Blocks that go on past conditional jumps, run small loops several turns at a time, follow a
 // `switch` compare chain and run on into the code of the functions they call.
 TEST_F(InterpreterTest, DecodedLoopsChainsAndCallsMatchSingleSteps) {
-  auto program = [&](std::uint32_t turns, Address image) {
+  expect_same_slices(*this, loops_chains_and_calls);
+}
+
+// Slices that run on inside one call end in the state that slices one call at a time reach; with
+// `go_on` false, or after a built-in call, a call runs one slice exactly as without.
+TEST_F(InterpreterTest, SlicesRunOnOnlyWhileTheLoopHasNothingToDo) {
+  const std::vector<SliceState> reference = run_by_slices(*ctx, loops_chains_and_calls(300, ctx->image_base));
+  expect_ended_quietly();
+  ASSERT_GT(reference.size(), 40u);
+
+  SliceRun always;
+  always.slices = 16;
+  always.go_on = [](const void*) { return true; };
+  for (bool decoding : {true, false}) {  // without decoding every slice ends in the byte handlers
+    SCOPED_TRACE(decoding);
+    set_decoding(decoding);
+    reset();
+    const std::vector<SliceState> batched = run_by_slices(*ctx, loops_chains_and_calls(300, ctx->image_base), always);
+    set_decoding(true);
+    expect_ended_quietly();
+    EXPECT_LE(batched.size(), reference.size() / 8);
+    EXPECT_TRUE(batched.back() == reference.back());
+  }
+
+  SliceRun never = always;
+  never.go_on = [](const void*) { return false; };
+  reset();
+  const std::vector<SliceState> held = run_by_slices(*ctx, loops_chains_and_calls(300, ctx->image_base), never);
+  ASSERT_EQ(held.size(), reference.size());
+  for (std::size_t i = 0; i < held.size(); ++i) ASSERT_TRUE(held[i] == reference[i]) << "slice " << i;
+
+  // A built-in called in the first slice ends the call with that slice.
+  set_gate([](std::uint32_t, ScriptContext&) { return 0; });
+  auto with_call = [] {
     Assembler a;
-    a.equ("image", image);
-    a.enter(24)
-        .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
-        .movl_imm(0, 0).store_frame(op_store_l_f, -28, 0)
-        .movl_imm(0, 0).store_frame(op_store_l_f, -32, 0)
-        .label("top")
-        .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
-        .load_frame(op_load_l_f, 1, -24).movl_imm(0, 3).alu(op_and, 1, 0)
-        .cmp_imm(1, 0).jump(op_jne, "case1")
-        .load_frame(op_load_l_f, 0, -28).load_frame(op_load_l_f, 2, -24).alu(op_add_rr, 2, 0)
-        .store_frame(op_store_l_f, -28, 2).jmp("next")
-        .label("case1").cmp_imm(1, 1).jump(op_jne, "case2")
-        .call("leaf").store_frame(op_store_l_f, -28, 5).jmp("next")
-        .label("case2").cmp_imm(1, 2).jump(op_jne, "case3")
-        .push(1).xchg(0, 1).call("leaf").argument_marker(1).store_frame(op_store_l_f, -28, 5).jmp("next")
-        .label("case3")
-        .load_frame(op_load_l_f, 0, -24).load_frame(op_load_l_f, 2, -28).alu(op_xor, 2, 0)
-        .store_frame(op_store_l_f, -28, 2)
-        .label("next")
-        // A short loop that fits several times into one block: i & 7 turns.
-        .load_frame(op_load_l_f, 1, -24).movl_imm(0, 7).alu(op_and, 1, 0).store_frame(op_store_l_f, -36, 1)
-        .movl_imm(0, 0).store_frame(op_store_l_f, -40, 0)
-        .label("inner")
-        .load_frame(op_load_l_f, 0, -36).load_frame(op_load_l_f, 2, -40).alu(op_sub_rr, 2, 0).jump(op_jge, "inner_end")
-        .op_rr_imm(op_lea_f, 0, 6, -32).postop(0, 0, 3)
-        .op_rr_imm(op_lea_f, 0, 6, -40).postop(0, 0, 1)
-        .jmp("inner")
-        .label("inner_end")
-        // r6 written and r7 named by instructions that records leave to the byte handlers.
-        .movl(1, 6).xchg(6, 4).load_frame(op_load_l_f, 3, -28).xchg(4, 6).movl(6, 1)
-        .movl(1, 7).op_rr_imm(op_add_ri, 7, 7, 0xFFFFFFF8u).op_rr_imm(op_add_ri, 7, 7, 8).push(7).pop(1)
-        .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -44, 3)
-        .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
-        .jmp("top")
-        .label("end");
-    halt(a);
-    a.label("leaf").load_frame(op_load_l_f, 5, -28).alu(op_add_rr, 5, 0).ret();
+    a.trap(7).label("spin").movl_imm(0, 1).alu(op_add_rr, 1, 0).jmp("spin");
     return a;
   };
-  expect_same_slices(*this, program);
+  reset();
+  const std::vector<SliceState> one = run_by_slices(*ctx, with_call(), SliceRun{}, 1);
+  reset();
+  const std::vector<SliceState> first = run_by_slices(*ctx, with_call(), always, 1);
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_TRUE(first[0] == one[0]);
+  reset();
 }
 
 TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
