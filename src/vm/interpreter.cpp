@@ -338,7 +338,7 @@ bool has_rr(std::uint8_t op) {
 }
 
 // Records keep r7 outside the register array and a copy of r6 beside it (see run_slice), so an
-// instruction that names r7 or writes r6 runs through its byte handler; records only make the
+// instruction that names r7 or writes r6 runs through its byte handler. The exceptions are the
 // `add r7, $n` that follows every call, and `call r7`.
 bool names_r7(std::uint8_t rr) { return (rr & 7) == 7 || (rr >> 4) == 7; }
 bool writes_r6(std::uint8_t op, std::uint8_t rr) {

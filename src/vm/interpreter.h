@@ -9,8 +9,9 @@
 namespace talven::vm {
 
 // 0 while scripts may run; 1 after a runtime error, an illegal built-in call or the start of
-// shutdown. Every running slice reads it after each instruction; whoever resets the thread table
-// clears it.
+// shutdown. A running slice reads it on entering each decoded block and after each instruction
+// it runs on its own, so a script stops within one block; whoever resets the thread table clears
+// it.
 extern std::atomic<std::uint32_t> g_stop_flag;
 
 // How many programs were stopped by a runtime error or an illegal built-in call since start-up;
