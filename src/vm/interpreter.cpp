@@ -352,6 +352,21 @@ bool kept_apart(std::uint8_t op, std::uint8_t rr) {
   return op != op_call_r && (names_r7(rr) || writes_r6(op, rr));
 }
 
+// The place of `op` among the seven operations that the two-load and operate-and-store groups
+// take, in the order of their kinds; -1 for any other opcode.
+int binary_operation(int op) {
+  switch (op) {
+    case op_fadd: return 0;
+    case op_fsub: return 1;
+    case op_fmul: return 2;
+    case op_fdiv: return 3;
+    case op_add_rr: return 4;
+    case op_sub_rr: return 5;
+    case op_mul: return 6;
+    default: return -1;
+  }
+}
+
 // Decodes `b` from the bytes now at b.start, copies those bytes and marks their granules.
 void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   std::uint8_t* const base = g_script_base;
@@ -489,19 +504,9 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         pc = p1 + 14;
         continue;
       }
-      Kind operation = k_generic;
-      switch (op2) {
-        case op_fadd: operation = k_load2_fadd; break;
-        case op_fsub: operation = k_load2_fsub; break;
-        case op_fmul: operation = k_load2_fmul; break;
-        case op_fdiv: operation = k_load2_fdiv; break;
-        case op_add_rr: operation = k_load2_add; break;
-        case op_sub_rr: operation = k_load2_sub; break;
-        case op_mul: operation = k_load2_mul; break;
-        default: break;
-      }
-      if (operation != k_generic && a != bb && rd(p1 + 6) == bb && rs(p1 + 6) == a) {
-        Record& r = add(operation, 3);
+      const int operation = binary_operation(op2);
+      if (operation >= 0 && a != bb && rd(p1 + 6) == bb && rs(p1 + 6) == a) {
+        Record& r = add(static_cast<Kind>(k_load2_fadd + operation), 3);
         r.d = a; r.imm = im(pc, 2);
         r.d2 = bb; r.imm2 = im(p1, 2);
         pc = p1 + 8;
@@ -627,24 +632,11 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       pc = p1 + 6;
       continue;
     }
-    if (op1 == op_store_l_f && rs(p1) == rd(pc)) {
-      Kind kind = k_generic;
-      switch (op) {
-        case op_fadd: kind = k_opst_fadd; break;
-        case op_fsub: kind = k_opst_fsub; break;
-        case op_fmul: kind = k_opst_fmul; break;
-        case op_fdiv: kind = k_opst_fdiv; break;
-        case op_add_rr: kind = k_opst_add; break;
-        case op_sub_rr: kind = k_opst_sub; break;
-        case op_mul: kind = k_opst_mul; break;
-        default: break;
-      }
-      if (kind != k_generic) {
-        Record& r = add(kind, 2);
-        r.d = rd(pc); r.s = rs(pc); r.imm2 = im(p1, 2);
-        pc = p1 + 6;
-        continue;
-      }
+    if (op1 == op_store_l_f && rs(p1) == rd(pc) && binary_operation(op) >= 0) {
+      Record& r = add(static_cast<Kind>(k_opst_fadd + binary_operation(op)), 2);
+      r.d = rd(pc); r.s = rs(pc); r.imm2 = im(p1, 2);
+      pc = p1 + 6;
+      continue;
     }
     if (op == op_add_rr && op1 == op_store_l_f) {
       Record& r = add(k_add_storef, 2);
