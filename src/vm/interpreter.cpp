@@ -1838,43 +1838,40 @@ f_cut:
 
 f_jmp:
   TAKEN();
+// Pushes the return address of a call.
+#define PUSH_RETURN(back)                                         \
+  const Address sp = stack_pointer - 4;                           \
+  if (!push_ok(sp)) FFAIL(kStackOverflow, (back));                \
+  write32(base + sp, (back));                                     \
+  stack_pointer = sp
+// Notes the block that a call returns to for the return, or finds it for the next call.
+#define REMEMBER_RETURN(back, block)                              \
+  if ((block) != nullptr) {                                       \
+    return_pcs[returns % kReturnStack] = (back);                  \
+    return_blocks[returns % kReturnStack] = (block);              \
+    ++returns;                                                    \
+  } else if ((back) < kFastLimit) {                               \
+    (block) = find_block(*cache, (back), kFast);                  \
+  }
 // A call to rec->imm3 that returns to `back`, the end of its block.
 #define CALL_S(back)                                              \
   do {                                                            \
-    const Address sp = stack_pointer - 4;                         \
-    if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
-    write32(base + sp, (back));                                   \
-    stack_pointer = sp;                                           \
+    PUSH_RETURN(back);                                            \
     if (granule_has_code(sp)) code_written();                     \
-    if (blk->fall != nullptr) {                                   \
-      return_pcs[returns % kReturnStack] = (back);                \
-      return_blocks[returns % kReturnStack] = blk->fall;          \
-      ++returns;                                                  \
-    } else if ((back) < kFastLimit) {                             \
-      blk->fall = find_block(*cache, (back), kFast);              \
-    }                                                             \
+    REMEMBER_RETURN(back, blk->fall)                              \
     TAKEN();                                                      \
   } while (0)
 // A call to rec->imm whose code follows in the block; rec->link is the block at `back`.
 #define CALL_IN(back)                                             \
   do {                                                            \
-    const Address sp = stack_pointer - 4;                         \
-    if (!push_ok(sp)) FFAIL(kStackOverflow, (back));              \
-    write32(base + sp, (back));                                   \
-    stack_pointer = sp;                                           \
+    PUSH_RETURN(back);                                            \
     if (granule_has_code(sp)) {                                   \
       code_written();                                             \
       budget += rec->rest;                                        \
       target = rec->imm;                                          \
       goto fast_target;                                           \
     }                                                             \
-    if (rec->link != nullptr) {                                   \
-      return_pcs[returns % kReturnStack] = (back);                \
-      return_blocks[returns % kReturnStack] = rec->link;          \
-      ++returns;                                                  \
-    } else if ((back) < kFastLimit) {                             \
-      rec->link = find_block(*cache, (back), kFast);              \
-    }                                                             \
+    REMEMBER_RETURN(back, rec->link)                              \
     FNEXT();                                                      \
   } while (0)
 // push rS; xchg rD, rE, the first two parts of an argument pushed just before a call.
@@ -1907,6 +1904,8 @@ f_push_xchg_call_in:
   CALL_IN(rec->pc + 9);
 #undef CALL_S
 #undef CALL_IN
+#undef PUSH_RETURN
+#undef REMEMBER_RETURN
 #undef PUSH_XCHG
 f_call_r: {
   SP_OUT();  // `call r7` is allowed
