@@ -187,7 +187,8 @@ namespace {
 constexpr unsigned kGranuleShift = 4;
 constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
 constexpr int kMaxBlockInstructions = 128;
-constexpr int kMaxUnrolled = 64;  // a loop run several turns in one block stops there
+constexpr int kMaxUnrolled = 64;
+constexpr std::size_t kMaxSegments = 8;  // runs of bytes a block may be made of  // a loop run several turns in one block stops there
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
 constexpr Address kFastLimit = kSequentialLimit - 32;
 constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start
@@ -412,6 +413,12 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   auto im = [&](Address a, int at) { return read32(base + a + at); };
   auto is_mov_ri = [](int op) { return op == op_mov_ri || op == op_mov_rs_addr; };
   auto is_jcc = [](int op) { return op >= op_je && op <= op_jbe; };
+  // Decoding goes on at `to`: the bytes up to `segment_end` close the current run of bytes.
+  auto continue_at = [&](Address segment_end, Address to) {
+    b.segments.push_back({segment_start, segment_end});
+    pc = to;
+    segment_start = to;
+  };
   // A conditional jump leaves the block when taken and lets it go on when not. The compare
   // chain of a `switch` is read the other way round: its jumps to the next compare of the same
   // register are the usual path, so the block goes on there and leaves when a case matches.
@@ -421,14 +428,12 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     static constexpr int kNegated[10] = {1, 0, 5, 4, 3, 2, 9, 8, 7, 6};
     const bool chain = compared >= 0 && jcc == op_jne && taken > pc && taken < kFastLimit &&
                        op_at(taken) == op_cmp_ri && rd(taken) == compared && !inside(taken) &&
-                       b.segments.size() < 8;
+                       b.segments.size() < kMaxSegments;
     const int condition = jcc - op_je;
     Record& r = add(static_cast<Kind>(first_kind + (chain ? kNegated[condition] : condition)), instructions);
     if (chain) {
       r.imm3 = fall;
-      b.segments.push_back({segment_start, fall});
-      pc = taken;
-      segment_start = taken;
+      continue_at(fall, taken);
     } else {
       r.imm3 = taken;
       pc = fall;
@@ -439,12 +444,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   // A call to code not yet in the block is followed: the callee's first instructions run on in
   // the block after the return address is pushed.
   auto can_follow_call = [&](Address to) {
-    return to >= kNullGuardSize && to < kFastLimit && !inside(to) && b.segments.size() < 8;
-  };
-  auto follow_call = [&](Address to, Address back) {
-    b.segments.push_back({segment_start, back});
-    pc = to;
-    segment_start = to;
+    return to >= kNullGuardSize && to < kFastLimit && !inside(to) && b.segments.size() < kMaxSegments;
   };
 
   bool ended = false;
@@ -590,7 +590,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       r.imm = callee;
       r.imm3 = follow ? back : callee;
       if (follow) {
-        follow_call(callee, back);
+        continue_at(back, callee);
         continue;
       }
       pc = back;
@@ -600,7 +600,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       Record& r = add(k_call_in, 1);
       r.imm = im(pc, 1);
       r.imm3 = p1;
-      follow_call(r.imm, p1);
+      continue_at(p1, r.imm);
       continue;
     }
     if (op == op_cmp_ri && is_jcc(op1)) {
@@ -657,11 +657,9 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       if (to == b.start && loop_length == 0) loop_length = so_far;
       const bool again = to == b.start && so_far + loop_length <= kMaxUnrolled;
       const bool onward = !inside(to) && (to > pc || so_far <= 8);
-      if (to >= kNullGuardSize && to < kFastLimit && (again || onward) && b.segments.size() < 8) {
-        b.segments.push_back({segment_start, p1});
+      if (to >= kNullGuardSize && to < kFastLimit && (again || onward) && b.segments.size() < kMaxSegments) {
         ++pending;
-        pc = to;
-        segment_start = to;
+        continue_at(p1, to);
         continue;
       }
     }
@@ -805,8 +803,7 @@ DecodeCache& cache_for_slice() {
   if (!t_cache) t_cache = std::make_unique<DecodeCache>();
   DecodeCache& cache = *t_cache;
   if (cache_needs_reset(cache)) {
-    const std::uint32_t released = g_release_epoch.load(std::memory_order_acquire);
-    cache.seen_release = released;
+    cache.seen_release = g_release_epoch.load(std::memory_order_acquire);
     cache.clear();
   }
   cache.uncut();
@@ -2086,37 +2083,31 @@ f_enter: {
   FSTORE_CHECK(sp + imm, rec->pc + 5);
   FNEXT();
 }
-f_leave: {
-  const std::uint32_t imm = rec->imm;
-  const std::uint32_t offset = stack_pointer - stack_base;
-  if (std::uint64_t(offset) + imm + 24 >= stack_size) {
-    ip = base + rec->pc + 5;
-    SP_OUT();
-    SAVE();
-    context.state = kEnded;
-    return slices;
-  }
-  const std::uint8_t* saved = base + (stack_pointer + imm);
-  frame_pointer = restore_registers(saved, r);
-  stack_pointer += imm + 24;
+// leave N: r1 to r6 come back from the frame and r7 moves past it; leaving the outermost frame
+// ends the program.
+#define LEAVE_FRAME()                                                     \
+  do {                                                                    \
+    const std::uint32_t imm = rec->imm;                                   \
+    const std::uint32_t offset = stack_pointer - stack_base;              \
+    if (std::uint64_t(offset) + imm + 24 >= stack_size) {                 \
+      ip = base + rec->pc + 5;                                            \
+      SP_OUT();                                                           \
+      SAVE();                                                             \
+      context.state = kEnded;                                             \
+      return slices;                                                      \
+    }                                                                     \
+    frame_pointer = restore_registers(base + (stack_pointer + imm), r);   \
+    stack_pointer += imm + 24;                                            \
+  } while (0)
+f_leave:
+  LEAVE_FRAME();
   FNEXT();
-}
 f_leave_ret: {
-  const std::uint32_t imm = rec->imm;
-  const std::uint32_t offset = stack_pointer - stack_base;
-  if (std::uint64_t(offset) + imm + 24 >= stack_size) {
-    ip = base + rec->pc + 5;
-    SP_OUT();
-    SAVE();
-    context.state = kEnded;
-    return slices;
-  }
-  const std::uint8_t* saved = base + (stack_pointer + imm);
-  frame_pointer = restore_registers(saved, r);
-  const Address sp = stack_pointer + imm + 24;
-  stack_pointer = sp;
+  LEAVE_FRAME();
+  const Address sp = stack_pointer;
   FAST_RETURN(sp, rec->pc + 6);
 }
+#undef LEAVE_FRAME
 f_movi_loadf_sub: {
   r[rec->d] = rec->imm;
   const Address a = frame_pointer + rec->imm2;
