@@ -9,7 +9,7 @@ namespace talven::vm {
 namespace {
 
 std::mutex g_builtin_lock;
-ScriptContext* g_current_context = nullptr;
+thread_local ScriptContext* t_current_context = nullptr;
 
 void stop(ScriptContext& context) {
   context.state = kStopped;
@@ -32,8 +32,8 @@ std::int32_t pushed_argument_count(const ScriptContext& context) {
 }  // namespace
 
 std::mutex& builtin_lock() { return g_builtin_lock; }
-ScriptContext* current_context() { return g_current_context; }
-void set_current_context(ScriptContext* context) { g_current_context = context; }
+ScriptContext* current_context() { return t_current_context; }
+void set_current_context(ScriptContext* context) { t_current_context = context; }
 
 int gate(std::uint32_t index, ScriptContext& context) {
   if (index >= kBuiltinCount) {
@@ -53,14 +53,15 @@ int gate(std::uint32_t index, ScriptContext& context) {
   }
 
   std::lock_guard lock(g_builtin_lock);
-  g_current_context = &context;
+  t_current_context = &context;
   std::uint32_t result = 0;
   if (builtin.handler != nullptr) {
     result = builtin.handler(context.r[kStackPointer] + 4);
   } else {
     shell::report(1, "%s : not available yet in this version of Talven", builtin.name);
   }
-  if (g_current_context != nullptr) g_current_context->r[0] = result;
+  if (t_current_context != nullptr) t_current_context->r[0] = result;
+  t_current_context = nullptr;
   return static_cast<int>(builtin.yield);
 }
 

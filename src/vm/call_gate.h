@@ -30,8 +30,10 @@ int gate(std::uint32_t index, ScriptContext& context);
 // Every handler runs inside this lock, so no two built-ins ever overlap.
 std::mutex& builtin_lock();
 
-// The context whose built-in call is in progress; written and read only under the lock. A
-// handler may replace it (jump, longjmp) so that the result lands in the new context's r0.
+// The context whose built-in call is in progress on the calling OS thread. It is kept per thread,
+// not per process: a built-in that waits with the lock released (thd_end) lets other threads'
+// calls run meanwhile, and each call's result must still land in its own caller's r0. A handler
+// may replace it (jump, longjmp) so that the result lands in the new context's r0.
 ScriptContext* current_context();
 void set_current_context(ScriptContext* context);
 

@@ -119,6 +119,7 @@ void thread_loop(int index) {
   platform::sleep_ms(5);
   free_context_stack(slot);
   slot.finished.store(true);
+  if (g_hooks.thread_ended) g_hooks.thread_ended();
 }
 
 // Joins the threads of slots whose loops have ended and frees those slots. Table lock held.
@@ -216,7 +217,14 @@ bool any_thread_running() {
 
 void stop_all_threads() {
   g_stop_flag.store(1);
-  platform::sleep_ms(500);
+  // Running threads get up to half a second to see the stop flag and end by themselves before
+  // the wait below; once none is running there is nothing left to give time to. Window work is
+  // served meanwhile, so a thread waiting for the window thread can end too.
+  const std::uint32_t grace_start = platform::tick_count();
+  while (any_thread_running() && platform::tick_count() - grace_start < 500) {
+    if (g_hooks.pump_window_messages) g_hooks.pump_window_messages();
+    platform::sleep_ms(1);
+  }
   bool any = false;
   {
     std::lock_guard lock(g_table_mutex);
@@ -397,13 +405,18 @@ std::uint32_t bi_thd_begin(Address arguments) {
 
 std::uint32_t bi_thd_end(Address arguments) {
   std::int32_t n = argument_int(arguments, 0);
-  if (stopping() || n == caller_slot()) return 0;  // a thread cannot wait for itself
+  const int caller = caller_slot();
+  if (stopping() || n == caller) return 0;  // a thread cannot wait for itself
   std::thread thread;
   {
     ThreadSlot* slot = existing_slot(n);
     if (slot == nullptr) return 0;
     std::lock_guard lock(g_table_mutex);
     if (!slot->thread.joinable()) return 0;  // another caller is already ending it
+    // A caller that is itself being ended must not start a wait: its ender waits for it, and two
+    // threads ending each other would wait for ever. Every waiter is thus alive and every thread
+    // waited for is not, so the waits never form a cycle.
+    if (caller >= 0 && g_slots[caller].alive.load() == 0) return 0;
     slot->alive = 0;
     thread = std::move(slot->thread);
   }

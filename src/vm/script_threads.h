@@ -24,6 +24,8 @@ struct RuntimeHooks {
   void (*request_close)() = nullptr;
   // Handles pending window-thread work while the window thread waits for script threads.
   void (*pump_window_messages)() = nullptr;
+  // A thread's loop has ended (the window thread may be waiting for the last one to end).
+  void (*thread_ended)() = nullptr;
 };
 void set_runtime_hooks(const RuntimeHooks& hooks);
 

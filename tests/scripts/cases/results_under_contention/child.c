@@ -1,0 +1,2 @@
+#include "talven.h"
+int main() { strlen("child"); return 7; }
