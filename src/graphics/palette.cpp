@@ -13,6 +13,10 @@ namespace {
 std::uint8_t g_screen[256 * 4];
 std::uint32_t g_script[256];
 std::uint8_t g_inverse[32768];
+// Set by reset_palettes: the map is due for the 3-3-2 cube but not built yet. Building it costs
+// about as much as the rest of start-up, and most games never blit into an 8-bit plane, so it is
+// built by the first inverse_map() call (always under the built-in lock, before any row split).
+bool g_inverse_is_for_cube_pending = false;
 bool g_color_mapping = false;
 
 struct DistanceWeights {
@@ -57,7 +61,7 @@ void reset_palettes() {
     g_script[i] = cube_332_colour(i);
     set_screen_palette_entry(i, g_script[i]);
   }
-  build_inverse_map(g_script);
+  g_inverse_is_for_cube_pending = true;
 }
 
 int nearest_entry(const std::uint8_t* palette, int red, int green, int blue) {
@@ -74,7 +78,14 @@ int nearest_entry(const std::uint8_t* palette, int red, int green, int blue) {
   return best;
 }
 
-const std::uint8_t* inverse_map() { return g_inverse; }
+const std::uint8_t* inverse_map() {
+  if (g_inverse_is_for_cube_pending) {
+    std::uint32_t cube[256];
+    for (int i = 0; i < 256; ++i) cube[i] = cube_332_colour(i);
+    build_inverse_map(cube);
+  }
+  return g_inverse;
+}
 
 namespace {
 
@@ -113,6 +124,7 @@ int first_minimum(const std::int32_t* d) {
 // terms are tabled per cell value and entry, and each cell adds up its three rows and takes the
 // first minimum, all 256 entries at once.
 void build_inverse_map(const std::uint32_t* colours) {
+  g_inverse_is_for_cube_pending = false;
   static bool seeded[32768];
   std::memset(seeded, 0, sizeof seeded);
   for (int i = 0; i < 256; ++i) {

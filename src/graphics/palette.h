@@ -12,7 +12,7 @@ void set_screen_palette_entry(int index, std::uint32_t rgb);
 // The palette script code edits (0x00RRGGBB entries).
 std::uint32_t* script_palette();
 
-// Both palettes back to the 3-3-2 cube and the inverse map rebuilt from it.
+// Both palettes back to the 3-3-2 cube, and the inverse map due to be rebuilt from it.
 void reset_palettes();
 
 // The 3-3-2 colour of entry i (also the default colour table of 8-bit planes).
@@ -22,7 +22,8 @@ std::uint32_t cube_332_colour(int i);
 // on 6-bit channels.
 int nearest_entry(const std::uint8_t* palette, int red, int green, int blue);
 
-// The inverse palette map: a palette index per 15-bit colour.
+// The inverse palette map: a palette index per 15-bit colour. Built-in threads only (it may be
+// built on first use).
 const std::uint8_t* inverse_map();
 inline int inverse_key(std::uint32_t rgb) {
   return static_cast<int>(((rgb >> 19) & 31) << 10 | ((rgb >> 11) & 31) << 5 | ((rgb >> 3) & 31));

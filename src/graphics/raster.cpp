@@ -100,11 +100,16 @@ void clear_row(const void* job, int row) {
   const int bytes = J.plane->bits / 8;
   std::uint8_t* q = row_address(*J.plane, J.area.top + row) + std::ptrdiff_t(J.area.left) * bytes;
   const int n = J.area.right - J.area.left;
-  if (bytes == 1) {
-    std::memset(q, J.value[0], std::size_t(n));
-  } else {
-    for (int x = 0; x < n; ++x, q += bytes) std::memcpy(q, J.value, std::size_t(bytes));
+  const bool one_byte_value = bytes == 1 || (J.value[0] == J.value[1] && (bytes == 2 || J.value[1] == J.value[2]) &&
+                                             (bytes < 4 || J.value[2] == J.value[3]));
+  if (one_byte_value || n <= 0) {
+    if (n > 0) std::memset(q, J.value[0], std::size_t(n) * std::size_t(bytes));
+    return;
   }
+  // The first pixel, then the filled part copied onto what follows, doubling each time.
+  std::memcpy(q, J.value, std::size_t(bytes));
+  for (std::size_t done = std::size_t(bytes), total = std::size_t(n) * std::size_t(bytes); done < total; done *= 2)
+    std::memcpy(q + done, q, std::min(done, total - done));
 }
 
 void fill_row(const void* job, int row) {

@@ -132,6 +132,7 @@ void runtime_start(const RuntimeOptions& options) {
   hooks.compile = compile_into_context;
   hooks.request_close = options.request_close;
   hooks.pump_window_messages = options.pump_window_messages;
+  hooks.thread_ended = platform::wake_window_thread;
   vm::set_runtime_hooks(hooks);
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::vm_runtime_start();
