@@ -1306,18 +1306,8 @@ Expr Compiler::unary() {
           else if (e.type == t_float) e = to_int(e);
         }
         if (is_struct(t)) fail(14);
-        if (is_const(e.node) && t != t_float) {
-          // a constant takes the width of its new type
-          std::int32_t v = arg(e.node, 1);
-          switch (t) {
-            case t_char: v = static_cast<std::int8_t>(v); break;
-            case t_uchar: v = static_cast<std::uint8_t>(v); break;
-            case t_short: v = static_cast<std::int16_t>(v); break;
-            case t_ushort: v = static_cast<std::uint16_t>(v); break;
-            default: break;
-          }
-          return {mk(13, v, 0), t};
-        }
+        // Otherwise a cast only changes the type, of a constant as of any other value: `(char)300`
+        // is 300 typed char, as `(char)v` is v's value typed char.
         return {e.node, t};
       }
       Expr e = expression();

@@ -111,6 +111,12 @@ TEST_F(CodeTest, TypeRulesChooseTheInstructions) {
       {"int x;", "return x << 3 | x & 1 ^ 2;", "\tshl\t", nullptr},
       {"struct S { int a; char b; } *p;", "return p->b;", "\tmovsbl\t", nullptr},
       {"int g() { return 1; }", "return g;", "\tmovl\tr0, $g", nullptr},
+      // a cast between integer types changes only the type, of a constant as of a variable
+      {"", "return (char)300;", "\tmovl\tr0, $300", nullptr},
+      {"", "return (unsigned char)-1;", "\tmovl\tr0, $-1", nullptr},
+      {"", "return (short)70000;", "\tmovl\tr0, $70000", nullptr},
+      {"int v;", "return (char)v;", "\tmovl\tr0, v", "\tmovsbl\t"},
+      {"", "return (int)2.75;", "\tmovl\tr0, $2", "\tftoi\t"},
   };
   for (const Case& c : cases) {
     Lines l = body(c.declarations, c.statement);
