@@ -9,6 +9,7 @@
 #include "archive/data_drive.h"
 #include "platform/game_paths.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
@@ -88,6 +89,27 @@ ArchiveResult open_member(platform::HostFile& archive, std::string_view member, 
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
+// Calls `visit(archive name without ".bin", member name)` for each way of splitting `path` at a
+// separator, from the shortest archive name on, while it returns true. The first and last bytes
+// are never split points, and a trail byte 0x5C is never a separator: the walk starts at the first
+// byte so that a double-byte character there is stepped over whole.
+template <typename Visit>
+void for_each_archive_candidate(std::string_view path, Visit visit) {
+  const std::size_t n = path.size();
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (i > 0 && is_separator(path[i])) {
+      if (!visit(path.substr(0, i), path.substr(i + 1))) return;
+    } else if (shell::is_sjis_lead(static_cast<unsigned char>(path[i]))) {
+      ++i;
+    }
+  }
+}
+
+int effective_file_system() {
+  const int file_system = shell::config().file_system;
+  return (file_system & (kLooseFiles | kArchives)) == 0 ? kLooseFiles | kArchives : file_system;
+}
+
 }  // namespace
 
 FastFile* OpenFastFile(const char* path_text) {
@@ -97,9 +119,7 @@ FastFile* OpenFastFile(const char* path_text) {
     shell::report(2, "%s", out_of_memory());
     return nullptr;
   }
-  int file_system = shell::config().file_system;
-  if ((file_system & (kLooseFiles | kArchives)) == 0) file_system = kLooseFiles | kArchives;
-
+  const int file_system = effective_file_system();
   if (file_system & kLooseFiles) {
     handle->file = open_game_file(path);
     if (handle->file.is_open()) return handle.release();
@@ -109,29 +129,53 @@ FastFile* OpenFastFile(const char* path_text) {
     }
   }
 
-  // Archive candidates from the shortest archive name on; the first and last bytes are never
-  // split points, and a trail byte 0x5C is never a separator.
-  // The walk starts at the first byte so that a double-byte character there is stepped over whole.
-  std::size_t n = path.size();
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    if (i > 0 && is_separator(path[i])) {
-      std::string archive_name = std::string(path.substr(0, i)) + ".bin";
-      platform::HostFile archive = open_game_file(archive_name);
-      if (archive.is_open()) {
-        switch (open_member(archive, path.substr(i + 1), *handle)) {
-          case ArchiveResult::found: return handle.release();
-          case ArchiveResult::absent: break;
-          case ArchiveResult::read_error: shell::report(2, read_failed(), path_text ? path_text : ""); return nullptr;
-          case ArchiveResult::seek_error: shell::report(2, seek_failed(), path_text ? path_text : ""); return nullptr;
-          case ArchiveResult::no_memory: shell::report(2, "%s", out_of_memory()); return nullptr;
-        }
-      }
-    } else if (shell::is_sjis_lead(static_cast<unsigned char>(path[i]))) {
-      ++i;
-    }
+  ArchiveResult result = ArchiveResult::absent;
+  for_each_archive_candidate(path, [&](std::string_view archive_name, std::string_view member) {
+    platform::HostFile archive = open_game_file(std::string(archive_name) + ".bin");
+    if (!archive.is_open()) return true;
+    result = open_member(archive, member, *handle);
+    return result == ArchiveResult::absent;
+  });
+  switch (result) {
+    case ArchiveResult::found: return handle.release();
+    case ArchiveResult::absent: break;
+    case ArchiveResult::read_error: shell::report(2, read_failed(), path_text ? path_text : ""); return nullptr;
+    case ArchiveResult::seek_error: shell::report(2, seek_failed(), path_text ? path_text : ""); return nullptr;
+    case ArchiveResult::no_memory: shell::report(2, "%s", out_of_memory()); return nullptr;
   }
   shell::report(2, open_failed(), path_text ? path_text : "");
   return nullptr;
+}
+
+std::string describe_lookup(const char* path_text) {
+  std::string_view path = path_text ? path_text : "";
+  const int file_system = effective_file_system();
+  std::string text = "FileSystem=" + std::to_string(file_system);
+  if (file_system == kArchives) text += " allows archives only";
+  else if (file_system == kLooseFiles) text += " allows loose files only";
+  else text += " allows loose files and archives";
+  text += ": looked for";
+  bool first = true;
+  if (file_system & kLooseFiles) {
+    std::string game_path = platform::cp932_to_utf8(path);
+    for (char& c : game_path) c = c == '\\' ? '/' : c;
+    text += " " + game_path + " in " + platform::current_directory();
+    const std::string on_drive = data_drive_host_path(path);
+    if (!on_drive.empty()) text += " and " + on_drive;
+    first = false;
+  }
+  if (file_system & kArchives) {
+    bool any = false;
+    for_each_archive_candidate(path, [&](std::string_view archive_name, std::string_view member) {
+      text += first ? " " : ", then ";
+      text += platform::cp932_to_utf8(member) + " in " + platform::cp932_to_utf8(archive_name) + ".bin";
+      first = false;
+      any = true;
+      return true;
+    });
+    if (!any) text += std::string(first ? "" : ";") + " no archive (the path has no folder part to name one)";
+  }
+  return text;
 }
 
 int CloseFastFile(FastFile* file) {

@@ -2,6 +2,7 @@
 // archive named after a leading part of the path, read the same way either way.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace talven::archive {
 
@@ -11,6 +12,10 @@ struct FastFile;
 // looked for first when `FileSystem` has bit value 2, archives when it has bit value 1. On failure
 // a level-2 message is reported and null returned.
 FastFile* OpenFastFile(const char* path);
+
+// Where OpenFastFile looks for `path` under the current FileSystem setting, in words (UTF-8), for
+// messages that explain a file that could not be found.
+std::string describe_lookup(const char* path);
 
 // Closes the file and frees the handle: 1, or 0 for null.
 int CloseFastFile(FastFile* file);

@@ -110,16 +110,18 @@ void Compiler::push_file(const std::string& name) {
   if (include_list_.size() + name.size() + 2 > kIncludeList) fail(20);
   include_list_ += name;
   include_list_ += '\0';
+  // The record is pushed before the file is opened, so that an open or read failure names the
+  // file it could not open ("path(0) : ...").
+  SourceFile f;
+  f.path = path;
+  files_.push_back(std::move(f));
   SourceReader reader = options_.reader ? options_.reader : data_file_reader();
   std::string text;
   SourceStatus status = reader(path, text);
   if (status == SourceStatus::open_failed) fail(2);
   if (status == SourceStatus::read_failed) fail(3);
-  SourceFile f;
-  f.path = path;
-  f.text = std::move(text);
-  f.text += '\n';
-  files_.push_back(std::move(f));
+  files_.back().text = std::move(text);
+  files_.back().text += '\n';
 }
 
 void Compiler::include_directive(const char* p) {

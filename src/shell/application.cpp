@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "archive/data_drive.h"
+#include "archive/fast_file.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -105,7 +106,14 @@ void start_entry_script() {
   g_state.entry_posted = true;
   const auto& cfg = config();
   // The compiler puts the script directory in front of every source name.
-  if (!vm::start_entry_script(cfg.script_name.c_str())) g_state.entry_failed = true;
+  if (!vm::start_entry_script(cfg.script_name.c_str())) {
+    g_state.entry_failed = true;
+    // The message box names the file; a new user also needs to know where it was looked for.
+    const std::string& missing = unopened_main_source();
+    if (!missing.empty())
+      std::fprintf(stderr, "talven: the entry script %s could not be opened. %s.\n",
+                   platform::cp932_to_utf8(missing).c_str(), archive::describe_lookup(missing.c_str()).c_str());
+  }
 }
 
 void remember_window_bounds() {

@@ -85,9 +85,17 @@ void write_listing(const std::string& source_name, const std::string& listing) {
   }
 }
 
+// The main source of the last compile when it could not be opened (cp932), else empty.
+std::string g_unopened_main_source;
+
+void note_unopened_main_source(const compiler::CompileResult& result, const std::string& path) {
+  if (result.error_code == 2 && result.error_line == 0 && result.error_file == path) g_unopened_main_source = path;
+}
+
 // How `jump`, `call` and the entry script turn a source file into a running program: measure it
 // (unless ProgramSize fixes the size), then emit it into a new context's image.
 vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t program_size, std::uint32_t stack_size) {
+  g_unopened_main_source.clear();
   compiler::CompileOptions options;
   options.script_dir = config().script_dir;
   options.heap_base = vm::script_heap_base();
@@ -95,7 +103,10 @@ vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t pro
   std::uint32_t size = program_size;
   if (size == 0) {
     compiler::CompileResult measured = compiler::compile(file_name, options);
-    if (!measured.ok) return nullptr;
+    if (!measured.ok) {
+      note_unopened_main_source(measured, options.script_dir + file_name);
+      return nullptr;
+    }
     size = measured.code_size + measured.data_size;
   }
   vm::ScriptContext* context = vm::create_context(size, stack_size);
@@ -110,6 +121,7 @@ vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t pro
   compiler::CompileResult result = compiler::compile(file_name, options);
   if (g_options.listing) write_listing(file_name, listing);
   if (!result.ok) {
+    note_unopened_main_source(result, options.script_dir + file_name);
     vm::free_context(context);
     return nullptr;
   }
@@ -145,6 +157,8 @@ void runtime_start(const RuntimeOptions& options) {
   archive::close_pack_slots();
   vm::reset_thread_table();
 }
+
+const std::string& unopened_main_source() { return g_unopened_main_source; }
 
 void runtime_stop() {
   archive::close_pack_slots();

@@ -19,6 +19,10 @@ void runtime_start(const RuntimeOptions& options);
 // The shutdown order after the script threads have stopped.
 void runtime_stop();
 
+// The main source file (cp932 game path) of the last compile of a program when that file could
+// not be opened; empty when the last compile got past opening it.
+const std::string& unopened_main_source();
+
 // Pausing the application stops sound, music, movies and CD audio and freezes the clock.
 void runtime_pause_devices();
 void runtime_resume_devices();

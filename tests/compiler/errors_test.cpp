@@ -46,7 +46,6 @@ class ErrorsTest : public CompilerTest {};
 TEST_F(ErrorsTest, EveryFatalErrorNamesFileAndLine) {
   const std::vector<ErrorCase> cases = {
       {0, "int f() { return 0; }\nint f() { return 1; }\n", 2},
-      {2, "#include \"missing.h\"\n", 1},
       {4, "#pragma once\n", 1},
       {4, "#define int 3\n", 1},
       {4, "#endasm\n", 1},
@@ -157,6 +156,24 @@ TEST_F(ErrorsTest, IncludeNestingAndReadFailures) {
   options.report_errors = false;
   options.reader = [](const std::string&, std::string&) { return SourceStatus::read_failed; };
   EXPECT_EQ(compile("main.c", options).error_code, 3);
+}
+
+TEST_F(ErrorsTest, AFileThatCannotBeOpenedIsNamedAtLineZero) {
+  CompileOptions options;
+  options.report_errors = false;
+  options.script_dir = "script\\";
+  options.reader = [](const std::string&, std::string&) { return SourceStatus::open_failed; };
+  CompileResult main = compile("main.c", options);
+  EXPECT_EQ(main.error_code, 2);
+  EXPECT_EQ(platform::cp932_to_utf8(main.error_text).rfind("script\\main.c(0) : ファイルのオープンに失敗しました。\n", 0), 0u)
+      << main.error_text;
+
+  // An include that cannot be opened is named too, not the line that includes it.
+  Compiled include = build(std::map<std::string, std::string>{{"main.c", "int a;\n#include \"gone.h\"\n"}});
+  EXPECT_EQ(include.result.error_code, 2);
+  EXPECT_EQ(include.result.error_file, "gone.h");
+  EXPECT_EQ(include.result.error_line, 0);
+  EXPECT_EQ(include.errors().rfind("gone.h(0) : ファイルのオープンに失敗しました。\n", 0), 0u) << include.errors();
 }
 
 TEST_F(ErrorsTest, ProgramAreaAndMemoryLimits) {

@@ -52,6 +52,8 @@ TEST_F(TalvencTest, PrintsCompileErrorsInUtf8WithStatusOne) {
   std::ofstream(dir_ / "bad.c") << "int main()\n{\n  return y;\n}\n";
   EXPECT_EQ(run("bad.c"), 1);
   EXPECT_EQ(slurp(dir_ / "err.txt"), "bad.c(3) : 定義されていない文字列です。\n  return y;??\n");
+  EXPECT_EQ(run("nothere.c"), 1);
+  EXPECT_EQ(slurp(dir_ / "err.txt").rfind("nothere.c(0) : ファイルのオープンに失敗しました。", 0), 0u) << slurp(dir_ / "err.txt");
 }
 
 }  // namespace
