@@ -34,12 +34,17 @@ std::uint32_t bi_ini_seti(vm::Address arguments) {
   return ini_write_int(*file, *section, *key, vm::argument_int(arguments, 2)) ? 1 : 0;
 }
 
+// As the profile writer: a null text deletes the key, a null key deletes the whole section.
 std::uint32_t bi_ini_sets(vm::Address arguments) {
   auto section = string_argument(arguments, 0);
-  auto key = string_argument(arguments, 1);
-  auto text = string_argument(arguments, 2);
   auto file = file_argument(arguments, 3);
-  if (!section || !key || !text || !file) return 0;
+  if (!section || !file) return 0;
+  if (vm::argument_word(arguments, 1) == 0) return ini_delete(*file, *section, std::nullopt) ? 1 : 0;
+  auto key = string_argument(arguments, 1);
+  if (!key) return 0;
+  if (vm::argument_word(arguments, 2) == 0) return ini_delete(*file, *section, *key) ? 1 : 0;
+  auto text = string_argument(arguments, 2);
+  if (!text) return 0;
   return ini_write_string(*file, *section, *key, *text) ? 1 : 0;
 }
 

@@ -175,7 +175,43 @@ void set_value(std::string& text, const IniValue& entry) {
   text.append("[").append(section).append("]").append(eol).append(key_line);
 }
 
+// The byte range of the first section named `section` (header to the next header), or of the
+// first key line named `key` in it when a key is given; begin == end when there is none.
+struct Span {
+  std::size_t begin = 0, end = 0;
+};
+Span find_span(std::string_view text, std::string_view section, const std::optional<std::string_view>& key) {
+  bool in_section = false;
+  Span span;
+  for (std::size_t pos = 0; pos < text.size();) {
+    Line line = read_line(text, pos);
+    if (line.kind == LineKind::section) {
+      if (in_section) break;
+      if (same_name(line.name, section)) {
+        in_section = true;
+        span.begin = pos;
+      }
+    } else if (in_section && key && line.kind == LineKind::key && same_name(line.name, *key)) {
+      return {pos, line.next};
+    }
+    pos = line.next;
+    if (in_section && !key) span.end = pos;
+  }
+  return key ? Span{} : span;
+}
+
 }  // namespace
+
+std::string ini_without(std::string_view text, std::string_view section, std::optional<std::string_view> key) {
+  section = trim(section);
+  if (key) key = trim(*key);
+  Span span = find_span(text, section, key);
+  // A byte order mark belongs to the file, not to its first line.
+  if (span.begin == 0 && span.end > 0 && text.substr(0, 3) == "\xEF\xBB\xBF") span.begin = 3;
+  std::string result(text);
+  result.erase(span.begin, span.end - span.begin);
+  return result;
+}
 
 std::optional<std::string> ini_find(std::string_view text, std::string_view section, std::string_view key) {
   section = trim(section);
@@ -246,6 +282,16 @@ bool ini_write_values(std::string_view game_path, const std::vector<IniValue>& v
   std::optional<std::string> new_text = ini_with_values(old_text ? *old_text : std::string(), values);
   if (!new_text) return false;
   return platform::replace_file_atomically(host_path, *new_text);
+}
+
+bool ini_delete(std::string_view game_path, std::string_view section, std::optional<std::string_view> key) {
+  std::string host_path = platform::resolve_game_path(game_path);
+  if (host_path.empty()) return false;
+  std::optional<std::string> old_text = platform::read_whole_file(host_path);
+  if (!old_text) return !platform::path_exists(host_path);  // nothing to delete in a missing file
+  std::string new_text = ini_without(*old_text, section, key);
+  if (new_text.size() == old_text->size()) return true;  // nothing of that name: nothing to write
+  return platform::replace_file_atomically(host_path, new_text);
 }
 
 bool ini_write_string(std::string_view game_path, std::string_view section, std::string_view key,

@@ -53,6 +53,11 @@ bool ini_can_store(const IniValue& entry);
 // stored (and then nothing is changed).
 std::optional<std::string> ini_with_values(std::string_view text, const std::vector<IniValue>& values);
 
+// `text` without the first section named `section` (its header and every line up to the next
+// section), or, when `key` is given, without that section's first key line of that name. Other
+// lines stay byte for byte.
+std::string ini_without(std::string_view text, std::string_view section, std::optional<std::string_view> key);
+
 // ---- Over files named by game paths (cp932, resolved like every game path) -------------------
 
 // The contents of an INI file; nothing when it is missing or unreadable.
@@ -68,6 +73,10 @@ std::int32_t ini_read_int(std::string_view game_path, std::string_view section, 
 // Sets the values and replaces the file in one step. False when an entry cannot be stored, the file
 // exists but cannot be read, or it cannot be written; the old file is then untouched.
 bool ini_write_values(std::string_view game_path, const std::vector<IniValue>& values);
+// Deletes a key, or with no key a whole section, as the profile writer does for a null value or
+// key. True also when there was nothing to delete (a missing file stays missing); false when the
+// file cannot be read or written.
+bool ini_delete(std::string_view game_path, std::string_view section, std::optional<std::string_view> key);
 bool ini_write_string(std::string_view game_path, std::string_view section, std::string_view key,
                       std::string_view value);
 bool ini_write_int(std::string_view game_path, std::string_view section, std::string_view key,

@@ -121,6 +121,29 @@ TEST(IniWithValues, ChangesOnlyWhatItMust) {
   }
 }
 
+TEST(IniWithout, DeletesAKeyOrASectionAndNothingElse) {
+  struct Case {
+    const char* what;
+    std::string before;
+    const char* section;
+    std::optional<std::string_view> key;
+    std::string after;
+  } cases[] = {
+      {"a key", "[A]\r\nx=1\r\nk=2\r\ny=3\r\n[B]\r\nk=4\r\n", "a", "K", "[A]\r\nx=1\r\ny=3\r\n[B]\r\nk=4\r\n"},
+      {"only the first key of a name", "[A]\nk=1\nk=2\n", "A", "k", "[A]\nk=2\n"},
+      {"a key missing in its section", "[A]\nx=1\n[B]\nk=2\n", "A", "k", "[A]\nx=1\n[B]\nk=2\n"},
+      {"a key of a missing section", "[A]\nk=1\n", "B", "k", "[A]\nk=1\n"},
+      {"an unterminated last key line", "[A]\nx=1\nk=2", "A", "k", "[A]\nx=1\n"},
+      {"a section with its lines", "; head\n[A]\nx=1\n; c\n\n[B]\ny=2\n", "a", std::nullopt, "; head\n[B]\ny=2\n"},
+      {"the last section", "[A]\nx=1\n\n[B]\ny=2\n", "B", std::nullopt, "[A]\nx=1\n\n"},
+      {"only the first section of a name", "[A]\nx=1\n[a]\ny=2\n", "A", std::nullopt, "[a]\ny=2\n"},
+      {"a missing section", "[A]\nx=1\n", "B", std::nullopt, "[A]\nx=1\n"},
+      {"the first section after a byte order mark", "\xEF\xBB\xBF[A]\nx=1\n[B]\n", "A", std::nullopt,
+       "\xEF\xBB\xBF[B]\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ini_without(c.before, c.section, c.key), c.after) << c.what;
+}
+
 TEST(IniWithValues, RefusesWhatCouldNotBeReadBack) {
   const IniValue refused[] = {
       {"A", "k", "two\nlines"}, {"A", "k", "cr\r"},  {"A", "a=b", "v"}, {"A", ";k", "v"}, {"A", "[k", "v"},
