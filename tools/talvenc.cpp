@@ -3,9 +3,11 @@
 //   talvenc FILE.c [--listing] [--disasm] [--echo] [-I DIR]...
 //
 // Compile errors are printed in UTF-8 and the exit status is 1. --listing writes the compile
-// listing to NAME.txt in the current directory; --disasm prints every emitted instruction.
+// listing to NAME.txt in the current directory; --disasm prints every emitted instruction under
+// the source line it was compiled from.
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +24,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: talvenc FILE.c [--listing] [--disasm] [--echo] [-I DIR]...\n"
     "  --listing   write the compile listing to NAME.txt in the current directory\n"
-    "  --disasm    print the emitted code, one instruction per line\n"
+    "  --disasm    print the emitted code, one instruction per line, under its source lines\n"
     "  --echo      put the source lines into the listing\n"
     "  -I DIR      look for #include files in DIR when they are not beside FILE\n";
 
@@ -110,8 +112,30 @@ int main(int argc, char** argv) {
   }
   if (image.base == 0) return 1;
   if (want_disasm) {
-    std::string text = compiler::disassembly_text(vm::host_pointer(image.base), image.result.code_size, image.base);
-    std::fputs(text.c_str(), stdout);
+    // The source lines beside the code, read again the way the compile read them.
+    std::map<std::string, std::vector<std::string>> sources;
+    auto line_text = [&](const std::string& file, std::uint32_t line) -> std::string {
+      auto it = sources.find(file);
+      if (it == sources.end()) {
+        std::string text;
+        std::vector<std::string> lines;
+        if (options.reader(file, text) == compiler::SourceStatus::ok) {
+          for (std::size_t at = 0; at <= text.size();) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            std::string l = text.substr(at, end - at);
+            if (!l.empty() && l.back() == '\r') l.pop_back();
+            lines.push_back(std::move(l));
+            at = end + 1;
+          }
+        }
+        it = sources.emplace(file, std::move(lines)).first;
+      }
+      return line >= 1 && line <= it->second.size() ? it->second[line - 1] : std::string();
+    };
+    std::string text = compiler::disassembly_text(vm::host_pointer(image.base), image.result.code_size, image.base,
+                                                  &image.result.source_map, line_text);
+    std::fputs(platform::cp932_to_utf8(text).c_str(), stdout);
   }
   std::fprintf(stderr, "%s: %u lines, code %u bytes, data %u bytes, external data %u bytes\n",
                file.c_str(), image.result.lines, image.result.code_size, image.result.data_size,

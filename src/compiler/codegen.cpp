@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <algorithm>
+
 #include "compiler/compiler_internal.h"
 
 namespace talven::compiler {
@@ -546,6 +548,32 @@ void Compiler::eval(int n) {
     return;
   }
   fail(0);
+}
+
+// The source map is built in the emitting pass only, where addresses are final. A line is noted
+// where a statement begins (the current token is its first), so each address maps to the
+// statement it was compiled from; code emitted later for an earlier line (a `for` step, a `do`
+// condition) notes that line again.
+void Compiler::note_source_line() {
+  if (!files_.empty()) note_line(files_.back().path, files_.back().line);
+}
+
+void Compiler::note_line(const std::string& path, int number) {
+  if (!emitting_) return;
+  vm::SourceMap& map = result_.source_map;
+  auto file = std::find(map.files.begin(), map.files.end(), path);
+  if (file == map.files.end()) file = map.files.insert(map.files.end(), path);
+  const vm::SourceMap::Line line{options_.image_base + pc_, static_cast<std::uint16_t>(file - map.files.begin()),
+                                 static_cast<std::uint32_t>(number)};
+  if (!map.lines.empty() && map.lines.back().start == line.start) map.lines.pop_back();  // no code in between
+  if (!map.lines.empty() && map.lines.back().file == line.file && map.lines.back().line == line.line) return;
+  map.lines.push_back(line);
+}
+
+void Compiler::note_function(int sym) {
+  if (!emitting_) return;
+  result_.source_map.functions.push_back({options_.image_base + pc_, name_of(sym)});
+  note_source_line();
 }
 
 }  // namespace talven::compiler

@@ -323,6 +323,8 @@ bool Compiler::run(std::string_view source_name) {
   }
   result_.ok = ok;
   result_.code_size = pc_;
+  result_.source_map.code_end = options_.image_base + pc_;
+  if (!emitting_) result_.source_map = {};
   result_.data_size = data_size_;
   result_.extern_size = extern_size_;
   result_.labels = static_cast<std::uint32_t>(label_value_.empty() ? 0 : label_value_.size() - 1);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "vm/script_memory.h"
+#include "vm/source_map.h"
 
 namespace talven::compiler {
 
@@ -48,6 +49,8 @@ struct CompileResult {
   std::string error_file;  // cp932
   int error_line = 0;
   std::string error_message;  // cp932
+  // Emitting pass only: the file, line and function of every code address.
+  vm::SourceMap source_map;
 };
 
 CompileResult compile(std::string_view source_name, const CompileOptions& options);

@@ -189,6 +189,11 @@ class Compiler {
   void flush_return();
   void expression_statement_value(int n);
 
+  // ---- source map (codegen.cpp): code from here on comes from the current line / this function
+  void note_source_line();
+  void note_line(const std::string& path, int line);
+  void note_function(int sym);
+
   // ---- code generation (codegen.cpp)
   void emit8(std::uint32_t v);
   void emit16(std::uint32_t v);

@@ -140,9 +140,25 @@ std::vector<DisassembledInstruction> disassemble(const std::uint8_t* code, std::
   return out;
 }
 
-std::string disassembly_text(const std::uint8_t* code, std::uint32_t size, vm::Address base) {
+std::string disassembly_text(const std::uint8_t* code, std::uint32_t size, vm::Address base,
+                             const vm::SourceMap* map, const SourceLineText& line_text) {
   std::string out;
+  std::size_t next_function = 0, next_line = 0;
   for (const DisassembledInstruction& ins : disassemble(code, size, base)) {
+    const vm::Address at = base + ins.offset;
+    // Map entries start on instruction boundaries; an entry passed over (inside an instruction,
+    // which the compiler never makes) is shown at the next instruction.
+    for (; map && next_function < map->functions.size() && map->functions[next_function].start <= at; ++next_function)
+      out += "\n" + map->functions[next_function].name + ":\n";
+    for (; map && next_line < map->lines.size() && map->lines[next_line].start <= at; ++next_line) {
+      const vm::SourceMap::Line& l = map->lines[next_line];
+      const std::string& file = l.file < map->files.size() ? map->files[l.file] : std::string();
+      out += "; " + file + "(" + std::to_string(l.line) + ")";
+      std::string text = line_text ? line_text(file, l.line) : std::string();
+      std::size_t first = text.find_first_not_of(" \t");
+      if (first != std::string::npos) out += ": " + text.substr(first);
+      out += '\n';
+    }
     char head[64];
     std::snprintf(head, sizeof head, "%08x  ", base + ins.offset);
     out += head;

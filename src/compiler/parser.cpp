@@ -408,6 +408,7 @@ void Compiler::top_level() {
         int number = pending_trap_;
         pending_trap_ = -1;
         define_label(symbols_[sym].value);
+        note_function(sym);
         listing("%s:\n", name_of(sym));
         emit8(1);
         emit16(static_cast<std::uint32_t>(number));
@@ -493,6 +494,7 @@ void Compiler::function_definition(int sym, const Declarator& d, int type, bool 
   }
   int label = symbols_[sym].value;
   define_label(label);
+  note_function(sym);
   if (!is_static) listing(".global %s, @function\n", name_of(sym));
   listing("%s:\n", name_of(sym));
   if (is_extern && emitting_) {
@@ -1438,6 +1440,7 @@ Expr Compiler::condition_expression() {
 void Compiler::statement() {
   NestingGuard guard(*this);
   flush_return();
+  note_source_line();
   switch (tok_) {
     case tk_lbrace:
       next_token();
@@ -1510,6 +1513,7 @@ void Compiler::statement() {
       break_labels_.pop_back();
       continue_labels_.pop_back();
       define_label(cont);
+      note_source_line();  // the condition, on the line of its `while`
       expect(kw_while);
       int mark = temp_top_;
       reset_registers();
@@ -1521,6 +1525,8 @@ void Compiler::statement() {
       return;
     }
     case kw_for: {
+      const std::string for_file = files_.back().path;
+      const int for_line = files_.back().line;
       next_token();
       expect(tk_lparen);
       if (tok_ != tk_semi) {
@@ -1556,6 +1562,7 @@ void Compiler::statement() {
       continue_labels_.pop_back();
       if (step) {
         define_label(cont);
+        note_line(for_file, for_line);  // the step, on the line of its `for`
         reset_registers();
         eval(step);
         // Declarations in the body made type nodes below the step's tree; they must stay.

@@ -46,18 +46,34 @@ bool has_log_target() {
   return g_log != nullptr;
 }
 
+bool log_target_is_stdout() {
+  std::lock_guard lock(g_mutex);
+  return g_log_is_stdout;
+}
+
 bool debug_output_exists() { return config().debug_mode != 0 || has_log_target(); }
+
+namespace {
+// Log lock held.
+void write_log_line(std::string_view cp932_text) {
+  if (g_log == nullptr) return;
+  std::string_view line = cp932_text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  std::string utf8 = platform::cp932_to_utf8(line);
+  utf8 += '\n';
+  std::fwrite(utf8.data(), 1, utf8.size(), g_log);
+  std::fflush(g_log);
+}
+}  // namespace
+
+void log_target_line(std::string_view cp932_text) {
+  std::lock_guard lock(g_mutex);
+  write_log_line(cp932_text);
+}
 
 void debug_output_line(std::string_view cp932_text) {
   std::lock_guard lock(g_mutex);
-  if (g_log != nullptr) {
-    std::string_view line = cp932_text;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    std::string utf8 = platform::cp932_to_utf8(line);
-    utf8 += '\n';
-    std::fwrite(utf8.data(), 1, utf8.size(), g_log);
-    std::fflush(g_log);
-  }
+  write_log_line(cp932_text);
   if (config().debug_mode != 0) {
     if (g_lines.size() == kKeptDebugLines) g_lines.pop_front();
     g_lines.emplace_back(cp932_text);

@@ -16,12 +16,17 @@ inline constexpr std::size_t kKeptDebugLines = 32767;
 // or an empty path for none. False when the file cannot be opened; there is then no target.
 bool set_log_file(std::string_view host_path);
 bool has_log_target();
+// True when the --log target is standard output.
+bool log_target_is_stdout();
 
 // The debug output exists while DebugMode is nonzero or a log target is set.
 bool debug_output_exists();
 
 // Adds one line of cp932 text. A line end at the end of the text is not doubled in the log.
 void debug_output_line(std::string_view cp932_text);
+// Adds one line of cp932 text to the --log target only (engine reports such as runtime errors,
+// which are not the script's own output and stay out of the window).
+void log_target_line(std::string_view cp932_text);
 // Empties the kept lines, as the window's clear button does.
 void debug_output_clear();
 // The kept lines (cp932), oldest first.

@@ -10,6 +10,7 @@
 #include "graphics/planes.h"
 #include "graphics/presentation.h"
 #include "platform/host_system.h"
+#include "platform/text_encoding.h"
 #include "platform/window.h"
 #include "shell/application.h"
 #include "platform/game_paths.h"
@@ -20,6 +21,7 @@
 #include "vm/interpreter.h"
 #include "vm/program.h"
 #include "vm/script_threads.h"
+#include "vm/source_map.h"
 
 // The engine-state record and talven_send_message as native libraries see them.
 #include "talven_native.h"
@@ -85,6 +87,24 @@ void write_listing(const std::string& source_name, const std::string& listing) {
   }
 }
 
+// A stopped program, told on the terminal and in the log with where it stopped, which the error
+// box (whose text stays the engine's own) does not say.
+void report_script_fault(const vm::ScriptFault& fault) {
+  std::string where;
+  if (auto position = vm::find_source_position(fault.address)) {
+    where = position->file + "(" + std::to_string(position->line) + ")";
+    if (!position->function.empty()) where += ", in " + position->function;
+  } else {
+    char address[32];
+    std::snprintf(address, sizeof address, "address 0x%08X", fault.address);
+    where = address;
+  }
+  const std::string line = "runtime error in thread " + std::to_string(fault.slot) + " at " + where + ": " + fault.message;
+  // With the log on standard output the terminal already shows the log's copy.
+  if (!log_target_is_stdout()) std::fprintf(stderr, "talven: %s\n", platform::cp932_to_utf8(line).c_str());
+  log_target_line(line);
+}
+
 // The main source of the last compile when it could not be opened (cp932), else empty.
 std::string g_unopened_main_source;
 
@@ -125,6 +145,7 @@ vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t pro
     vm::free_context(context);
     return nullptr;
   }
+  vm::attach_source_map(context->image_base, std::move(result.source_map));
   return context;
 }
 
@@ -147,6 +168,7 @@ void runtime_start(const RuntimeOptions& options) {
   hooks.thread_ended = platform::wake_window_thread;
   vm::set_runtime_hooks(hooks);
   vm::set_image_release_hook(compiler::forget_exported_functions);
+  vm::set_fault_listener(report_script_fault);
   vm::vm_runtime_start();
   graphics::graphics_start();
   if (platform::frame_window_exists()) {
@@ -169,6 +191,7 @@ void runtime_stop() {
   graphics::graphics_shutdown();
   archive::write_system_file_at_shutdown();
   vm::set_image_release_hook(nullptr);
+  vm::set_fault_listener(nullptr);
   vm::free_script_heap();
   compiler::clear_exported_functions();
 }

@@ -1,5 +1,7 @@
 #include "vm/call_gate.h"
 
+#include <cstdio>
+
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
 #include "vm/interpreter.h"
@@ -11,7 +13,14 @@ namespace {
 std::mutex g_builtin_lock;
 thread_local ScriptContext* t_current_context = nullptr;
 
-void stop(ScriptContext& context) {
+// Stops the calling program after reporting `message` (the call gate's own checks).
+void stop(ScriptContext& context, const char* message) {
+  // The script's call of the built-in: the stub's return address, less one byte to land inside
+  // the call instruction.
+  std::uint32_t return_address = 0;
+  load(context.r[kStackPointer], return_address);
+  notify_fault({message, context.slot, return_address - 1});
+  shell::report(1, "%s", message);
   context.state = kStopped;
   g_script_faults.fetch_add(1);
   g_stop_flag.store(1, std::memory_order_relaxed);
@@ -36,18 +45,20 @@ ScriptContext* current_context() { return t_current_context; }
 void set_current_context(ScriptContext* context) { t_current_context = context; }
 
 int gate(std::uint32_t index, ScriptContext& context) {
+  char message[96];
   if (index >= kBuiltinCount) {
-    shell::report(1, "Illegal code - #%d", static_cast<int>(index));
-    stop(context);
+    std::snprintf(message, sizeof message, "Illegal code - #%d", static_cast<int>(index));
+    stop(context, message);
     return 1;
   }
   const Builtin& builtin = kBuiltins[index];
   if (shell::config().debug_mode != 0 && builtin.argument_count != -1) {
     std::int32_t pushed = pushed_argument_count(context);
     if (builtin.argument_count != pushed) {
-      shell::report(1, builtin.argument_count > pushed ? "Not enough arguments. - %s" : "Too many arguments. - %s",
+      std::snprintf(message, sizeof message,
+                    builtin.argument_count > pushed ? "Not enough arguments. - %s" : "Too many arguments. - %s",
                     builtin.name);
-      stop(context);
+      stop(context, message);
       return 1;
     }
   }

@@ -131,7 +131,19 @@ const char* runtime_error_message(int code) {
   return code >= 0 && code < 4 ? kRuntimeErrorMessages[code] : kRuntimeErrorMessages[kInvalidCode];
 }
 
+namespace {
+std::atomic<FaultListener> g_fault_listener{nullptr};
+}  // namespace
+
+void set_fault_listener(FaultListener listener) { g_fault_listener.store(listener); }
+
+void notify_fault(const ScriptFault& fault) {
+  if (FaultListener listener = g_fault_listener.load()) listener(fault);
+}
+
 void runtime_error(ScriptContext& context, int code) {
+  // pc has moved past the instruction at fault; its last byte is the one before.
+  notify_fault({runtime_error_message(code), context.slot, context.pc - 1});
   shell::report(1, "%s", runtime_error_message(code));
   context.state = kStopped;
   g_script_faults.fetch_add(1);

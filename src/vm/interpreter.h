@@ -55,6 +55,19 @@ enum RuntimeError : int {
 // Reports the error's message at level 1, stops the context (state 2) and sets the stop flag.
 void runtime_error(ScriptContext& context, int code);
 
+// A program stopped by a runtime error or an ill-made built-in call, for reports beyond the error
+// box (the terminal, the log): the message as the box shows it (cp932), the thread slot, and the
+// address of the instruction at fault (for a built-in call, the script's call of the built-in).
+struct ScriptFault {
+  const char* message;
+  std::uint32_t slot;
+  Address address;
+};
+using FaultListener = void (*)(const ScriptFault& fault);
+void set_fault_listener(FaultListener listener);
+// Tells the listener, if any; called before the error box is shown.
+void notify_fault(const ScriptFault& fault);
+
 // The message text of a runtime error code (0 to 3).
 const char* runtime_error_message(int code);
 

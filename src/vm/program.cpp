@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "vm/interpreter.h"
+#include "vm/source_map.h"
 
 namespace talven::vm {
 namespace {
@@ -95,6 +96,7 @@ void free_context(ScriptContext* context) {
   }
   if (last) {
     if (auto hook = g_image_release_hook.load()) hook(context->image_base, context->image_size);
+    forget_source_map(context->image_base);
     note_image_released();
     script_free(context->image_base);
   }

@@ -46,6 +46,9 @@ TEST_F(TalvencTest, CompilesWithIncludeDirectoryListingAndDisassembly) {
   EXPECT_NE(disasm.find("push $21"), std::string::npos) << disasm;
   EXPECT_NE(disasm.find("add r7, $4"), std::string::npos);
   EXPECT_NE(disasm.find("mul r2, r0"), std::string::npos);
+  // Each function under its name, the code under the source lines it came from.
+  EXPECT_NE(disasm.find("\ntwice:\n; lib.h(1): int twice(x) { return x * 2; }\n"), std::string::npos) << disasm;
+  EXPECT_NE(disasm.find("\nmain:\n; game.c(2): int main() { return twice(21); }\n"), std::string::npos) << disasm;
 }
 
 TEST_F(TalvencTest, PrintsCompileErrorsInUtf8WithStatusOne) {
