@@ -18,22 +18,22 @@ using namespace talven::archive;
 namespace {
 
 void use_file_reader(const std::uint8_t* data, std::size_t size, const std::vector<std::string>& names) {
-  static bool ready = [] {
+  // The archive lives in a folder of its own, named by absolute game paths: the fuzzer's working
+  // directory (where its corpus and artifacts are) stays as it was.
+  static const std::string folder = [] {
     talven::platform::set_headless(true);
     talven::shell::config().error = 0;
     talven::shell::config().file_system = 1;
-    std::filesystem::path folder = std::filesystem::temp_directory_path() / ("talven-fuzz-" + std::to_string(rand()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-    return true;
+    std::string pattern = (std::filesystem::temp_directory_path() / "talven-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    return pattern;
   }();
-  (void)ready;
   {
-    std::ofstream out("f.bin", std::ios::binary | std::ios::trunc);
+    std::ofstream out(folder + "/f.bin", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   for (const std::string& name : names) {
-    std::string path = "f/" + name;
+    std::string path = folder + "/f/" + name;
     FastFile* file = OpenFastFile(path.c_str());
     if (file == nullptr) continue;
     std::int64_t member_size = GetFastFileSize(file);
