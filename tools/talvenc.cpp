@@ -17,6 +17,7 @@
 #include "platform/dialogs.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
+#include "shell/message_meanings.h"
 #include "vm/script_memory.h"
 
 namespace {
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     }
   }
   if (!image.result.error_text.empty()) {
-    std::string text = platform::cp932_to_utf8(image.result.error_text);
+    std::string text = shell::for_terminal(platform::cp932_to_utf8(image.result.error_text));
     std::fputs(text.c_str(), stderr);
     if (text.back() != '\n') std::fputc('\n', stderr);
   }

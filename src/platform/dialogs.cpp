@@ -13,6 +13,7 @@ namespace {
 std::atomic<bool> g_headless{false};
 std::atomic<SDL_Window*> g_owner{nullptr};
 std::mutex g_stderr_mutex;
+std::atomic<TerminalTextFilter> g_terminal_filter{nullptr};
 
 int default_button(const std::vector<MessageButton>& buttons) {
   for (const auto& b : buttons)
@@ -21,6 +22,11 @@ int default_button(const std::vector<MessageButton>& buttons) {
 }
 
 void print_line(std::string_view caption, std::string_view text) {
+  std::string filtered;
+  if (TerminalTextFilter filter = g_terminal_filter.load()) {
+    filtered = filter(text);
+    text = filtered;
+  }
   // One line per box: line breaks inside the text become spaces.
   std::string line(caption);
   line += ": ";
@@ -34,6 +40,7 @@ void print_line(std::string_view caption, std::string_view text) {
 }  // namespace
 
 void set_headless(bool headless) { g_headless = headless; }
+void set_terminal_text_filter(TerminalTextFilter filter) { g_terminal_filter = filter; }
 bool headless() { return g_headless; }
 
 void set_message_box_owner(void* window) { g_owner = static_cast<SDL_Window*>(window); }

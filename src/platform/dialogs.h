@@ -19,6 +19,11 @@ struct MessageButton {
   bool is_escape = false;
 };
 
+// What printed boxes pass through on their way to the terminal (the shell adds the English
+// meanings of its messages); null prints the text as it is.
+using TerminalTextFilter = std::string (*)(std::string_view utf8_text);
+void set_terminal_text_filter(TerminalTextFilter filter);
+
 // The window that owns message boxes once it exists (an SDL_Window*), nullptr before.
 void set_message_box_owner(void* window);
 

@@ -17,6 +17,7 @@
 #include "platform/window.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
+#include "shell/message_meanings.h"
 #include "shell/runtime.h"
 #include "shell/window_placement.h"
 #include "vm/interpreter.h"
@@ -299,6 +300,7 @@ bool locate_game(const std::string& argument, std::string& folder, std::string& 
 }
 
 int run_application(const RunOptions& options) {
+  platform::set_terminal_text_filter(for_terminal);
   std::string folder, name;
   if (!locate_game(options.game, folder, name)) {
     std::fprintf(stderr, "talven: %s is not a game folder, nor a game's .exe or .cfg file\n", options.game.c_str());

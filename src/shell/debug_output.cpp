@@ -55,25 +55,24 @@ bool debug_output_exists() { return config().debug_mode != 0 || has_log_target()
 
 namespace {
 // Log lock held.
-void write_log_line(std::string_view cp932_text) {
+void write_log_line(std::string_view utf8_text) {
   if (g_log == nullptr) return;
-  std::string_view line = cp932_text;
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  std::string utf8 = platform::cp932_to_utf8(line);
-  utf8 += '\n';
-  std::fwrite(utf8.data(), 1, utf8.size(), g_log);
+  std::string line(utf8_text);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), g_log);
   std::fflush(g_log);
 }
 }  // namespace
 
-void log_target_line(std::string_view cp932_text) {
+void log_target_line(std::string_view utf8_text) {
   std::lock_guard lock(g_mutex);
-  write_log_line(cp932_text);
+  write_log_line(utf8_text);
 }
 
 void debug_output_line(std::string_view cp932_text) {
   std::lock_guard lock(g_mutex);
-  write_log_line(cp932_text);
+  if (g_log != nullptr) write_log_line(platform::cp932_to_utf8(cp932_text));
   if (config().debug_mode != 0) {
     if (g_lines.size() == kKeptDebugLines) g_lines.pop_front();
     g_lines.emplace_back(cp932_text);

@@ -24,9 +24,9 @@ bool debug_output_exists();
 
 // Adds one line of cp932 text. A line end at the end of the text is not doubled in the log.
 void debug_output_line(std::string_view cp932_text);
-// Adds one line of cp932 text to the --log target only (engine reports such as runtime errors,
+// Adds one line of UTF-8 text to the --log target only (engine reports such as runtime errors,
 // which are not the script's own output and stay out of the window).
-void log_target_line(std::string_view cp932_text);
+void log_target_line(std::string_view utf8_text);
 // Empties the kept lines, as the window's clear button does.
 void debug_output_clear();
 // The kept lines (cp932), oldest first.

@@ -16,6 +16,7 @@
 #include "platform/game_paths.h"
 #include "shell/configuration.h"
 #include "shell/debug_output.h"
+#include "shell/message_meanings.h"
 #include "shell/elapsed_clock.h"
 #include "shell/error_reporter.h"
 #include "vm/interpreter.h"
@@ -99,9 +100,10 @@ void report_script_fault(const vm::ScriptFault& fault) {
     std::snprintf(address, sizeof address, "address 0x%08X", fault.address);
     where = address;
   }
-  const std::string line = "runtime error in thread " + std::to_string(fault.slot) + " at " + where + ": " + fault.message;
+  const std::string line = for_terminal(platform::cp932_to_utf8(
+      "runtime error in thread " + std::to_string(fault.slot) + " at " + where + ": " + fault.message));
   // With the log on standard output the terminal already shows the log's copy.
-  if (!log_target_is_stdout()) std::fprintf(stderr, "talven: %s\n", platform::cp932_to_utf8(line).c_str());
+  if (!log_target_is_stdout()) std::fprintf(stderr, "talven: %s\n", line.c_str());
   log_target_line(line);
 }
 

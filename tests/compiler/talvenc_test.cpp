@@ -27,9 +27,9 @@ class TalvencTest : public ::testing::Test {
     fs::create_directories(dir_ / "inc");
   }
   void TearDown() override { fs::remove_all(dir_); }
-  int run(const std::string& args) {
-    std::string command = "cd '" + dir_.string() + "' && '" + std::string(TALVEN_BINARY_DIR) + "/tools/talvenc' " + args +
-                          " >out.txt 2>err.txt";
+  int run(const std::string& args, const std::string& locale = "C.UTF-8") {
+    std::string command = "cd '" + dir_.string() + "' && LC_ALL=" + locale + " '" + std::string(TALVEN_BINARY_DIR) +
+                          "/tools/talvenc' " + args + " >out.txt 2>err.txt";
     int status = std::system(command.c_str());
     return (status >> 8) & 0xFF;  // the exit status, as std::system reports it here
   }
@@ -54,6 +54,9 @@ TEST_F(TalvencTest, CompilesWithIncludeDirectoryListingAndDisassembly) {
 TEST_F(TalvencTest, PrintsCompileErrorsInUtf8WithStatusOne) {
   std::ofstream(dir_ / "bad.c") << "int main()\n{\n  return y;\n}\n";
   EXPECT_EQ(run("bad.c"), 1);
+  // The engine's message, its English meaning beside it unless the user reads Japanese.
+  EXPECT_EQ(slurp(dir_ / "err.txt"), "bad.c(3) : 定義されていない文字列です。 (undefined name)\n  return y;??\n");
+  EXPECT_EQ(run("bad.c", "ja_JP.UTF-8"), 1);
   EXPECT_EQ(slurp(dir_ / "err.txt"), "bad.c(3) : 定義されていない文字列です。\n  return y;??\n");
   EXPECT_EQ(run("nothere.c"), 1);
   EXPECT_EQ(slurp(dir_ / "err.txt").rfind("nothere.c(0) : ファイルのオープンに失敗しました。", 0), 0u) << slurp(dir_ / "err.txt");

@@ -105,7 +105,8 @@ TEST_P(ScriptTest, RunsAsExpected) {
   // engine (the thread-sanitizer run).
   const char* executable = std::getenv("TALVEN_EXECUTABLE");
   const char* extra = std::getenv("TALVEN_EXTRA_ARGS");
-  const std::string command = "cd '" + work.string() + "' && timeout 300 '" +
+  // A fixed locale that is not Japanese: terminal lines carry the English meanings of messages.
+  const std::string command = "cd '" + work.string() + "' && LC_ALL=C.UTF-8 timeout 300 '" +
                               (executable ? std::string(executable) : std::string(TALVEN_BINARY_DIR) + "/talven") +
                               "' --headless --log log.txt" + (picture ? " --screenshot shot.png" : "") + " " +
                               (extra ? extra : "") + " game.cfg 2>stderr.txt >stdout.txt";
