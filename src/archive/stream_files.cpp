@@ -138,7 +138,7 @@ std::uint32_t bi_fopen(vm::Address arguments) {
   std::lock_guard lock(g_mutex);
   for (int i = 0; i < kStreamSlots; ++i) {
     if (g_streams[i].file != nullptr) continue;
-    std::FILE* file = std::fopen(host_path.c_str(), mode->host_mode.c_str());
+    std::FILE* file = platform::open_c_stream(host_path, mode->host_mode.c_str());
     if (file == nullptr) return 0;
     g_streams[i] = {file, mode->text, Direction::none};
     return static_cast<std::uint32_t>(i + 1);

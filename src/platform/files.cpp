@@ -188,6 +188,17 @@ bool FileReplacement::commit() {
   return ok;
 }
 
+std::FILE* open_c_stream(const std::string& path, const char* mode) {
+  const int shared = path == "/dev/stdout" ? STDOUT_FILENO : path == "/dev/stderr" ? STDERR_FILENO : -1;
+  if (shared < 0 || mode[0] == 'r') return std::fopen(path.c_str(), mode);
+  std::fflush(shared == STDOUT_FILENO ? stdout : stderr);
+  const int fd = ::fcntl(shared, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, mode);  // never truncates
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 bool path_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,11 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes);
 // Anything at `path` (file, directory, or a link to one).
 bool path_exists(const std::string& path);
 bool is_directory(const std::string& path);
+
+// A C stream on `path` opened with the C `mode`. "/dev/stdout" and "/dev/stderr" are the
+// process's own streams, shared rather than opened anew: writing starts where the terminal or the
+// file they are redirected to stands, and nothing already written is truncated or overwritten.
+std::FILE* open_c_stream(const std::string& path, const char* mode);
 
 // Creates one directory level (its parent must exist). True when the directory exists afterwards.
 bool make_directory(const std::string& path);

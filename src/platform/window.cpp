@@ -2,6 +2,9 @@
 
 #include <SDL.h>
 
+#include <cstdlib>
+#include <cstring>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -110,7 +113,20 @@ bool translate(const SDL_Event& e, Event& out) {
 bool open_display() {
   if (g_display_open) return true;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // Without a display server to talk to, SDL would settle for its off-screen driver and the game
+  // would run in a window nobody can see. Only a driver the user names (SDL_VIDEODRIVER) is taken
+  // without a display server; otherwise there is no display, and the caller runs headless.
+  const char* named_driver = std::getenv("SDL_VIDEODRIVER");
+  const bool driver_named = named_driver != nullptr && *named_driver != '\0';
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (!driver_named && (x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) return false;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver_named && driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    return false;
+  }
   g_wake_event = SDL_RegisterEvents(1);
   g_display_open = true;
   return true;

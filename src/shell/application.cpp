@@ -323,7 +323,9 @@ int run_application(const RunOptions& options) {
 
   g_state.headless = options.headless;
   if (!g_state.headless && !platform::open_display()) {
-    std::fputs("talven: no display could be opened; running headless\n", stderr);
+    std::fputs("talven: no display could be opened, so the game runs headless: no window and no sound. "
+               "Its log lines (log_out) are shown with --log -, for example: talven --log - GAME\n",
+               stderr);
     g_state.headless = true;
   }
   platform::set_headless(g_state.headless);

@@ -147,11 +147,27 @@ int animate(int seconds)
   return 1;
 }
 
+/* One line on the terminal at start, window or not, so that whoever started the demo knows what it
+   is and when it ends. A game made for Windows has no terminal; this one is written for Talven. */
+void introduce(int seconds)
+{
+  int f;
+  char text[256];
+  f = fopen("/dev/stderr", "wb");
+  if (!f) return;
+  sprintf(text, "Talven demo: pictures, sprites and script threads at work; it closes itself after %d s. "
+          "Its log lines: talven --log - games/demo\n", seconds);
+  fputs(text, f);
+  fclose(f);
+}
+
 int main()
 {
-  int i, runs, f;
+  int i, runs, f, seconds;
   char line[80];
 
+  seconds = ini_geti("Demo", "Seconds", 45, 0);
+  introduce(seconds);
   runs = ini_geti("Demo", "Runs", 0, 0) + 1;
   ini_seti("Demo", "Runs", runs, 0);
   log_out("Talven demo, run number %d", runs);
@@ -170,7 +186,7 @@ int main()
   fclose(f);
   log_out("read back from demo-notes.txt: %s", line);
 
-  animate(ini_geti("Demo", "Seconds", 45, 0));
+  animate(seconds);
   log_out("goodbye");
   exit();
   return 0;
