@@ -8,6 +8,18 @@
  * Functions taking a variable number of arguments (gtextf, sprintf, dll_call, log_out) are
  * declared with their fixed parameters; calls may pass more (no count is checked by the
  * compiler). In this language `void` is `int`, so `void *` is an address of int words.
+ *
+ * What surprises authors coming from C:
+ * - This file must sit in the script folder beside main.c: the engine has no include path
+ *   (talvenc -I is for authors' checks only).
+ * - A game folder made by hand needs [General] FileSystem=3 in its .cfg: the default, 1, reads
+ *   archives only.
+ * - Arguments are evaluated from the last to the first: f(a(), b()) calls b first.
+ * - sprintf, log_out and gtextf take one word per %d %u %x %c %s but two words per %f (a
+ *   double), so %f cannot print a script float; use ftoa(buffer, f) and %s instead.
+ * - Files opened in text mode (no "b" in the mode) are written with CR LF line ends.
+ * - getcount(n) counts milliseconds from the engine's start until setcount(n, v) sets it.
+ * - A cast between integer types changes only the type: (char)300 is 300.
  */
 
 /* ---- records -------------------------------------------------------------------------------- */
@@ -507,7 +519,7 @@ int cur_clip(RECT *rect);	/* 157 */
 #trap
 int cur_setpos(int x, int y);	/* 158 */
 #trap
-int getcount(int counter);	/* 159 */
+int getcount(int counter);	/* 159: ms since start, or since setcount(counter, v) plus v */
 #trap
 int setcount(int counter, int value);	/* 160 */
 #trap
@@ -541,7 +553,7 @@ int pack_seek(int handle, int offset, int origin);	/* 174 */
 #trap
 int pack_size(int handle);	/* 175 */
 #trap
-int fopen(char *file, char *mode);	/* 176 */
+int fopen(char *file, char *mode);	/* 176: text modes write CR LF; "b" for bytes */
 #trap
 int fclose(int handle);	/* 177 */
 #trap
@@ -621,7 +633,7 @@ float acos(float f);	/* 214 */
 #trap
 float atan(float y, float x);	/* 215 */
 #trap
-int ftoa(char *buffer, float f);	/* 216 */
+int ftoa(char *buffer, float f);	/* 216: "%f" of a float, which sprintf's %f cannot print */
 #trap
 int perlin_init(int octaves, float persistence);	/* 217 */
 #trap
@@ -707,7 +719,7 @@ unsigned strtoul(char *s, char **end, int base);	/* 257 */
 #trap
 float strtof(char *s, char **end);	/* 258 */
 #trap
-int sprintf(char *d, char *format);	/* 259 */
+int sprintf(char *d, char *format);	/* 259: %f takes two words (a double), not a float */
 #trap
 int splitpath(char *path, char *drive, char *dir, char *fname, char *ext);	/* 260 */
 #trap
@@ -843,4 +855,4 @@ int dll_call(int function);	/* 324 */
 #trap
 int log_clear();	/* 325 */
 #trap
-int log_out(char *format);	/* 326 */
+int log_out(char *format);	/* 326: as sprintf; %f takes two words (a double) */
