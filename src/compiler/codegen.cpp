@@ -13,7 +13,7 @@ namespace talven::compiler {
 // ---- bytes -------------------------------------------------------------------------------------
 
 void Compiler::room(std::uint32_t width) {
-  if (emitting_ && std::uint64_t(data_size_) + pc_ + width > options_.capacity) fail(23);
+  if (emitting_ && std::uint64_t(data_size_) + pc_ + width > options_.capacity) fail(kProgramAreaFull);
 }
 
 void Compiler::emit8(std::uint32_t v) {
@@ -76,7 +76,7 @@ void Compiler::listing(const char* format, ...) {
 // ---- labels ------------------------------------------------------------------------------------
 
 int Compiler::new_label() {
-  if (static_cast<int>(label_value_.size()) >= kMaxLabels) fail(0);
+  if (static_cast<int>(label_value_.size()) >= kMaxLabels) fail(kInternalError);
   label_value_.push_back(0);
   label_state_.push_back(0xDE);
   return static_cast<int>(label_value_.size() - 1);
@@ -84,8 +84,8 @@ int Compiler::new_label() {
 
 void Compiler::define_label(int label) {
   flush_return();
-  if (label <= 0 || label >= static_cast<int>(label_value_.size())) fail(0);
-  if (label_state_[static_cast<std::size_t>(label)] == 0xDF) fail(0);
+  if (label <= 0 || label >= static_cast<int>(label_value_.size())) fail(kInternalError);
+  if (label_state_[static_cast<std::size_t>(label)] == 0xDF) fail(kInternalError);
   vm::Address here = options_.image_base + pc_;
   std::uint32_t link = label_value_[static_cast<std::size_t>(label)];
   while (emitting_ && link != 0) {
@@ -100,7 +100,7 @@ void Compiler::define_label(int label) {
 }
 
 std::uint32_t Compiler::reference(int label, std::uint32_t operand_offset) {
-  if (label <= 0 || label >= static_cast<int>(label_value_.size())) fail(0);
+  if (label <= 0 || label >= static_cast<int>(label_value_.size())) fail(kInternalError);
   std::size_t l = static_cast<std::size_t>(label);
   if (label_state_[l] == 0xDF) return label_value_[l];
   std::uint32_t previous = label_value_[l];
@@ -194,9 +194,9 @@ std::uint32_t Compiler::place_string(int n) {
   std::uint32_t start = static_cast<std::uint32_t>(arg(n, 1));
   std::uint32_t length = static_cast<std::uint32_t>(arg(n, 2));
   std::uint64_t total = std::uint64_t(data_size_) + length;
-  if (total > 0xFFFFFFFFu) fail(23);
+  if (total > 0xFFFFFFFFu) fail(kProgramAreaFull);
   data_size_ = static_cast<std::uint32_t>(total);
-  if (emitting_ && std::uint64_t(pc_) + data_size_ > options_.capacity) fail(23);
+  if (emitting_ && std::uint64_t(pc_) + data_size_ > options_.capacity) fail(kProgramAreaFull);
   std::uint32_t offset = options_.capacity - data_size_;
   if (emitting_) std::memcpy(image_ + offset, &text_[start], length);
   if (options_.listing) {
@@ -547,7 +547,7 @@ void Compiler::eval(int n) {
     eval_binary(n, o->opcode, o->mnemonic);
     return;
   }
-  fail(0);
+  fail(kInternalError);
 }
 
 // The source map is built in the emitting pass only, where addresses are final. A line is noted

@@ -11,7 +11,8 @@
 namespace talven::compiler {
 namespace {
 
-const char* const kMessages[25] = {
+// By CompileError.
+const char* const kMessages[kCompileErrorCount] = {
     "内部エラー",
     "メモリの確保に失敗しました",
     "ファイルのオープンに失敗しました",
@@ -60,7 +61,7 @@ const KeywordEntry kKeywords[] = {
 }  // namespace
 
 const char* error_message(int code) {
-  if (code < 0 || code > 24) return "";
+  if (code < 0 || code >= kCompileErrorCount) return "";
   return platform::cp932(kMessages[code]);
 }
 
@@ -124,8 +125,8 @@ void Compiler::error_text(const std::string& s) {
   t.append(s, 0, std::min(room, s.size()));
 }
 
-void Compiler::fail(int code) {
-  if (code == 24 && at_top_ && depth_ == 0) throw CompileAbort{-1};  // the normal end of input
+void Compiler::fail(CompileError code) {
+  if (code == kEndOfInput && at_top_ && depth_ == 0) throw CompileAbort{-1};  // the normal end of input
   const SourceFile* f = files_.empty() ? nullptr : &files_.back();
   std::string path = f ? f->path : std::string();
   int line = f ? f->line : 0;
@@ -166,7 +167,7 @@ void Compiler::expect(int token) {
 
 std::uint32_t Compiler::pool_add(const char* bytes, std::size_t n, bool zero) {
   std::size_t need = n + (zero ? 1 : 0);
-  if (text_top_ + need > kTextPool) fail(20);
+  if (text_top_ + need > kTextPool) fail(kSymbolBufferFull);
   std::uint32_t at = text_top_;
   std::memcpy(&text_[at], bytes, n);
   if (zero) text_[at + n] = 0;
@@ -192,7 +193,7 @@ bool Compiler::name_matches(int sym, const char* s, std::size_t n) const {
 // Globals and locals are two areas of one symbol table, each probed linearly from the name's hash
 // and wrapping inside its own area; a full area is the compile error `full_error`.
 int Compiler::area_lookup(int first, int count, std::uint32_t start, const char* s, std::size_t n, bool create,
-                          int full_error) {
+                          CompileError full_error) {
   int at = first + static_cast<int>(start);
   for (int step = 0; step < count; ++step) {
     Symbol& e = symbols_[at];
@@ -212,11 +213,11 @@ int Compiler::area_lookup(int first, int count, std::uint32_t start, const char*
 }
 
 int Compiler::global_lookup(const char* s, std::size_t n, bool create) {
-  return area_lookup(0, kGlobalSymbols, hash(s, n) % kGlobalSymbols, s, n, create, 18);
+  return area_lookup(0, kGlobalSymbols, hash(s, n) % kGlobalSymbols, s, n, create, kTooManyGlobals);
 }
 
 int Compiler::local_lookup(const char* s, std::size_t n, bool create) {
-  return area_lookup(kGlobalSymbols, kSymbols - kGlobalSymbols, hash(s, n) & 1023, s, n, create, 19);
+  return area_lookup(kGlobalSymbols, kSymbols - kGlobalSymbols, hash(s, n) & 1023, s, n, create, kTooManyLocals);
 }
 
 void Compiler::clear_locals() {
@@ -361,8 +362,8 @@ ProgramImage compile_image(std::string_view source_name, std::uint32_t program_s
   if (base == 0) {
     image.result = CompileResult{};
     image.result.error_code = 1;
-    image.result.error_message = error_message(1);
-    image.result.error_text = std::string(source_name) + " : " + error_message(1);
+    image.result.error_message = error_message(kOutOfMemory);
+    image.result.error_text = std::string(source_name) + " : " + error_message(kOutOfMemory);
     if (options.report_errors) shell::report(1, "%s", image.result.error_text.c_str());
     return image;
   }

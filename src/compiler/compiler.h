@@ -34,6 +34,37 @@ struct CompileOptions {
   bool report_errors = true;       // hand the error text to the error reporter
 };
 
+// The fatal compile errors. The number is part of the error text's contract (CompileResult carries
+// it) and indexes the message table.
+enum CompileError : int {
+  kInternalError = 0,      // a label out of range or defined twice
+  kOutOfMemory = 1,
+  kOpenFailed = 2,         // a source file cannot be opened
+  kReadFailed = 3,
+  kBadDirective = 4,
+  kBadIncludeName = 5,     // #include without a quoted name
+  kIncludeTooDeep = 6,
+  kMacroTooDeep = 7,       // a 17th nested macro expansion
+  kBadDeclaration = 8,
+  kBadExpression = 9,
+  kDivisionByZero = 10,    // a constant / or % by zero
+  kConstantMissing = 11,
+  kSyntaxError = 12,
+  kVariableMissing = 13,   // &, ++, -- or assignment on something that is not a place
+  kWrongType = 14,
+  kUndefinedName = 15,
+  kStringAcrossLines = 16,
+  kQuoteMissing = 17,
+  kTooManyGlobals = 18,
+  kTooManyLocals = 19,
+  kSymbolBufferFull = 20,  // the text pool or the argument pool
+  kLineTooLong = 21,
+  kWorkAreaFull = 22,      // the node heap, or nesting deeper than the compiler's work area
+  kProgramAreaFull = 23,   // code plus data exceed the program image
+  kEndOfInput = 24,        // inside a declaration or function; at the top level the normal end
+  kCompileErrorCount
+};
+
 struct CompileResult {
   bool ok = false;
   std::uint32_t code_size = 0;
@@ -55,7 +86,7 @@ struct CompileResult {
 
 CompileResult compile(std::string_view source_name, const CompileOptions& options);
 
-// The fatal error texts, by code 0-24 (cp932).
+// The fatal error texts, by code (cp932).
 const char* error_message(int code);
 
 // Functions that `extern` definitions exported; they outlive a compile.

@@ -87,7 +87,7 @@ class Compiler {
   bool run(std::string_view source_name);
 
   // ---- errors
-  [[noreturn]] void fail(int code);
+  [[noreturn]] void fail(CompileError code);
   void error_text(const std::string& s);
   void expect(int token);
 
@@ -96,7 +96,7 @@ class Compiler {
   const char* name_of(int sym) const { return reinterpret_cast<const char*>(&text_[symbols_[sym].name]); }
   static std::uint32_t hash(const char* s, std::size_t n);
   int area_lookup(int first, int count, std::uint32_t start, const char* s, std::size_t n, bool create,
-                  int full_error);
+                  CompileError full_error);
   int global_lookup(const char* s, std::size_t n, bool create);
   int local_lookup(const char* s, std::size_t n, bool create);
   bool name_matches(int sym, const char* s, std::size_t n) const;
@@ -226,7 +226,7 @@ class Compiler {
 
   struct NestingGuard {
     explicit NestingGuard(Compiler& c) : compiler(c) {
-      if (++compiler.nesting_ > kMaxNesting) compiler.fail(22);
+      if (++compiler.nesting_ > kMaxNesting) compiler.fail(kWorkAreaFull);
     }
     ~NestingGuard() { --compiler.nesting_; }
     Compiler& compiler;

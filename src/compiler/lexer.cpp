@@ -61,7 +61,7 @@ const char* scan_identifier(const char* p) {
 // ---- characters --------------------------------------------------------------------------------
 
 void Compiler::open_frame(const char* text, bool restore_char) {
-  if (depth_ >= kFrames) fail(7);
+  if (depth_ >= kFrames) fail(kMacroTooDeep);
   frames_[depth_++] = Frame{rp_, ch_, restore_char, args_top_};
   rp_ = text;
 }
@@ -87,10 +87,10 @@ void Compiler::next_char() {
       const char* end = scan_identifier(start);
       int sym = global_lookup(start, static_cast<std::size_t>(end - start), false);
       if (sym >= 0 && symbols_[sym].kind == k_macro) {
-        if (flags_[sym] & f_function_like) fail(4);
+        if (flags_[sym] & f_function_like) fail(kBadDirective);
         const char* after = end;
         if (after[0] == '#' && after[1] == '#') after += 2;
-        if (depth_ >= kFrames) fail(7);
+        if (depth_ >= kFrames) fail(kMacroTooDeep);
         frames_[depth_++] = Frame{after, 0, false, args_top_};
         const char* body = (flags_[sym] & f_in_args) ? &args_[symbols_[sym].value]
                                                      : reinterpret_cast<const char*>(&text_[symbols_[sym].value]);
@@ -104,10 +104,10 @@ void Compiler::next_char() {
 }
 
 void Compiler::push_file(const std::string& name) {
-  if (files_.size() >= kFiles) fail(6);
+  if (files_.size() >= kFiles) fail(kIncludeTooDeep);
   std::string path = options_.script_dir + name;
-  if (path.size() > kPathLimit) fail(20);
-  if (include_list_.size() + name.size() + 2 > kIncludeList) fail(20);
+  if (path.size() > kPathLimit) fail(kSymbolBufferFull);
+  if (include_list_.size() + name.size() + 2 > kIncludeList) fail(kSymbolBufferFull);
   include_list_ += name;
   include_list_ += '\0';
   // The record is pushed before the file is opened, so that an open or read failure names the
@@ -118,24 +118,24 @@ void Compiler::push_file(const std::string& name) {
   SourceReader reader = options_.reader ? options_.reader : data_file_reader();
   std::string text;
   SourceStatus status = reader(path, text);
-  if (status == SourceStatus::open_failed) fail(2);
-  if (status == SourceStatus::read_failed) fail(3);
+  if (status == SourceStatus::open_failed) fail(kOpenFailed);
+  if (status == SourceStatus::read_failed) fail(kReadFailed);
   files_.back().text = std::move(text);
   files_.back().text += '\n';
 }
 
 void Compiler::include_directive(const char* p) {
-  if (files_.size() >= kFiles) fail(6);
+  if (files_.size() >= kFiles) fail(kIncludeTooDeep);
   while (*p == ' ' || *p == '\t') ++p;
-  if (*p != '"') fail(5);
+  if (*p != '"') fail(kBadIncludeName);
   ++p;
   std::string name;
   while (*p != '"') {
-    if (*p == '\n' || *p == 0) fail(5);
+    if (*p == '\n' || *p == 0) fail(kBadIncludeName);
     if (is_lead(static_cast<unsigned char>(*p)) && p[1] != '\n' && p[1] != 0) name += *p++;
     name += *p++;
   }
-  if (name.size() > kPathLimit) fail(20);
+  if (name.size() > kPathLimit) fail(kSymbolBufferFull);
   for (std::size_t at = 0; at < include_list_.size();) {
     std::size_t end = include_list_.find('\0', at);
     if (same_name_nocase(std::string_view(include_list_).substr(at, end - at), name)) return;
@@ -152,23 +152,23 @@ void Compiler::read_line() {
     if (f.pos >= f.text.size()) {
       line_[0] = 0;
       rp_ = line_.data();
-      fail(24);
+      fail(kEndOfInput);
     }
     int n = 0;
     while (f.pos < f.text.size()) {
       char c = f.text[f.pos++];
       if (c == '\r') continue;
       if (c == '\n') break;
-      if (n >= kLineBuffer - 2) fail(21);
+      if (n >= kLineBuffer - 2) fail(kLineTooLong);
       line_[n++] = c;
       if (is_lead(static_cast<unsigned char>(c)) && f.pos < f.text.size()) {
         char t = f.text[f.pos++];
         if (t == '\n') {  // a lead byte takes the next byte, whatever it is
-          if (n >= kLineBuffer - 2) fail(21);
+          if (n >= kLineBuffer - 2) fail(kLineTooLong);
           line_[n++] = t;
           continue;
         }
-        if (n >= kLineBuffer - 2) fail(21);
+        if (n >= kLineBuffer - 2) fail(kLineTooLong);
         line_[n++] = t;
       }
     }
@@ -182,7 +182,7 @@ void Compiler::read_line() {
         rp_ = line_.data() + 7;
         return;
       }
-      if (std::strncmp(line_.data(), "#asm", 4) == 0) fail(4);
+      if (std::strncmp(line_.data(), "#asm", 4) == 0) fail(kBadDirective);
       listing("%.*s\n", n, line_.data());
       continue;
     }
@@ -215,19 +215,19 @@ bool Compiler::directive() {
     in_asm_ = true;
     return true;
   }
-  if (std::strncmp(p, "endasm", 6) == 0) fail(4);
+  if (std::strncmp(p, "endasm", 6) == 0) fail(kBadDirective);
   if (*p == ' ') return true;
-  fail(4);
+  fail(kBadDirective);
 }
 
 void Compiler::define_directive(const char* p) {
   while (*p == ' ' || *p == '\t') ++p;
-  if (!ident_start(static_cast<unsigned char>(*p))) fail(4);
+  if (!ident_start(static_cast<unsigned char>(*p))) fail(kBadDirective);
   const char* end = scan_identifier(p);
   std::string name(p, end);
-  if (name.size() > kLineBuffer) fail(4);
+  if (name.size() > kLineBuffer) fail(kBadDirective);
   int sym = global_lookup(name.data(), name.size(), true);
-  if (symbols_[sym].kind != k_new) fail(4);
+  if (symbols_[sym].kind != k_new) fail(kBadDirective);
   if (*end != '(') {
     std::size_t n = std::strlen(end);  // to and including the line feed
     symbols_[sym].value = static_cast<std::int32_t>(pool_add(end, n, true));
@@ -244,9 +244,9 @@ void Compiler::define_directive(const char* p) {
       ++p;
       break;
     }
-    if (!ident_start(static_cast<unsigned char>(*p))) fail(12);
+    if (!ident_start(static_cast<unsigned char>(*p))) fail(kSyntaxError);
     const char* e = scan_identifier(p);
-    if (static_cast<int>(params.size()) >= kMacroParams) fail(20);
+    if (static_cast<int>(params.size()) >= kMacroParams) fail(kSymbolBufferFull);
     params.emplace_back(p, e);
     pool_add(p, static_cast<std::size_t>(e - p), true);
     p = e;
@@ -265,7 +265,7 @@ void Compiler::define_directive(const char* p) {
         char c = f.text[f.pos++];
         if (c == '\r') continue;
         if (c == '\n') break;
-        if (n >= kLineBuffer - 2) fail(21);
+        if (n >= kLineBuffer - 2) fail(kLineTooLong);
         line_[n++] = c;
       }
       line_[n] = '\n';
@@ -315,7 +315,7 @@ void Compiler::define_directive(const char* p) {
 }
 
 void Compiler::expand_macro(int sym) {
-  if (depth_ >= kFrames) fail(7);
+  if (depth_ >= kFrames) fail(kMacroTooDeep);
   if (flags_[sym] & f_function_like) {
     int count = symbols_[sym].type;
     std::string name = name_of(sym);
@@ -389,7 +389,7 @@ void Compiler::expand_macro(int sym) {
       std::string pname = name + "_" + std::to_string(i);
       int ps = global_lookup(pname.data(), pname.size(), true);
       const std::string& v = values[static_cast<std::size_t>(i)];
-      if (args_top_ + v.size() + 1 > kArgPool) fail(20);
+      if (args_top_ + v.size() + 1 > kArgPool) fail(kSymbolBufferFull);
       std::memcpy(&args_[args_top_], v.data(), v.size());
       args_[args_top_ + v.size()] = 0;
       symbols_[ps].kind = k_macro;
@@ -401,7 +401,7 @@ void Compiler::expand_macro(int sym) {
     // The arguments belong to this expansion: released when it ends.
     std::uint32_t first = saved;
     for (const std::string& v : values) first -= static_cast<std::uint32_t>(v.size() + 1);
-    if (depth_ >= kFrames) fail(7);
+    if (depth_ >= kFrames) fail(kMacroTooDeep);
     frames_[depth_++] = Frame{rp_, ch_, true, first};
   } else {
     frames_[depth_++] = Frame{rp_, ch_, true, args_top_};
@@ -536,7 +536,7 @@ void Compiler::read_string() {
   std::string bytes;
   next_char();
   while (ch_ != '"') {
-    if (ch_ == '\n') fail(16);
+    if (ch_ == '\n') fail(kStringAcrossLines);
     if (ch_ == '\\') {
       next_char();
       if (ch_ == '\n') {
@@ -604,7 +604,7 @@ int Compiler::lex() {
           v = ch_;
           next_char();
         }
-        if (ch_ != '\'') fail(17);
+        if (ch_ != '\'') fail(kQuoteMissing);
         next_char();
         tok_value_ = v;
         tok_float_ = false;
@@ -679,7 +679,7 @@ int Compiler::lex() {
       case ':': next_char(); return tk_colon;
       case ';': next_char(); return tk_semi;
       case '.': next_char(); return tk_dot;
-      default: fail(12);
+      default: fail(kSyntaxError);
     }
   }
 }

@@ -29,12 +29,12 @@ struct Compiler::Declarator {
 
 int Compiler::node(int n) {
   if (permanent_) {
-    if (perm_top_ + n > temp_top_) fail(22);
+    if (perm_top_ + n > temp_top_) fail(kWorkAreaFull);
     int at = perm_top_;
     perm_top_ += n;
     return at;
   }
-  if (temp_top_ - n < perm_top_) fail(22);
+  if (temp_top_ - n < perm_top_) fail(kWorkAreaFull);
   temp_top_ -= n;
   return temp_top_;
 }
@@ -55,7 +55,7 @@ int Compiler::type_node3(int kind, int a, int b) {
 }
 
 int Compiler::mk(int code, int a, int b, int c) {
-  if (temp_top_ - 4 < perm_top_) fail(22);
+  if (temp_top_ - 4 < perm_top_) fail(kWorkAreaFull);
   temp_top_ -= 4;
   int n = temp_top_;
   heap_[n] = code;
@@ -72,18 +72,18 @@ int Compiler::size_of(int t) {
     case t_char: case t_uchar: return 1;
     default: break;
   }
-  if (t <= 0 || t > kNodeWords) fail(8);
+  if (t <= 0 || t > kNodeWords) fail(kBadDeclaration);
   switch (heap_[t]) {
     case n_pointer: return 4;
     case n_array: {
       std::int64_t total = std::int64_t(heap_[t + 1]) * size_of(heap_[t + 2]);
-      if (total < 0 || total > 0x7FFFFFFF) fail(8);
+      if (total < 0 || total > 0x7FFFFFFF) fail(kBadDeclaration);
       return static_cast<int>(total);
     }
     case n_struct: case n_union:
-      if (heap_[t + 1] < 0) fail(8);
+      if (heap_[t + 1] < 0) fail(kBadDeclaration);
       return heap_[t + 1];
-    default: fail(8);
+    default: fail(kBadDeclaration);
   }
 }
 
@@ -169,16 +169,16 @@ int Compiler::struct_specifier() {
     if (tok_ != tk_lbrace) {
       const Symbol& s = symbols_[tag];
       if (s.kind == k_tag) {
-        if (heap_[s.type] != kind) fail(14);
+        if (heap_[s.type] != kind) fail(kWrongType);
         return s.type;
       }
-      if (s.kind == k_new || s.kind == k_empty) fail(15);
-      fail(14);
+      if (s.kind == k_new || s.kind == k_empty) fail(kUndefinedName);
+      fail(kWrongType);
     }
     if (in_function_) tag = local_lookup(name.data(), name.size(), true);
-    if (symbols_[tag].kind != k_new) fail(14);
+    if (symbols_[tag].kind != k_new) fail(kWrongType);
   }
-  if (tok_ != tk_lbrace) fail(8);
+  if (tok_ != tk_lbrace) fail(kBadDeclaration);
   bool was_permanent = permanent_;
   permanent_ = !in_function_;
   int t = type_node3(kind, -1, number);
@@ -191,22 +191,22 @@ int Compiler::struct_specifier() {
   while (tok_ != tk_rbrace) {
     bool found;
     int base = type_specifier(found);
-    if (!found) fail(8);
+    if (!found) fail(kBadDeclaration);
     if (tok_ != tk_semi) {
       for (;;) {
         Declarator d;
         declarator(d, false);
-        if (!d.has_name) fail(8);
+        if (!d.has_name) fail(kBadDeclaration);
         int mt = apply(d, base);
         int msize = size_of(mt);
         std::string mname = d.name + "_" + std::to_string(number);
         int m = global_lookup(mname.data(), mname.size(), true);
-        if (symbols_[m].kind != k_new) fail(14);
+        if (symbols_[m].kind != k_new) fail(kWrongType);
         symbols_[m].kind = k_member;
         symbols_[m].type = mt;
         if (kind == n_struct) {
           symbols_[m].value = size;
-          if (std::int64_t(size) + msize > 0x7FFFFFFF) fail(8);
+          if (std::int64_t(size) + msize > 0x7FFFFFFF) fail(kBadDeclaration);
           size += msize;
         } else {
           symbols_[m].value = 0;
@@ -216,7 +216,7 @@ int Compiler::struct_specifier() {
         next_token();
       }
     }
-    if (tok_ != tk_semi) fail(8);
+    if (tok_ != tk_semi) fail(kBadDeclaration);
     next_token();
   }
   heap_[t + 1] = size;
@@ -248,7 +248,7 @@ void Compiler::declarator(Declarator& d, bool abstract) {
         int base = type_specifier(found);
         Declarator::Param p;
         if (!found) {
-          if (tok_ != tk_ident) fail(8);
+          if (tok_ != tk_ident) fail(kBadDeclaration);
           p.name = ident_;
           p.type = t_int;
           next_token();
@@ -298,7 +298,7 @@ void Compiler::declarator(Declarator& d, bool abstract) {
         suffixes.push_back({n_array, -1, 0});
       } else {
         std::int32_t n = constant_expression();
-        if (n < 0) fail(8);
+        if (n < 0) fail(kBadDeclaration);
         expect(tk_rbracket);
         suffixes.push_back({n_array, n, 0});
       }
@@ -339,7 +339,7 @@ int Compiler::apply(const Declarator& d, int base) {
           t = type_node2(n_pointer, t);
           continue;
         }
-        fail(8);
+        fail(kBadDeclaration);
       }
       t = type_node3(n_array, m.count, t);
     } else {
@@ -357,9 +357,9 @@ int Compiler::abstract_type(int base) {
 
 std::uint32_t Compiler::allocate_data(std::uint32_t size) {
   std::uint64_t total = std::uint64_t(data_size_) + size;
-  if (total > 0xFFFFFFFFu) fail(23);
+  if (total > 0xFFFFFFFFu) fail(kProgramAreaFull);
   data_size_ = static_cast<std::uint32_t>(total);
-  if (emitting_ && std::uint64_t(pc_) + data_size_ > options_.capacity) fail(23);
+  if (emitting_ && std::uint64_t(pc_) + data_size_ > options_.capacity) fail(kProgramAreaFull);
   return options_.capacity - data_size_;
 }
 
@@ -380,12 +380,12 @@ void Compiler::top_level() {
     Declarator d;
     param_context_ = false;
     declarator(d, false);
-    if (!d.has_name) fail(8);
+    if (!d.has_name) fail(kBadDeclaration);
     int sym = d.gsym;
     bool is_func = !d.mods.empty() && d.mods.back().kind == n_function;
     if (storage == kw_typedef) {
       int t = apply(d, base);
-      if (symbols_[sym].kind != k_new) fail(14);
+      if (symbols_[sym].kind != k_new) fail(kWrongType);
       symbols_[sym].kind = k_typedef;
       symbols_[sym].type = t;
     } else if (is_func) {
@@ -394,13 +394,13 @@ void Compiler::top_level() {
       int rt = apply(ret, base);
       Symbol& s = symbols_[sym];
       if (s.kind == k_function) {
-        if (!same_type(s.type, rt)) fail(14);
+        if (!same_type(s.type, rt)) fail(kWrongType);
       } else if (s.kind == k_new) {
         s.kind = k_function;
         s.type = rt;
         s.value = new_label();
       } else {
-        fail(8);
+        fail(kBadDeclaration);
       }
       if (storage == kw_static) flags_[sym] |= f_static;
       const auto& params = d.param_lists[static_cast<std::size_t>(d.mods.back().params)];
@@ -423,11 +423,11 @@ void Compiler::top_level() {
     } else {
       int t = apply(d, base);
       Symbol& s = symbols_[sym];
-      if (s.kind != k_new) fail(14);
+      if (s.kind != k_new) fail(kWrongType);
       int size = size_of(t);
       vm::Address address;
       if (storage == kw_extern) {
-        if (options_.heap_size != 0 && std::uint64_t(extern_size_) + size > options_.heap_size) fail(23);
+        if (options_.heap_size != 0 && std::uint64_t(extern_size_) + size > options_.heap_size) fail(kProgramAreaFull);
         address = options_.heap_base + extern_size_;
         extern_size_ += static_cast<std::uint32_t>(size);
         flags_[sym] |= f_extern;
@@ -453,7 +453,7 @@ void Compiler::top_level() {
       next_token();
       return;
     }
-    fail(8);
+    fail(kBadDeclaration);
   }
 }
 
@@ -465,7 +465,7 @@ void Compiler::function_definition(int sym, const Declarator& d, int type, bool 
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (params[i].name.empty()) continue;
     int l = local_lookup(params[i].name.data(), params[i].name.size(), true);
-    if (symbols_[l].kind != k_new) fail(8);
+    if (symbols_[l].kind != k_new) fail(kBadDeclaration);
     symbols_[l].kind = k_local;
     symbols_[l].type = params[i].type;
     symbols_[l].value = static_cast<std::int32_t>(8 + 4 * i);
@@ -474,22 +474,22 @@ void Compiler::function_definition(int sym, const Declarator& d, int type, bool 
   while (tok_ != tk_lbrace) {
     bool found;
     int base = type_specifier(found);
-    if (!found) fail(8);
+    if (!found) fail(kBadDeclaration);
     for (;;) {
       Declarator pd;
       param_context_ = true;
       declarator(pd, false);
       param_context_ = false;
-      if (!pd.has_name) fail(8);
+      if (!pd.has_name) fail(kBadDeclaration);
       int l = local_lookup(pd.name.data(), pd.name.size(), false);
-      if (l < 0 || symbols_[l].kind != k_local) fail(8);
+      if (l < 0 || symbols_[l].kind != k_local) fail(kBadDeclaration);
       int t = apply(pd, base);
       if (t > 0 && heap_[t] == n_array) t = type_node2(n_pointer, heap_[t + 2]);
       symbols_[l].type = t;
       if (tok_ != tk_comma) break;
       next_token();
     }
-    if (tok_ != tk_semi) fail(8);
+    if (tok_ != tk_semi) fail(kBadDeclaration);
     next_token();
   }
   int label = symbols_[sym].value;
@@ -498,7 +498,7 @@ void Compiler::function_definition(int sym, const Declarator& d, int type, bool 
   if (!is_static) listing(".global %s, @function\n", name_of(sym));
   listing("%s:\n", name_of(sym));
   if (is_extern && emitting_) {
-    if (!record_export(name_of(sym), type, options_.image_base + pc_)) fail(8);
+    if (!record_export(name_of(sym), type, options_.image_base + pc_)) fail(kBadDeclaration);
   }
   exit_label_ = new_label();
   function_type_ = type;
@@ -549,29 +549,29 @@ void Compiler::local_declaration() {
   for (;;) {
     Declarator d;
     declarator(d, false);
-    if (!d.has_name) fail(8);
+    if (!d.has_name) fail(kBadDeclaration);
     bool is_func = !d.mods.empty() && d.mods.back().kind == n_function;
     if (is_func) {
-      if (!d.param_lists[static_cast<std::size_t>(d.mods.back().params)].empty()) fail(8);
+      if (!d.param_lists[static_cast<std::size_t>(d.mods.back().params)].empty()) fail(kBadDeclaration);
       // A function declared inside a body is still the program's one function of that name.
       Declarator ret = d;
       ret.mods.pop_back();
       int rt = apply(ret, base);
       Symbol& s = symbols_[d.gsym];
       if (s.kind == k_function) {
-        if (!same_type(s.type, rt)) fail(14);
+        if (!same_type(s.type, rt)) fail(kWrongType);
       } else if (s.kind == k_new) {
         s.kind = k_function;
         s.type = rt;
         s.value = new_label();
       } else {
-        fail(8);
+        fail(kBadDeclaration);
       }
     } else {
       int t = apply(d, base);
       int l = local_lookup(d.name.data(), d.name.size(), true);
       Symbol& s = symbols_[l];
-      if (s.kind != k_new) fail(14);
+      if (s.kind != k_new) fail(kWrongType);
       if (storage == kw_typedef) {
         s.kind = k_typedef;
         s.type = t;
@@ -579,7 +579,7 @@ void Compiler::local_declaration() {
         int size = size_of(t);
         vm::Address address;
         if (storage == kw_extern) {
-          if (options_.heap_size != 0 && std::uint64_t(extern_size_) + size > options_.heap_size) fail(23);
+          if (options_.heap_size != 0 && std::uint64_t(extern_size_) + size > options_.heap_size) fail(kProgramAreaFull);
           address = options_.heap_base + extern_size_;
           extern_size_ += static_cast<std::uint32_t>(size);
         } else {
@@ -597,7 +597,7 @@ void Compiler::local_declaration() {
         }
       } else {
         int size = size_of(t);
-        if (std::int64_t(frame_size_) + size > kMaxFrame) fail(8);
+        if (std::int64_t(frame_size_) + size > kMaxFrame) fail(kBadDeclaration);
         frame_size_ += size;
         s.kind = k_local;
         s.type = t;
@@ -616,7 +616,7 @@ void Compiler::local_declaration() {
       next_token();
       return;
     }
-    fail(8);
+    fail(kBadDeclaration);
   }
 }
 
@@ -668,7 +668,7 @@ void Compiler::local_initializer(int type, int offset, const std::string& name, 
       }
       temp_top_ = mark;
       if (brace) {
-        if (tok_ != tk_rbrace) fail(14);
+        if (tok_ != tk_rbrace) fail(kWrongType);
         next_token();
       }
       return;
@@ -683,7 +683,7 @@ void Compiler::local_initializer(int type, int offset, const std::string& name, 
         continue;
       }
       if (tok_ == tk_rbrace || tok_ == tk_semi) break;
-      if (i >= count) fail(14);
+      if (i >= count) fail(kWrongType);
       local_initializer(element, offset + i * esize, name, false);
       ++i;
       if (tok_ == tk_comma) {
@@ -691,15 +691,15 @@ void Compiler::local_initializer(int type, int offset, const std::string& name, 
         continue;
       }
       if (tok_ == tk_rbrace || tok_ == tk_semi) break;
-      fail(14);
+      fail(kWrongType);
     }
     if (brace) {
-      if (tok_ != tk_rbrace) fail(14);
+      if (tok_ != tk_rbrace) fail(kWrongType);
       next_token();
     }
     return;
   }
-  if (is_struct(type)) fail(14);
+  if (is_struct(type)) fail(kWrongType);
   (void)outer;
   (void)name;
   int mark = temp_top_;
@@ -737,7 +737,7 @@ void Compiler::global_initializer(int type, vm::Address address, bool in_heap, c
         continue;
       }
       if (tok_ == tk_rbrace || tok_ == tk_semi) break;
-      if (i >= count) fail(14);
+      if (i >= count) fail(kWrongType);
       global_initializer(element, address + static_cast<vm::Address>(i * esize), in_heap, name);
       ++i;
       if (tok_ == tk_comma) {
@@ -745,16 +745,16 @@ void Compiler::global_initializer(int type, vm::Address address, bool in_heap, c
         continue;
       }
       if (tok_ == tk_rbrace || tok_ == tk_semi) break;
-      fail(14);
+      fail(kWrongType);
     }
     if (i < count) listing("\t.byte ? dup(%d)\n", (count - i) * esize);
     if (brace) {
-      if (tok_ != tk_rbrace) fail(14);
+      if (tok_ != tk_rbrace) fail(kWrongType);
       next_token();
     }
     return;
   }
-  if (is_struct(type)) fail(14);
+  if (is_struct(type)) fail(kWrongType);
   int mark = temp_top_;
   Expr e = rvalue(assignment());
   int n = e.node;
@@ -777,14 +777,14 @@ void Compiler::global_initializer(int type, vm::Address address, bool in_heap, c
         v = float_to_int(f);
       }
       int size = (type == t_char || type == t_uchar) ? 1 : (type == t_short || type == t_ushort) ? 2 : 4;
-      if (!is_arith(type) && !is_pointer(type)) fail(14);
+      if (!is_arith(type) && !is_pointer(type)) fail(kWrongType);
       write_data(address, &v, static_cast<std::uint32_t>(size), in_heap);
       if (size == 1) listing("\t.byte %d\n", static_cast<std::int8_t>(v));
       else if (size == 2) listing("\t.short %d\n", static_cast<std::int16_t>(v));
       else listing("\t.long %d\n", v);
     }
   } else if (!is_pointer(type) && type != t_int && type != t_uint) {
-    fail(14);
+    fail(kWrongType);
   } else if (op(n) == -31) {
     vm::Address s = place_string(n);
     write_data(address, &s, 4, in_heap);
@@ -799,13 +799,13 @@ void Compiler::global_initializer(int type, vm::Address address, bool in_heap, c
       vm::Address a = label_value_[static_cast<std::size_t>(label)];
       write_data(address, &a, 4, in_heap);
     } else {
-      if (in_heap) fail(14);
+      if (in_heap) fail(kWrongType);
       std::uint32_t link = reference(label, address - options_.image_base);
       write_data(address, &link, 4, false);
     }
     listing("\t.long $%s\n", name_of(sym));
   } else {
-    fail(14);
+    fail(kWrongType);
   }
   temp_top_ = mark;
 }
@@ -855,7 +855,7 @@ Expr Compiler::rvalue(Expr e) {
     if (op(n) == 15) return {arg(n, 1), pt};
     return {mk(21, n), pt};
   }
-  if (is_struct(t) || is_function(t)) fail(14);
+  if (is_struct(t) || is_function(t)) fail(kWrongType);
   int width = 0, result = t;
   switch (t) {
     case t_char: width = 1; result = t_int; break;
@@ -878,7 +878,7 @@ Expr Compiler::indirect(Expr p, int) {
     return {mk(15, p.node), t};
   }
   if (p.type == t_int || p.type == t_uint || p.type == t_short || p.type == t_ushort) return {mk(15, p.node), t_char};
-  fail(14);
+  fail(kWrongType);
 }
 
 static int arith_node(int tok) {
@@ -917,7 +917,7 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
   if (is_const(l.node) && is_const(r.node)) {
     bool lf = l.type == t_float, rf = r.type == t_float;
     if (lf || rf) {
-      if (!float_node(tok)) fail(14);
+      if (!float_node(tok)) fail(kWrongType);
       float a = lf ? as_float(arg(l.node, 1)) : static_cast<float>(arg(l.node, 1));
       float b = rf ? as_float(arg(r.node, 1)) : static_cast<float>(arg(r.node, 1));
       float v = 0;
@@ -938,7 +938,7 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
       case tk_mul: v = a * b; break;
       case tk_div:
       case tk_mod: {
-        if (b == 0) fail(10);
+        if (b == 0) fail(kDivisionByZero);
         if (uns) {
           v = tok == tk_div ? a / b : a % b;
         } else {
@@ -962,9 +962,9 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
   }
   // 2. floats
   if (l.type == t_float || r.type == t_float) {
-    if (!is_arith(l.type) || !is_arith(r.type)) fail(14);
+    if (!is_arith(l.type) || !is_arith(r.type)) fail(kWrongType);
     int code = float_node(tok);
-    if (!code) fail(14);
+    if (!code) fail(kWrongType);
     l = to_float(l);
     r = to_float(r);
     return {mk(code, l.node, r.node), t_float};
@@ -977,20 +977,20 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
   if (tok == tk_add || tok == tk_sub) {
     bool lp = is_pointer(l.type), rp = is_pointer(r.type);
     if (!lp && !rp) {
-      if (!is_integer(l.type) || !is_integer(r.type)) fail(14);
+      if (!is_integer(l.type) || !is_integer(r.type)) fail(kWrongType);
       return {mk(arith_node(tok), l.node, r.node), usual(l.type, r.type)};
     }
     if (lp && rp) {
-      if (tok == tk_add) fail(14);
-      if (!same_type(heap_[l.type + 1], heap_[r.type + 1])) fail(14);
+      if (tok == tk_add) fail(kWrongType);
+      if (!same_type(heap_[l.type + 1], heap_[r.type + 1])) fail(kWrongType);
       int esize = size_of(heap_[l.type + 1]);
       Expr d{mk(44, l.node, r.node), t_int};
       return arith(tk_div, d, constant(esize, false));
     }
-    if (tok == tk_sub && rp) fail(14);
+    if (tok == tk_sub && rp) fail(kWrongType);
     Expr p = lp ? l : r;
     Expr i = lp ? r : l;
-    if (!is_integer(i.type)) fail(14);
+    if (!is_integer(i.type)) fail(kWrongType);
     int esize = size_of(heap_[p.type + 1]);
     Expr scaled = arith(tk_mul, i, constant(esize, false));
     if (is_const(scaled.node) && foldable_address(*this, p.node)) {
@@ -1005,7 +1005,7 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
     return {n, p.type};
   }
   // 6. the other integer operators
-  if (!is_integer(l.type) || !is_integer(r.type)) fail(14);
+  if (!is_integer(l.type) || !is_integer(r.type)) fail(kWrongType);
   if ((tok == tk_mul || tok == tk_div) && is_const(r.node) && arg(r.node, 1) == 1) return l;
   int type = usual(l.type, r.type);
   int code = arith_node(tok);
@@ -1014,9 +1014,9 @@ Expr Compiler::arith(int tok, Expr l, Expr r) {
 }
 
 Expr Compiler::assign_to(Expr place, Expr value) {
-  if (!is_place(place.node)) fail(13);
+  if (!is_place(place.node)) fail(kVariableMissing);
   int t = place.type;
-  if (!is_arith(t) && !is_pointer(t)) fail(13);
+  if (!is_arith(t) && !is_pointer(t)) fail(kVariableMissing);
   if (t == t_float && is_arith(value.type)) value = to_float(value);
   else if (is_integer(t) && value.type == t_float) value = to_int(value);
   switch (t) {
@@ -1029,19 +1029,19 @@ Expr Compiler::assign_to(Expr place, Expr value) {
 }
 
 Expr Compiler::compound(Expr place, Expr value, int tok) {
-  if (!is_place(place.node)) fail(13);
+  if (!is_place(place.node)) fail(kVariableMissing);
   int t = place.type;
-  if (!is_arith(t) && !is_pointer(t)) fail(13);
-  if (!is_arith(value.type)) fail(14);
+  if (!is_arith(t) && !is_pointer(t)) fail(kVariableMissing);
+  if (!is_arith(value.type)) fail(kWrongType);
   int oper = tok - 100;
   int code;
   if (t == t_float) {
     value = to_float(value);
     code = float_node(oper);
-    if (!code) fail(14);
+    if (!code) fail(kWrongType);
   } else if (is_pointer(t)) {
     // Pointer steps are scaled by the element size, as in `p = p + n`.
-    if (oper != tk_add && oper != tk_sub) fail(14);
+    if (oper != tk_add && oper != tk_sub) fail(kWrongType);
     value = to_int(value);
     value = arith(tk_mul, value, constant(size_of(heap_[t + 1]), false));
     code = arith_node(oper);
@@ -1061,17 +1061,17 @@ Expr Compiler::compound(Expr place, Expr value, int tok) {
 }
 
 Expr Compiler::increment(Expr place, bool pre, bool up) {
-  if (!is_place(place.node)) fail(13);
+  if (!is_place(place.node)) fail(kVariableMissing);
   int t = place.type;
-  if (!is_arith(t) && !is_pointer(t)) fail(13);
+  if (!is_arith(t) && !is_pointer(t)) fail(kVariableMissing);
   if (t == t_float) {
     // A float steps by 1.0 in float arithmetic; the old value of a postfix step is kept in a
     // frame slot of its own.
-    if (!in_function_) fail(14);
+    if (!in_function_) fail(kWrongType);
     Expr one = constant(float_bits(1.0f), true);
     Expr step = compound(place, one, up ? 143 : 144);
     if (pre) return step;
-    if (frame_size_ + 4 > kMaxFrame) fail(8);
+    if (frame_size_ + 4 > kMaxFrame) fail(kBadDeclaration);
     frame_size_ += 4;
     Expr slot{mk(7, -20 - frame_size_), t_float};
     Expr save = assign_to(slot, rvalue(place));
@@ -1088,10 +1088,10 @@ Expr Compiler::increment(Expr place, bool pre, bool up) {
 }
 
 Expr Compiler::member(Expr s, const std::string& name) {
-  if (!is_struct(s.type)) fail(14);
+  if (!is_struct(s.type)) fail(kWrongType);
   std::string mname = name + "_" + std::to_string(heap_[s.type + 2]);
   int m = global_lookup(mname.data(), mname.size(), false);
-  if (m < 0 || symbols_[m].kind != k_member) fail(14);
+  if (m < 0 || symbols_[m].kind != k_member) fail(kWrongType);
   std::int32_t off = symbols_[m].value;
   int t = symbols_[m].type;
   switch (op(s.node)) {
@@ -1103,7 +1103,7 @@ Expr Compiler::member(Expr s, const std::string& name) {
       if (off != 0) p = mk(43, p, constant(off, false).node);
       return {mk(15, p), t};
     }
-    default: fail(14);
+    default: fail(kWrongType);
   }
 }
 
@@ -1133,7 +1133,7 @@ Expr Compiler::call(Expr f) {
     callee = rvalue(f).node;
     ret = heap_[heap_[f.type + 1] + 1];
   } else {
-    fail(14);
+    fail(kWrongType);
   }
   if (ret == t_char || ret == t_short) ret = t_int;
   if (ret == t_uchar || ret == t_ushort) ret = t_uint;
@@ -1163,19 +1163,19 @@ Expr Compiler::primary() {
           int g = tok_gsym_;
           auto x = find_exported_function(name_of(g));
           next_token();
-          if (!x && tok_ != tk_lparen) fail(15);
+          if (!x && tok_ != tk_lparen) fail(kUndefinedName);
           Symbol& gs = symbols_[g];
-          if (gs.kind != k_new) fail(15);
+          if (gs.kind != k_new) fail(kUndefinedName);
           gs.kind = k_function;
           gs.type = x ? x->type : t_int;
           if (x && x->type > 0) gs.type = t_int;  // type nodes of another compile mean nothing here
           gs.value = new_label();
           return {mk(14, g), type_node2(n_function, gs.type)};
         }
-        default: fail(15);
+        default: fail(kUndefinedName);
       }
     }
-    default: fail(9);
+    default: fail(kBadExpression);
   }
 }
 
@@ -1196,13 +1196,13 @@ Expr Compiler::postfix(Expr e) {
         next_token();
         if (tok_ != tk_ident) {
           expect(tk_ident);
-          fail(14);
+          fail(kWrongType);
         }
         std::string name = ident_;
         next_token();
         if (arrow) {
           Expr p = rvalue(e);
-          if (!is_pointer(p.type)) fail(14);
+          if (!is_pointer(p.type)) fail(kWrongType);
           e = indirect(p, 0);
         }
         e = member(e, name);
@@ -1236,7 +1236,7 @@ Expr Compiler::unary() {
     case tk_bnot: {
       next_token();
       Expr e = rvalue(unary());
-      if (!is_integer(e.type)) fail(14);
+      if (!is_integer(e.type)) fail(kWrongType);
       if (is_const(e.node)) {
         Expr c = constant(~arg(e.node, 1), false);
         c.type = e.type;
@@ -1247,7 +1247,7 @@ Expr Compiler::unary() {
     case tk_sub: {
       next_token();
       Expr e = rvalue(unary());
-      if (!is_arith(e.type)) fail(14);
+      if (!is_arith(e.type)) fail(kWrongType);
       if (is_const(e.node)) {
         std::uint32_t v = static_cast<std::uint32_t>(arg(e.node, 1));
         Expr c = e.type == t_float ? constant(static_cast<std::int32_t>(v ^ 0x80000000u), true)
@@ -1267,7 +1267,7 @@ Expr Compiler::unary() {
       if (op(e.node) == 1 || op(e.node) == 7) return {mk(21, e.node), type_node2(n_pointer, e.type)};
       if (op(e.node) == 14) return e;
       if (op(e.node) == 15) return {arg(e.node, 1), type_node2(n_pointer, e.type)};
-      fail(13);
+      fail(kVariableMissing);
     }
     case tk_inc:
     case tk_dec: {
@@ -1307,7 +1307,7 @@ Expr Compiler::unary() {
           if (t == t_float) e = to_float(e);
           else if (e.type == t_float) e = to_int(e);
         }
-        if (is_struct(t)) fail(14);
+        if (is_struct(t)) fail(kWrongType);
         // Otherwise a cast only changes the type, of a constant as of any other value: `(char)300`
         // is 300 typed char, as `(char)v` is v's value typed char.
         return {e.node, t};
@@ -1352,7 +1352,7 @@ Expr Compiler::binary(int level) {
       case 10: {
         int code = t == tk_gt ? 49 : t == tk_ge ? 52 : t == tk_lt ? 55 : 58;
         if (l.type == t_float || r.type == t_float) {
-          if (!is_arith(l.type) || !is_arith(r.type)) fail(14);
+          if (!is_arith(l.type) || !is_arith(r.type)) fail(kWrongType);
           l = to_float(l);
           r = to_float(r);
           code += 2;
@@ -1414,7 +1414,7 @@ Expr Compiler::expression() {
 std::int32_t Compiler::constant_expression() {
   int mark = temp_top_;
   Expr e = rvalue(conditional());
-  if (!is_const(e.node)) fail(11);
+  if (!is_const(e.node)) fail(kConstantMissing);
   std::int32_t v = arg(e.node, 1);
   if (e.type == t_float) v = float_to_int(as_float(v));
   temp_top_ = mark;
@@ -1606,7 +1606,7 @@ void Compiler::statement() {
       return;
     }
     case kw_case: {
-      if (switches_.empty()) fail(12);
+      if (switches_.empty()) fail(kSyntaxError);
       std::vector<std::int32_t> values;
       while (tok_ == kw_case) {
         next_token();
@@ -1633,11 +1633,11 @@ void Compiler::statement() {
       return;
     }
     case kw_default: {
-      if (switches_.empty()) fail(12);
+      if (switches_.empty()) fail(kSyntaxError);
       next_token();
       expect(tk_colon);
       Switch& sw = switches_.back();
-      if (sw.default_label) fail(12);
+      if (sw.default_label) fail(kSyntaxError);
       flush_return();
       if (!sw.next_test) {
         sw.next_test = new_label();
@@ -1652,7 +1652,7 @@ void Compiler::statement() {
     case kw_break:
     case kw_continue: {
       std::vector<int>& labels = tok_ == kw_break ? break_labels_ : continue_labels_;
-      if (labels.empty()) fail(12);
+      if (labels.empty()) fail(kSyntaxError);
       next_token();
       jump(73, labels.back());
       expect(tk_semi);
@@ -1685,7 +1685,7 @@ void Compiler::statement() {
         s.kind = k_goto_label;
         s.value = new_label();
       } else if (s.kind != k_goto_label && s.kind != k_label) {
-        fail(12);
+        fail(kSyntaxError);
       }
       int label = s.value;
       next_token();
@@ -1706,7 +1706,7 @@ void Compiler::statement() {
         } else if (s.kind == k_goto_label) {
           s.kind = k_label;
         } else {
-          fail(14);
+          fail(kWrongType);
         }
         define_label(s.value);
         next_token();
