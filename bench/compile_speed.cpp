@@ -11,6 +11,7 @@
 
 #include "compiler/compiler.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "vm/script_memory.h"
 
 namespace {
@@ -43,6 +44,7 @@ std::size_t line_count(const std::string& s) {
 
 void BM_CompileBothPasses(benchmark::State& state) {
   talven::platform::set_headless(true);
+  talven::shell::install_error_reporter();
   const std::string& text = source();
   talven::compiler::CompileOptions options;
   options.report_errors = false;

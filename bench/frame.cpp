@@ -16,6 +16,7 @@
 #include "graphics/pixel_tables.h"
 #include "graphics/presentation.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "platform/window.h"
 #include "shell/configuration.h"
 #include "vm/call_gate.h"
@@ -43,6 +44,7 @@ void fill_picture(graphics::Plane& p) {
 
 void start_screen(int bits) {
   platform::set_headless(true);
+  talven::shell::install_error_reporter();
   shell::config().width = 1280;
   shell::config().height = 720;
   shell::config().depth = bits;

@@ -17,6 +17,7 @@
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "platform/files.h"
 #include "shell/configuration.h"
 
@@ -100,6 +101,7 @@ struct Setup {
   std::vector<std::uint8_t> corpus;
   Setup() {
     platform::set_headless(true);
+    talven::shell::install_error_reporter();
     shell::config().file_system = 3;
     folder = fs::temp_directory_path() / "talven-bench-pack";
     fs::create_directories(folder);

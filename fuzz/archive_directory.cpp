@@ -11,6 +11,7 @@
 #include "archive/archive_format.h"
 #include "archive/fast_file.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "shell/configuration.h"
 
 using namespace talven::archive;
@@ -22,6 +23,7 @@ void use_file_reader(const std::uint8_t* data, std::size_t size, const std::vect
   // directory (where its corpus and artifacts are) stays as it was.
   static const std::string folder = [] {
     talven::platform::set_headless(true);
+    talven::shell::install_error_reporter();
     talven::shell::config().error = 0;
     talven::shell::config().file_system = 1;
     std::string pattern = (std::filesystem::temp_directory_path() / "talven-fuzz-XXXXXX").string();

@@ -18,9 +18,10 @@
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
 namespace fs = std::filesystem;
 using namespace talven;
@@ -258,7 +259,7 @@ bool member_parts(const std::string& name, std::vector<std::string>& parts) {
   };
   for (std::size_t i = 0; i < name.size(); ++i) {
     char c = name[i];
-    if (shell::is_sjis_lead(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
+    if (platform::is_sjis_lead(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
       run += c;
       run += name[++i];
     } else if (c == '/' || c == '\\') {
@@ -344,6 +345,7 @@ int unpack_file(const std::string& in_path, std::string out_path) {
 
 int main(int argc, char** argv) {
   platform::set_headless(true);
+  talven::shell::install_error_reporter();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usage_error("no command given");
   const std::string& command = args[0];

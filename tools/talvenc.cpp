@@ -15,6 +15,7 @@
 #include "compiler/compiler.h"
 #include "compiler/disassembler.h"
 #include "platform/dialogs.h"
+#include "shell/error_reporter.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/message_meanings.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::set_headless(true);
+  talven::shell::install_error_reporter();
   // A tool run on files an author is editing: loose files count as well as archives.
   shell::config().file_system = 3;
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
 namespace talven::archive {
 namespace {
@@ -23,7 +23,7 @@ std::uint32_t next_name_value(std::string_view s, std::size_t& i) {
   if (i >= s.size()) return 0;
   unsigned char c = static_cast<unsigned char>(s[i]);
   if (c == 0) return 0;
-  if (shell::is_sjis_lead(c)) {
+  if (platform::is_sjis_lead(c)) {
     if (i + 1 >= s.size() || s[i + 1] == '\0') {
       i = s.size();
       return 0;

@@ -5,7 +5,7 @@
 #include "platform/game_paths.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
 namespace talven::archive {
 namespace {
@@ -33,13 +33,13 @@ std::string data_drive() {
 }
 
 std::string data_drive_game_path(std::string_view cd_dir, std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':' && !shell::is_sjis_lead(static_cast<unsigned char>(path[0])))
+  if (path.size() >= 2 && path[1] == ':' && !platform::is_sjis_lead(static_cast<unsigned char>(path[0])))
     path.remove_prefix(2);
   // The directory runs up to the last separator; trail bytes 0x5C of double-byte characters are
   // part of their character.
   std::size_t file_start = 0;
   for (std::size_t i = 0; i < path.size(); ++i) {
-    if (shell::is_sjis_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+    if (platform::is_sjis_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
       ++i;
     } else if (is_separator(path[i])) {
       file_start = i + 1;
@@ -52,7 +52,7 @@ std::string data_drive_game_path(std::string_view cd_dir, std::string_view path)
     std::size_t last = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
       last = i;
-      if (shell::is_sjis_lead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
+      if (platform::is_sjis_lead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
     }
     return !text.empty() && last + 1 == text.size() && is_separator(text[last]);
   };

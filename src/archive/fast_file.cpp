@@ -12,8 +12,8 @@
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
-#include "shell/error_reporter.h"
-#include "shell/sjis.h"
+#include "vm/report.h"
+#include "platform/sjis.h"
 
 namespace talven::archive {
 
@@ -99,7 +99,7 @@ void for_each_archive_candidate(std::string_view path, Visit visit) {
   for (std::size_t i = 0; i + 1 < n; ++i) {
     if (i > 0 && is_separator(path[i])) {
       if (!visit(path.substr(0, i), path.substr(i + 1))) return;
-    } else if (shell::is_sjis_lead(static_cast<unsigned char>(path[i]))) {
+    } else if (platform::is_sjis_lead(static_cast<unsigned char>(path[i]))) {
       ++i;
     }
   }
@@ -116,7 +116,7 @@ FastFile* OpenFastFile(const char* path_text) {
   std::string_view path = path_text ? path_text : "";
   std::unique_ptr<FastFile> handle(new (std::nothrow) FastFile);
   if (!handle) {
-    shell::report(2, "%s", out_of_memory());
+    vm::report(2, "%s", out_of_memory());
     return nullptr;
   }
   const int file_system = effective_file_system();
@@ -124,7 +124,7 @@ FastFile* OpenFastFile(const char* path_text) {
     handle->file = open_game_file(path);
     if (handle->file.is_open()) return handle.release();
     if (!(file_system & kArchives)) {
-      shell::report(2, open_failed(), path_text ? path_text : "");
+      vm::report(2, open_failed(), path_text ? path_text : "");
       return nullptr;
     }
   }
@@ -139,11 +139,11 @@ FastFile* OpenFastFile(const char* path_text) {
   switch (result) {
     case ArchiveResult::found: return handle.release();
     case ArchiveResult::absent: break;
-    case ArchiveResult::read_error: shell::report(2, read_failed(), path_text ? path_text : ""); return nullptr;
-    case ArchiveResult::seek_error: shell::report(2, seek_failed(), path_text ? path_text : ""); return nullptr;
-    case ArchiveResult::no_memory: shell::report(2, "%s", out_of_memory()); return nullptr;
+    case ArchiveResult::read_error: vm::report(2, read_failed(), path_text ? path_text : ""); return nullptr;
+    case ArchiveResult::seek_error: vm::report(2, seek_failed(), path_text ? path_text : ""); return nullptr;
+    case ArchiveResult::no_memory: vm::report(2, "%s", out_of_memory()); return nullptr;
   }
-  shell::report(2, open_failed(), path_text ? path_text : "");
+  vm::report(2, open_failed(), path_text ? path_text : "");
   return nullptr;
 }
 

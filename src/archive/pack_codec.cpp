@@ -4,7 +4,7 @@
 #include <new>
 
 #include "platform/text_encoding.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 
 namespace talven::archive {
 namespace {
@@ -19,7 +19,7 @@ constexpr int kLastWidth = 15;
 constexpr std::uint32_t kFirstBump = 511;
 constexpr std::int32_t kTableSize = 35023;  // a prime above the number of codes
 
-void report_no_dictionary() { shell::report(2, "%s", platform::cp932("辞書オブジェクトの作成に失敗しました。")); }
+void report_no_dictionary() { vm::report(2, "%s", platform::cp932("辞書オブジェクトの作成に失敗しました。")); }
 
 // The compressor's dictionary: an open-addressed hash of (string code, next byte) pairs.
 struct EncoderTable {
@@ -39,12 +39,12 @@ struct DecoderTable {
 
 BitWriter::BitWriter(ByteSink sink, void* context)
     : sink_(sink), context_(context), buffer_(new (std::nothrow) std::uint8_t[kBitBufferSize]) {
-  if (!buffer_) shell::report(2, "%s", platform::cp932("ファイル出力バッファのメモリ確保に失敗しました"));
+  if (!buffer_) vm::report(2, "%s", platform::cp932("ファイル出力バッファのメモリ確保に失敗しました"));
 }
 
 bool BitWriter::flush_buffer() {
   if (!sink_(context_, buffer_.get(), kBitBufferSize)) {
-    shell::report(2, "%s", platform::cp932("ビットデータの書き込みに失敗しました"));
+    vm::report(2, "%s", platform::cp932("ビットデータの書き込みに失敗しました"));
     failed_ = true;
   }
   used_ = 0;
@@ -72,7 +72,7 @@ bool BitWriter::finish() {
   }
   if (failed_) return false;
   if (used_ > 0 && !sink_(context_, buffer_.get(), used_)) {
-    shell::report(2, "%s", platform::cp932("ファイルの書き込みに失敗しました"));
+    vm::report(2, "%s", platform::cp932("ファイルの書き込みに失敗しました"));
     failed_ = true;
   }
   used_ = 0;
@@ -81,7 +81,7 @@ bool BitWriter::finish() {
 
 BitReader::BitReader(ByteSource source, void* context)
     : source_(source), context_(context), buffer_(new (std::nothrow) std::uint8_t[kBitBufferSize]) {
-  if (!buffer_) shell::report(2, "%s", platform::cp932("ファイル入力バッファのメモリ確保に失敗しました"));
+  if (!buffer_) vm::report(2, "%s", platform::cp932("ファイル入力バッファのメモリ確保に失敗しました"));
 }
 
 bool BitReader::refill() {

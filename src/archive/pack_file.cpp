@@ -10,7 +10,7 @@
 #include "platform/game_paths.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 
 namespace talven::archive {
 
@@ -76,7 +76,7 @@ void set_content_allocator_for_testing(ContentAllocator allocator) { g_allocate_
 ExpFile* OpenExpFile(const char* path) {
   ExpFile* handle = new (std::nothrow) ExpFile;
   if (handle == nullptr) {
-    shell::report(2, "%s", platform::cp932("OpenExpFile : メモリ不足です。"));
+    vm::report(2, "%s", platform::cp932("OpenExpFile : メモリ不足です。"));
     return nullptr;
   }
   FastFile* file = nullptr;
@@ -174,7 +174,7 @@ int Compress(const char* path, const void* block, std::uint32_t length) {
   const char* shown = path ? path : "";
   PackWrite result = *shown ? write_pack(platform::resolve_game_path(shown), block, length) : PackWrite::not_created;
   if (result == PackWrite::not_created)
-    shell::report(2, platform::cp932("ファイルの作成に失敗しました FILE - %s"), shown);
+    vm::report(2, platform::cp932("ファイルの作成に失敗しました FILE - %s"), shown);
   return result == PackWrite::written ? 1 : 0;
 }
 

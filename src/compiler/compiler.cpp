@@ -5,7 +5,7 @@
 
 #include "compiler/compiler_internal.h"
 #include "platform/text_encoding.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/interpreter.h"
 
 namespace talven::compiler {
@@ -333,7 +333,7 @@ bool Compiler::run(std::string_view source_name) {
   text_.clear();
   text_.shrink_to_fit();
   if (options_.report_errors && !result_.error_text.empty())
-    shell::report(1, "%s", result_.error_text.c_str());
+    vm::report(1, "%s", result_.error_text.c_str());
   return ok;
 }
 
@@ -364,7 +364,7 @@ ProgramImage compile_image(std::string_view source_name, std::uint32_t program_s
     image.result.error_code = 1;
     image.result.error_message = error_message(kOutOfMemory);
     image.result.error_text = std::string(source_name) + " : " + error_message(kOutOfMemory);
-    if (options.report_errors) shell::report(1, "%s", image.result.error_text.c_str());
+    if (options.report_errors) vm::report(1, "%s", image.result.error_text.c_str());
     return image;
   }
   CompileOptions emit = options;

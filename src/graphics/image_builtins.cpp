@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "platform/game_paths.h"
 #include "platform/text_encoding.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/call_gate.h"
 
 namespace talven::graphics {
@@ -185,7 +185,7 @@ std::uint32_t bi_gload(Address arguments) {
   free_plane(number);
   Plane* p = name.empty() ? nullptr : load_image(name.c_str());
   if (p == nullptr) {
-    shell::report(1, platform::cp932("LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s"), name.c_str());
+    vm::report(1, platform::cp932("LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s"), name.c_str());
     return 0;
   }
   put_plane(number, p);
@@ -199,7 +199,7 @@ std::uint32_t bi_gsave(Address arguments) {
   Rect rect{};
   const bool rect_ok = rect_address == 0 || vm::load(rect_address, rect);
   if (p == nullptr || !rect_ok || name.empty() || !save_image(name.c_str(), *p, rect_address ? &rect : nullptr)) {
-    shell::report(1, platform::cp932("SavePlane : 画像ファイルの書き込みに失敗しました。\nFile : %s"), name.c_str());
+    vm::report(1, platform::cp932("SavePlane : 画像ファイルの書き込みに失敗しました。\nFile : %s"), name.c_str());
     return 0;
   }
   return 1;

@@ -8,7 +8,7 @@
 #include "graphics/presentation.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/call_gate.h"
 
 namespace talven::graphics {
@@ -147,7 +147,7 @@ bool allocate_plane(std::uint32_t number, std::int32_t width, std::int32_t heigh
   free_plane(number);
   g_slots[number].plane = create(width, height, bits);
   if (g_slots[number].plane == nullptr) {
-    shell::report(1, "%s", platform::cp932("CreatePlane : 仮想画面の作成に失敗しました。"));
+    vm::report(1, "%s", platform::cp932("CreatePlane : 仮想画面の作成に失敗しました。"));
     return false;
   }
   return true;

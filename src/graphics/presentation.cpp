@@ -11,7 +11,7 @@
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/call_gate.h"
 
 namespace talven::graphics {
@@ -156,7 +156,7 @@ namespace {
 std::uint32_t select_page(Address arguments, const char* message, void (*set)(std::int32_t)) {
   const std::uint32_t number = argument_word(arguments, 0);
   if (number >= kPlaneSlots) {
-    shell::report(1, "%s", message);
+    vm::report(1, "%s", message);
     return 0;
   }
   if (plane(number) == nullptr) return 0;

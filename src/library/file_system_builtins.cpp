@@ -13,7 +13,7 @@
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "platform/user_folders.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 #include "vm/call_gate.h"
 
 namespace talven::library {
@@ -53,7 +53,7 @@ std::string last_component(const std::string& host_path) {
 unsigned char fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
 
 std::size_t char_length(std::string_view s, std::size_t i) {
-  return (shell::is_sjis_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+  return (platform::is_sjis_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
 }
 
 // `*` any run of characters, `?` one character; letters without regard to case.
@@ -136,7 +136,7 @@ bool fill_find_record(Address record, const Match& m) {
   put_time(20, m.info.written);
   put32(28, static_cast<std::uint32_t>(m.info.size >> 32));
   put32(32, static_cast<std::uint32_t>(m.info.size));
-  std::size_t length = shell::sjis_safe_length(m.name.c_str(), std::min(m.name.size(), kMaxPath - 1));
+  std::size_t length = platform::sjis_safe_length(m.name.c_str(), std::min(m.name.size(), kMaxPath - 1));
   std::memcpy(p + 44, m.name.data(), length);
   return true;
 }

@@ -12,14 +12,14 @@
 #include "archive/archive_format.h"
 #include "library/format.h"
 #include "library/library_builtins.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 #include "vm/call_gate.h"
 #include "vm/script_threads.h"
 
 namespace talven::library {
 namespace {
 
-using shell::is_sjis_lead;
+using platform::is_sjis_lead;
 using vm::argument_int;
 using vm::argument_word;
 
@@ -47,7 +47,7 @@ struct Char {
 };
 Char char_at(std::string_view text, std::size_t i) {
   auto c = static_cast<unsigned char>(text[i]);
-  if (is_sjis_lead(c) && i + 1 < text.size())
+  if (platform::is_sjis_lead(c) && i + 1 < text.size())
     return Char{c * 256u + static_cast<unsigned char>(text[i + 1]), 2};
   return Char{c, 1};
 }
@@ -137,7 +137,7 @@ struct PathParts {
 };
 PathParts split_path(std::string_view path) {
   PathParts parts;
-  if (path.size() >= 2 && path[1] == ':' && !is_sjis_lead(static_cast<unsigned char>(path[0]))) {
+  if (path.size() >= 2 && path[1] == ':' && !platform::is_sjis_lead(static_cast<unsigned char>(path[0]))) {
     parts.drive = std::string(path.substr(0, 2));
     path.remove_prefix(2);
   }
@@ -165,7 +165,7 @@ constexpr std::size_t kMaxDrive = 3, kMaxDir = 256, kMaxFname = 256, kMaxExt = 2
 
 void store_part(Address buffer, std::string part, std::size_t capacity) {
   if (buffer == 0) return;
-  if (part.size() >= capacity) part.resize(shell::sjis_safe_length(part.c_str(), capacity - 1));
+  if (part.size() >= capacity) part.resize(platform::sjis_safe_length(part.c_str(), capacity - 1));
   vm::store_string(buffer, part, static_cast<std::uint32_t>(part.size() + 1));
 }
 

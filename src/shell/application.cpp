@@ -301,6 +301,7 @@ bool locate_game(const std::string& argument, std::string& folder, std::string& 
 
 int run_application(const RunOptions& options) {
   platform::set_terminal_text_filter(for_terminal);
+  install_error_reporter();
   std::string folder, name;
   if (!locate_game(options.game, folder, name)) {
     std::fprintf(stderr, "talven: %s is not a game folder, nor a game's .exe or .cfg file\n", options.game.c_str());

@@ -7,7 +7,7 @@
 #include "platform/text_encoding.h"
 #include "platform/user_folders.h"
 #include "shell/ini_file.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
 namespace talven::shell {
 namespace {
@@ -117,7 +117,7 @@ void assign(Configuration& c, const KeyRecord& record, std::string_view value) {
     return;
   }
   std::string text(value);
-  text.resize(sjis_safe_length(text.c_str(), record.buffer_size - 1));
+  text.resize(platform::sjis_safe_length(text.c_str(), record.buffer_size - 1));
   c.*record.text_field = std::move(text);
 }
 
@@ -135,7 +135,7 @@ std::size_t last_backslash(std::string_view s) {
   std::size_t found = std::string_view::npos;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '\\') found = i;
-    if (is_sjis_lead(static_cast<unsigned char>(s[i]))) ++i;
+    if (platform::is_sjis_lead(static_cast<unsigned char>(s[i]))) ++i;
   }
   return found;
 }
@@ -145,7 +145,7 @@ bool ends_in_separator(std::string_view s) {
   std::size_t last_char = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     last_char = i;
-    if (is_sjis_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ++i;
+    if (platform::is_sjis_lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ++i;
   }
   return last_char == s.size() - 1 && (s.back() == '\\' || s.back() == '/');
 }

@@ -8,7 +8,7 @@
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/shell_builtins.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 #include "vm/script_memory.h"
 
 namespace talven::shell {
@@ -103,7 +103,7 @@ std::uint32_t bi_log_out(vm::Address arguments) {
   if (!format) return 0;
   std::string text = library::format_script_words(*format, arguments, 1, kLogOutBufferSize - 1);
   // The line is the text up to its first zero byte (a %c of 0 ends it), cut where a character ends.
-  text.resize(sjis_safe_length(text.c_str(), kLogOutBufferSize - 1));
+  text.resize(platform::sjis_safe_length(text.c_str(), kLogOutBufferSize - 1));
   debug_output_line(text);
   return 1;
 }

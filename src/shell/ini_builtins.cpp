@@ -5,7 +5,7 @@
 #include "shell/configuration.h"
 #include "shell/ini_file.h"
 #include "shell/shell_builtins.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 #include "vm/call_gate.h"
 
 namespace talven::shell {
@@ -74,7 +74,7 @@ std::uint32_t bi_ini_gets(vm::Address arguments) {
     value = std::string(fallback);
   }
   // Cut to the buffer, never between the two bytes of a double-byte character.
-  std::size_t length = sjis_safe_length(value->c_str(), static_cast<std::size_t>(size) - 1);
+  std::size_t length = platform::sjis_safe_length(value->c_str(), static_cast<std::size_t>(size) - 1);
   if (!vm::store_string(buffer, std::string_view(*value).substr(0, length), static_cast<std::uint32_t>(length) + 1))
     return 0;
   return static_cast<std::uint32_t>(length);

@@ -4,7 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/game_paths.h"
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
 namespace talven::shell {
 namespace {
@@ -25,7 +25,7 @@ bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (is_sjis_lead(x) && i + 1 < a.size()) {
+    if (platform::is_sjis_lead(x) && i + 1 < a.size()) {
       if (x != y || a[i + 1] != b[i + 1]) return false;
       ++i;
     } else if (fold(x) != fold(y)) {
@@ -39,7 +39,7 @@ bool same_name(std::string_view a, std::string_view b) {
 std::size_t find_single_byte(std::string_view s, char c) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == c) return i;
-    if (is_sjis_lead(static_cast<unsigned char>(s[i]))) ++i;
+    if (platform::is_sjis_lead(static_cast<unsigned char>(s[i]))) ++i;
   }
   return std::string_view::npos;
 }

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "shell/configuration.h"
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 
@@ -20,7 +20,7 @@ void stop(ScriptContext& context, const char* message) {
   std::uint32_t return_address = 0;
   load(context.r[kStackPointer], return_address);
   notify_fault({message, context.slot, return_address - 1});
-  shell::report(1, "%s", message);
+  vm::report(1, "%s", message);
   context.state = kStopped;
   g_script_faults.fetch_add(1);
   g_stop_flag.store(1, std::memory_order_relaxed);
@@ -69,7 +69,7 @@ int gate(std::uint32_t index, ScriptContext& context) {
   if (builtin.handler != nullptr) {
     result = builtin.handler(context.r[kStackPointer] + 4);
   } else {
-    shell::report(1, "%s : not available yet in this version of Talven", builtin.name);
+    vm::report(1, "%s : not available yet in this version of Talven", builtin.name);
   }
   if (t_current_context != nullptr) t_current_context->r[0] = result;
   t_current_context = nullptr;

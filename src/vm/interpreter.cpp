@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "shell/error_reporter.h"
+#include "vm/report.h"
 #include "vm/opcodes.h"
 
 namespace talven::vm {
@@ -29,7 +29,7 @@ constexpr const char* kRuntimeErrorMessages[] = {
 // Until the runtime connects the built-in table there is nothing a trap could call; stopping the
 // script with a message is the honest answer.
 int placeholder_gate(std::uint32_t index, ScriptContext& context) {
-  shell::report(1, "trap %u: no built-in functions are connected", index);
+  vm::report(1, "trap %u: no built-in functions are connected", index);
   context.state = kStopped;
   g_stop_flag.store(1);
   return 1;
@@ -144,7 +144,7 @@ void notify_fault(const ScriptFault& fault) {
 void runtime_error(ScriptContext& context, int code) {
   // pc has moved past the instruction at fault; its last byte is the one before.
   notify_fault({runtime_error_message(code), context.slot, context.pc - 1});
-  shell::report(1, "%s", runtime_error_message(code));
+  vm::report(1, "%s", runtime_error_message(code));
   context.state = kStopped;
   g_script_faults.fetch_add(1);
   g_stop_flag.store(1);

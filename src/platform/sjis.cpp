@@ -1,6 +1,6 @@
-#include "shell/sjis.h"
+#include "platform/sjis.h"
 
-namespace talven::shell {
+namespace talven::platform {
 
 std::size_t sjis_safe_length(const char* text, std::size_t limit) {
   std::size_t i = 0;
@@ -12,4 +12,4 @@ std::size_t sjis_safe_length(const char* text, std::size_t limit) {
   return i;
 }
 
-}  // namespace talven::shell
+}  // namespace talven::platform

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace talven::shell {
+namespace talven::platform {
 
 // True for the first byte of a double-byte cp932 character.
 inline bool is_sjis_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -12,4 +12,4 @@ inline bool is_sjis_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (
 // not end in the middle of a double-byte character.
 std::size_t sjis_safe_length(const char* text, std::size_t limit);
 
-}  // namespace talven::shell
+}  // namespace talven::platform
