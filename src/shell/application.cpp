@@ -58,7 +58,11 @@ WindowState g_state;
 
 std::uint32_t dispatch(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
 
-void request_close_from_script() { post_request(kCloseRequest, 0, 0); }
+// `exit` closes without asking.
+void request_close_from_script() {
+  config().confirmation = 0;
+  post_request(kCloseRequest, 0, 0);
+}
 
 // ---- Application pause (focus loss with GlobalFocus 0) --------------------------------------
 

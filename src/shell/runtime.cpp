@@ -19,6 +19,7 @@
 #include "shell/message_meanings.h"
 #include "shell/elapsed_clock.h"
 #include "shell/error_reporter.h"
+#include "vm/call_gate.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
 #include "vm/script_threads.h"
@@ -163,6 +164,8 @@ void runtime_start(const RuntimeOptions& options) {
   // Pixel tables, sockets, presentation, sound, MIDI, input and CD audio join here as they are
   // built, in this order.
   vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
+  vm::set_vm_settings({cfg.debug_mode != 0, static_cast<std::uint32_t>(cfg.program_size),
+                       static_cast<std::uint32_t>(cfg.stack_size)});
   vm::RuntimeHooks hooks;
   hooks.compile = compile_into_context;
   hooks.request_close = options.request_close;

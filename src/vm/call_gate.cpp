@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "shell/configuration.h"
 #include "vm/report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
@@ -11,6 +10,7 @@ namespace talven::vm {
 namespace {
 
 std::mutex g_builtin_lock;
+VmSettings g_settings;
 thread_local ScriptContext* t_current_context = nullptr;
 
 // Stops the calling program after reporting `message` (the call gate's own checks).
@@ -40,6 +40,9 @@ std::int32_t pushed_argument_count(const ScriptContext& context) {
 
 }  // namespace
 
+void set_vm_settings(const VmSettings& settings) { g_settings = settings; }
+const VmSettings& vm_settings() { return g_settings; }
+
 std::mutex& builtin_lock() { return g_builtin_lock; }
 ScriptContext* current_context() { return t_current_context; }
 void set_current_context(ScriptContext* context) { t_current_context = context; }
@@ -52,7 +55,7 @@ int gate(std::uint32_t index, ScriptContext& context) {
     return 1;
   }
   const Builtin& builtin = kBuiltins[index];
-  if (shell::config().debug_mode != 0 && builtin.argument_count != -1) {
+  if (g_settings.check_argument_counts && builtin.argument_count != -1) {
     std::int32_t pushed = pushed_argument_count(context);
     if (builtin.argument_count != pushed) {
       std::snprintf(message, sizeof message,

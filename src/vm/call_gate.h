@@ -24,6 +24,16 @@ struct Builtin {
 // Indexed by the number that compiled code carries; the order is part of the program format.
 extern const Builtin kBuiltins[kBuiltinCount];
 
+// The settings the VM reads, installed by the shell from the configuration before any script
+// runs (DebugMode, ProgramSize, StackSize); tests set them directly.
+struct VmSettings {
+  bool check_argument_counts = false;  // DebugMode: the gate compares pushed words with the table
+  std::uint32_t program_size = 0;      // ProgramSize for jump, call and the entry script (0: measured)
+  std::uint32_t stack_size = 262144;   // StackSize
+};
+void set_vm_settings(const VmSettings& settings);
+const VmSettings& vm_settings();
+
 // Runs built-in `index` for `context` and returns its yield flag (nonzero ends the slice).
 int gate(std::uint32_t index, ScriptContext& context);
 

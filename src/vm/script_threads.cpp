@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "shell/configuration.h"
 #include "vm/call_gate.h"
 #include "vm/interpreter.h"
 
@@ -81,7 +80,6 @@ void thread_loop(int index) {
     }
     if (context->state == kStopped) {
       // `exit`: close the whole application, without asking.
-      shell::config().confirmation = 0;
       g_stop_flag.store(1, std::memory_order_relaxed);
       if (g_hooks.request_close) g_hooks.request_close();
       break;
@@ -197,9 +195,8 @@ int start_thread(ScriptContext* context, bool suspended) {
 }
 
 bool start_entry_script(const char* file_name) {
-  const auto& cfg = shell::config();
-  ScriptContext* context = compile_program(file_name, static_cast<std::uint32_t>(cfg.program_size),
-                                           static_cast<std::uint32_t>(cfg.stack_size));
+  const VmSettings& settings = vm_settings();
+  ScriptContext* context = compile_program(file_name, settings.program_size, settings.stack_size);
   if (context == nullptr) return false;
   if (start_thread(context, false) < 0) {
     free_context(context);
@@ -298,9 +295,8 @@ static ScriptContext* compile_for_caller(Address arguments, int& slot) {
   slot = caller_slot();
   auto name = load_string(argument_word(arguments, 0));
   if (slot < 0 || stopping() || !name) return nullptr;
-  const auto& cfg = shell::config();
-  ScriptContext* next = compile_program(std::string(*name).c_str(), static_cast<std::uint32_t>(cfg.program_size),
-                                        static_cast<std::uint32_t>(cfg.stack_size));
+  const VmSettings& settings = vm_settings();
+  ScriptContext* next = compile_program(std::string(*name).c_str(), settings.program_size, settings.stack_size);
   if (next != nullptr) next->slot = static_cast<std::uint32_t>(slot);
   return next;
 }

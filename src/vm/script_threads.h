@@ -20,7 +20,8 @@ struct RuntimeHooks {
   // Compiles a source file into a new context (image of `program_size` bytes, 0 = measured).
   // nullptr when it does not compile; the compiler has reported why.
   ScriptContext* (*compile)(const char* file_name, std::uint32_t program_size, std::uint32_t stack_size) = nullptr;
-  // Closes the application through the frame window's normal path (posted, never waited for).
+  // Closes the application as `exit` does: through the frame window's normal path, without asking
+  // for confirmation (posted, never waited for).
   void (*request_close)() = nullptr;
   // Handles pending window-thread work while the window thread waits for script threads.
   void (*pump_window_messages)() = nullptr;
