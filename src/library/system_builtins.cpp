@@ -16,6 +16,7 @@
 #include "shell/application.h"
 #include "shell/configuration.h"
 #include "vm/call_gate.h"
+#include "vm/requests.h"
 
 namespace talven::library {
 namespace {
@@ -107,7 +108,6 @@ platform::MessageIcon icon_for(std::uint32_t style) {
 
 // ---- The caption, set on the window thread ---------------------------------------------------
 
-constexpr std::uint32_t kSetTextRequest = 0x000C;  // WM_SETTEXT
 std::string g_pending_caption;
 
 std::uint32_t set_caption_request(std::uint32_t, std::uint32_t) {
@@ -172,9 +172,9 @@ std::uint32_t bi_mbox(Address arguments) {
 
 std::uint32_t bi_caption(Address arguments) {
   static std::once_flag registered;
-  std::call_once(registered, [] { shell::set_request_handler(kSetTextRequest, set_caption_request); });
+  std::call_once(registered, [] { vm::set_request_handler(vm::kSetTextRequest, set_caption_request); });
   g_pending_caption = text_argument_utf8(arguments, 0);
-  return shell::send_request(kSetTextRequest, 0, 0);
+  return vm::send_request(vm::kSetTextRequest, 0, 0);
 }
 
 // ---- Programs --------------------------------------------------------------------------------

@@ -21,26 +21,11 @@
 #include "shell/runtime.h"
 #include "shell/window_placement.h"
 #include "vm/interpreter.h"
+#include "vm/requests.h"
 #include "vm/script_threads.h"
 
 namespace talven::shell {
 namespace {
-
-// ---- Request queue ------------------------------------------------------------------------
-
-struct Request {
-  std::uint32_t message = 0, wparam = 0, lparam = 0;
-  std::uint32_t result = 0;
-  bool done = false;
-  bool waited_for = false;
-};
-
-std::mutex g_queue_mutex;
-std::condition_variable g_request_done;
-std::deque<Request*> g_queue;
-std::atomic<bool> g_serving{false};
-std::thread::id g_window_thread;
-RequestHandler g_handlers[0x500];
 
 // ---- Window state -------------------------------------------------------------------------
 
@@ -56,12 +41,10 @@ struct WindowState {
 };
 WindowState g_state;
 
-std::uint32_t dispatch(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
-
 // `exit` closes without asking.
 void request_close_from_script() {
   config().confirmation = 0;
-  post_request(kCloseRequest, 0, 0);
+  vm::post_request(vm::kCloseRequest, 0, 0);
 }
 
 // ---- Application pause (focus loss with GlobalFocus 0) --------------------------------------
@@ -131,6 +114,8 @@ void remember_window_bounds() {
   cfg.window_height = r.height;
 }
 
+std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t);
+
 void handle_event(const platform::Event& e) {
   using platform::EventType;
   auto& cfg = config();
@@ -157,12 +142,12 @@ void handle_event(const platform::Event& e) {
     }
     case EventType::maximized:
       // Maximising means full screen, as on the original system.
-      dispatch(kFullScreenRequest, 1, 0);
+      full_screen_request(1, 0);
       break;
     case EventType::exposed: runtime_repaint(); break;
     case EventType::render_reset: runtime_window_resized(); break;
     case EventType::key_down:
-      if (e.alt && e.virtual_key == 0x0D && !e.repeat) dispatch(kFullScreenRequest, g_state.full_screen ? 0 : 1, 0);
+      if (e.alt && e.virtual_key == 0x0D && !e.repeat) full_screen_request(g_state.full_screen ? 0 : 1, 0);
       runtime_key_event(e);
       break;
     default: runtime_input_event(e); break;
@@ -181,19 +166,6 @@ std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t) {
   return 1;
 }
 
-std::uint32_t dispatch(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-  if (message == kCloseRequest) {
-    handle_close();
-    return 0;
-  }
-  if (message == kStartEntryScript) {
-    start_entry_script();
-    return 0;
-  }
-  if (message == kFullScreenRequest) return full_screen_request(wparam, lparam);
-  if (message < std::size(g_handlers) && g_handlers[message] != nullptr) return g_handlers[message](wparam, lparam);
-  return 0;
-}
 
 std::string utf8_to_game_path(const std::string& utf8) { return platform::utf8_to_cp932(utf8); }
 
@@ -227,58 +199,9 @@ int exit_status() {
 
 }  // namespace
 
-// ---- Requests -------------------------------------------------------------------------------
-
-void set_request_handler(std::uint32_t message, RequestHandler handler) {
-  if (message < std::size(g_handlers)) g_handlers[message] = handler;
-}
-
-std::uint32_t send_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-  if (std::this_thread::get_id() == g_window_thread) return dispatch(message, wparam, lparam);
-  Request request{message, wparam, lparam, 0, false, true};
-  std::unique_lock lock(g_queue_mutex);
-  if (!g_serving) return 0;
-  g_queue.push_back(&request);
-  platform::wake_window_thread();
-  g_request_done.wait(lock, [&] { return request.done; });
-  return request.result;
-}
-
-void post_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam) {
-  {
-    std::lock_guard lock(g_queue_mutex);
-    if (!g_serving) return;
-    g_queue.push_back(new Request{message, wparam, lparam, 0, false, false});
-  }
-  platform::wake_window_thread();
-}
-
-void process_pending_requests() {
-  for (;;) {
-    Request* request;
-    {
-      std::lock_guard lock(g_queue_mutex);
-      if (g_queue.empty()) return;
-      request = g_queue.front();
-      g_queue.pop_front();
-    }
-    std::uint32_t result = dispatch(request->message, request->wparam, request->lparam);
-    if (!request->waited_for) {
-      delete request;
-      continue;
-    }
-    {
-      std::lock_guard lock(g_queue_mutex);
-      request->result = result;
-      request->done = true;
-    }
-    g_request_done.notify_all();
-  }
-}
-
 bool input_enabled() { return g_state.input_enabled; }
 bool full_screen() { return g_state.full_screen; }
-std::uint32_t switch_full_screen(bool on) { return send_request(kFullScreenRequest, on ? 1 : 0, 0); }
+std::uint32_t switch_full_screen(bool on) { return vm::send_request(kFullScreenRequest, on ? 1 : 0, 0); }
 
 // ---- Start-up -------------------------------------------------------------------------------
 
@@ -372,20 +295,26 @@ int run_application(const RunOptions& options) {
     g_state.client_height = placement.client_height;
   }
 
-  g_window_thread = std::this_thread::get_id();
-  {
-    std::lock_guard lock(g_queue_mutex);
-    g_serving = true;
-  }
+  vm::set_request_wake(platform::wake_window_thread);
+  vm::set_request_handler(vm::kCloseRequest, [](std::uint32_t, std::uint32_t) -> std::uint32_t {
+    handle_close();
+    return 0;
+  });
+  vm::set_request_handler(kStartEntryScript, [](std::uint32_t, std::uint32_t) -> std::uint32_t {
+    start_entry_script();
+    return 0;
+  });
+  vm::set_request_handler(kFullScreenRequest, full_screen_request);
+  vm::start_serving_requests();
   RuntimeOptions runtime;
   runtime.log_file = options.log_file;
   runtime.listing = options.listing;
   runtime.request_close = request_close_from_script;
-  runtime.pump_window_messages = process_pending_requests;
+  runtime.pump_window_messages = vm::process_pending_requests;
   runtime_start(runtime);
 
   if (cfg.full_screen != 0) full_screen_request(1, 0);
-  post_request(kStartEntryScript, 0, 0);
+  vm::post_request(kStartEntryScript, 0, 0);
 
   const std::uint32_t started = platform::tick_count();
   while (!g_state.quit) {
@@ -394,7 +323,7 @@ int run_application(const RunOptions& options) {
       handle_event(event);
       while (!g_state.quit && platform::wait_event(event, 0)) handle_event(event);
     }
-    process_pending_requests();
+    vm::process_pending_requests();
     if (g_state.quit) break;
     if (instance.raise_requested()) platform::show_window_raised();
     if (options.exit_after_ms >= 0 &&
@@ -406,11 +335,7 @@ int run_application(const RunOptions& options) {
     if (g_state.headless && g_state.entry_posted && !vm::any_thread_running()) handle_close();
   }
 
-  {
-    std::lock_guard lock(g_queue_mutex);
-    g_serving = false;
-  }
-  process_pending_requests();  // nobody waits for these any more; release their memory
+  vm::stop_serving_requests();
   if (!options.screenshot.empty()) runtime_write_screenshot(options.screenshot);
   // Headless there is no window whose state could have changed; the game's files stay untouched.
   if (!g_state.headless) {

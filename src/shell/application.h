@@ -5,14 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "vm/requests.h"
+
 namespace talven::shell {
 
-// Request numbers keep the window-message numbers of the engine's marshalled calls.
-inline constexpr std::uint32_t kCloseRequest = 0x0010;  // WM_CLOSE
-inline constexpr std::uint32_t kUserMessage = 0x0400;   // WM_USER
-inline constexpr std::uint32_t kStartEntryScript = kUserMessage + 1;
-inline constexpr std::uint32_t kFullScreenRequest = kUserMessage + 200;
-inline constexpr std::uint32_t kEngineStateRequest = kUserMessage + 210;
+// The window thread's own requests (vm/requests.h), by their window-message numbers.
+inline constexpr std::uint32_t kStartEntryScript = vm::kUserMessage + 1;
+inline constexpr std::uint32_t kFullScreenRequest = vm::kUserMessage + 200;
+inline constexpr std::uint32_t kEngineStateRequest = vm::kUserMessage + 210;
 
 struct RunOptions {
   std::string game;  // folder, or the game's .exe/.cfg; empty: the bundled demo
@@ -31,17 +31,6 @@ int run_application(const RunOptions& options);
 // The game folder (host path) and name that a GAME argument names: a folder is the game itself; a
 // path to the game's executable or .cfg file names its folder and base name. False when neither.
 bool locate_game(const std::string& argument, std::string& folder, std::string& name);
-
-// ---- Calls marshalled to the window thread ----------------------------------------------------
-using RequestHandler = std::uint32_t (*)(std::uint32_t wparam, std::uint32_t lparam);
-void set_request_handler(std::uint32_t message, RequestHandler handler);
-// Runs the request on the window thread and returns its result; blocks until then. Called on the
-// window thread itself, it runs at once. Returns 0 when the window thread no longer serves.
-std::uint32_t send_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
-// Queues the request and returns at once.
-void post_request(std::uint32_t message, std::uint32_t wparam, std::uint32_t lparam);
-// Serves every queued request (the window thread's part of waiting for script threads).
-void process_pending_requests();
 
 // Window state that other subsystems read.
 bool input_enabled();

@@ -22,6 +22,7 @@
 #include "vm/call_gate.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
+#include "vm/requests.h"
 #include "vm/script_threads.h"
 #include "vm/source_map.h"
 
@@ -35,7 +36,7 @@ RuntimeOptions g_options;
 
 // The frame goes to the window on the window thread; `update` only asks for it, once per frame
 // already asked for, so a fast script never floods the request queue.
-constexpr std::uint32_t kPresentRequest = kUserMessage + 220;
+constexpr std::uint32_t kPresentRequest = vm::kUserMessage + 220;
 std::atomic<bool> g_present_asked{false};
 
 void present_to_window(const std::uint32_t* texels, int width, int height) {
@@ -73,7 +74,7 @@ std::intptr_t fill_engine_state(std::uintptr_t state_address) {
 }
 
 void ask_for_present() {
-  if (!g_present_asked.exchange(true)) post_request(kPresentRequest, 0, 0);
+  if (!g_present_asked.exchange(true)) vm::post_request(kPresentRequest, 0, 0);
 }
 
 // The listing goes beside the game: the source's name without folder and extension, plus ".txt".
@@ -177,7 +178,7 @@ void runtime_start(const RuntimeOptions& options) {
   vm::vm_runtime_start();
   graphics::graphics_start();
   if (platform::frame_window_exists()) {
-    set_request_handler(kPresentRequest, serve_present);
+    vm::set_request_handler(kPresentRequest, serve_present);
     graphics::set_frame_presenter(present_to_window);
     graphics::set_frame_ready_hook(ask_for_present);
   }
@@ -229,5 +230,5 @@ extern "C" __attribute__((visibility("default"))) std::intptr_t talven_send_mess
   if (message == kEngineStateRequest) return fill_engine_state(wparam);
   if (wparam > UINT32_MAX || lparam > UINT32_MAX) return 0;
   return static_cast<std::intptr_t>(
-      send_request(message, static_cast<std::uint32_t>(wparam), static_cast<std::uint32_t>(lparam)));
+      talven::vm::send_request(message, static_cast<std::uint32_t>(wparam), static_cast<std::uint32_t>(lparam)));
 }
