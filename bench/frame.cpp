@@ -45,10 +45,7 @@ void fill_picture(graphics::Plane& p) {
 void start_screen(int bits) {
   platform::set_headless(true);
   talven::shell::install_error_reporter();
-  shell::config().width = 1280;
-  shell::config().height = 720;
-  shell::config().depth = bits;
-  graphics::graphics_start();
+  graphics::graphics_start({1280, 720, bits, true});
   fill_picture(*graphics::plane(0));
 }
 

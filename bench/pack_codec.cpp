@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/fast_file.h"
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
 #include "platform/dialogs.h"
@@ -102,7 +103,7 @@ struct Setup {
   Setup() {
     platform::set_headless(true);
     talven::shell::install_error_reporter();
-    shell::config().file_system = 3;
+    archive::set_file_system(3);
     folder = fs::temp_directory_path() / "talven-bench-pack";
     fs::create_directories(folder);
     fs::current_path(folder);

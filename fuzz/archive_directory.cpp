@@ -25,7 +25,7 @@ void use_file_reader(const std::uint8_t* data, std::size_t size, const std::vect
     talven::platform::set_headless(true);
     talven::shell::install_error_reporter();
     talven::shell::config().error = 0;
-    talven::shell::config().file_system = 1;
+    talven::archive::set_file_system(1);
     std::string pattern = (std::filesystem::temp_directory_path() / "talven-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;

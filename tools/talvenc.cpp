@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/fast_file.h"
 #include "compiler/compiler.h"
 #include "compiler/disassembler.h"
 #include "platform/dialogs.h"
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   platform::set_headless(true);
   talven::shell::install_error_reporter();
   // A tool run on files an author is editing: loose files count as well as archives.
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
 
   std::string path = platform::utf8_to_cp932(file);
   std::size_t cut = path.find_last_of("/\\");

@@ -4,7 +4,6 @@
 
 #include "platform/game_paths.h"
 #include "platform/text_encoding.h"
-#include "shell/configuration.h"
 #include "platform/sjis.h"
 
 namespace talven::archive {
@@ -12,6 +11,7 @@ namespace {
 
 std::mutex g_drive_mutex;
 std::string g_data_drive;
+std::string g_data_drive_directory;  // CD-DIR
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
@@ -31,6 +31,18 @@ std::string data_drive() {
   std::lock_guard lock(g_drive_mutex);
   return g_data_drive;
 }
+
+void set_data_drive_directory(std::string cp932_cd_dir) {
+  std::lock_guard lock(g_drive_mutex);
+  g_data_drive_directory = std::move(cp932_cd_dir);
+}
+
+namespace {
+std::string data_drive_directory() {
+  std::lock_guard lock(g_drive_mutex);
+  return g_data_drive_directory;
+}
+}  // namespace
 
 std::string data_drive_game_path(std::string_view cd_dir, std::string_view path) {
   if (path.size() >= 2 && path[1] == ':' && !platform::is_sjis_lead(static_cast<unsigned char>(path[0])))
@@ -68,7 +80,7 @@ std::string data_drive_game_path(std::string_view cd_dir, std::string_view path)
 std::string data_drive_host_path(std::string_view path) {
   std::string drive = data_drive();
   if (drive.empty()) return {};
-  return platform::resolve_game_path_in(drive, data_drive_game_path(shell::config().cd_dir, path));
+  return platform::resolve_game_path_in(drive, data_drive_game_path(data_drive_directory(), path));
 }
 
 }  // namespace talven::archive

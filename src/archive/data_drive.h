@@ -16,6 +16,8 @@ std::string locate_data_drive(std::string_view cp932_label,
 // opened.
 void set_data_drive(std::string host_folder);
 std::string data_drive();
+// The game's folder on the data drive (the CD-DIR setting, cp932); start-up sets it with the drive.
+void set_data_drive_directory(std::string cp932_cd_dir);
 
 // Where the game path `path` lies on the data drive, as a game path relative to the medium's root:
 // any drive is dropped, and a directory that does not start at the root is put below `cd_dir`

@@ -1,5 +1,6 @@
 #include "archive/fast_file.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,7 +12,6 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
-#include "shell/configuration.h"
 #include "vm/report.h"
 #include "platform/sjis.h"
 
@@ -105,12 +105,17 @@ void for_each_archive_candidate(std::string_view path, Visit visit) {
   }
 }
 
+std::atomic<int> g_file_system{kArchives};
+
 int effective_file_system() {
-  const int file_system = shell::config().file_system;
+  const int file_system = g_file_system.load();
   return (file_system & (kLooseFiles | kArchives)) == 0 ? kLooseFiles | kArchives : file_system;
 }
 
 }  // namespace
+
+void set_file_system(int value) { g_file_system = value; }
+int file_system() { return g_file_system.load(); }
 
 FastFile* OpenFastFile(const char* path_text) {
   std::string_view path = path_text ? path_text : "";

@@ -8,6 +8,11 @@ namespace talven::archive {
 
 struct FastFile;
 
+// Where OpenFastFile looks: bit value 2 loose files, bit value 1 archives (the FileSystem
+// setting; a value with neither bit means both). Start-up sets it once; 1 until then.
+void set_file_system(int file_system);
+int file_system();
+
 // Opens `path` (cp932, `\` or `/`), positioned at the first byte of the data. Loose files are
 // looked for first when `FileSystem` has bit value 2, archives when it has bit value 1. On failure
 // a level-2 message is reported and null returned.

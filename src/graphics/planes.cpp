@@ -7,7 +7,6 @@
 #include "graphics/pixel_tables.h"
 #include "graphics/presentation.h"
 #include "platform/text_encoding.h"
-#include "shell/configuration.h"
 #include "vm/report.h"
 #include "vm/call_gate.h"
 
@@ -22,7 +21,7 @@ struct Slot {
 Slot g_slots[kPlaneSlots];
 std::int32_t g_view_page = 0;
 std::int32_t g_active_page = 0;
-int g_multi_threading = -1;  // -1: follow the configuration
+bool g_multi_threading = true;  // MultiThreading, set by graphics_start
 
 void put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 void put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
@@ -112,11 +111,8 @@ std::int32_t highest_empty_slot() {
   return -1;
 }
 
-void set_multi_threading(bool on) { g_multi_threading = on ? 1 : 0; }
-bool multi_threading() {
-  if (g_multi_threading >= 0) return g_multi_threading != 0;
-  return shell::config().multi_threading != 0;
-}
+void set_multi_threading(bool on) { g_multi_threading = on; }
+bool multi_threading() { return g_multi_threading; }
 
 Plane* plane(std::uint32_t number) { return number < kPlaneSlots ? g_slots[number].plane : nullptr; }
 
@@ -174,15 +170,15 @@ std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y) {
   }
 }
 
-void graphics_start() {
+void graphics_start(const GraphicsSettings& settings) {
   build_pixel_tables();
   graphics_shutdown();
   reset_palettes();
   set_color_mapping(false);
   g_view_page = g_active_page = 0;
-  presentation_start();
-  const shell::Configuration& cfg = shell::config();
-  if (allocate_plane(0, cfg.width, cfg.height, cfg.depth)) clear_rect(0, nullptr, 0);
+  set_multi_threading(settings.multi_threading);
+  presentation_start(settings.width, settings.height);
+  if (allocate_plane(0, settings.width, settings.height, settings.depth)) clear_rect(0, nullptr, 0);
 }
 
 void graphics_shutdown() {

@@ -41,7 +41,12 @@ struct BlitMode {
 // ---- start-up -------------------------------------------------------------------------------
 void build_pixel_tables();  // also in pixel_tables.h; first thing at start-up
 // Palettes back to the 3-3-2 cube, pages to 0, plane 0 of Width x Height x Depth cleared to 0.
-void graphics_start();
+// The screen the configuration asks for, and whether row loops may use several threads.
+struct GraphicsSettings {
+  std::int32_t width = 640, height = 480, depth = 24;
+  bool multi_threading = true;
+};
+void graphics_start(const GraphicsSettings& settings);
 // Frees every plane and forgets the attachments.
 void graphics_shutdown();
 // Follows the MultiThreading setting unless changed here (tests compare both).

@@ -10,7 +10,6 @@
 #include "graphics/pixel_tables.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
-#include "shell/configuration.h"
 #include "vm/report.h"
 #include "vm/call_gate.h"
 
@@ -99,11 +98,10 @@ void set_frame_ready_hook(FrameReadyHook hook) { g_frame_ready = hook; }
 
 std::mutex& presentation_lock() { return g_lock; }
 
-void presentation_start() {
+void presentation_start(std::int32_t width, std::int32_t height) {
   std::lock_guard<std::mutex> hold(g_lock);
-  const shell::Configuration& cfg = shell::config();
-  g_width = std::clamp(cfg.width, 1, 16384);
-  g_height = std::clamp(cfg.height, 1, 16384);
+  g_width = std::clamp(width, 1, 16384);
+  g_height = std::clamp(height, 1, 16384);
   g_frame.assign(std::size_t(g_width) * g_height, 0xFF000000u);
   g_full_upload_pending = false;
   g_origin_x = g_origin_y = 0;

@@ -21,8 +21,8 @@ void set_frame_ready_hook(FrameReadyHook hook);
 // The lock around every upload and present (sprite drawing takes it too).
 std::mutex& presentation_lock();
 
-// The frame is Width x Height from the configuration; called by graphics_start.
-void presentation_start();
+// The frame is `width` x `height` (the configured screen); called by graphics_start.
+void presentation_start(std::int32_t width, std::int32_t height);
 // The next upload covers the whole view page whatever rectangle it is given (after a resize or a
 // lost render target).
 void set_full_upload_pending();

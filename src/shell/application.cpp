@@ -248,6 +248,8 @@ int run_application(const RunOptions& options) {
       std::fprintf(stderr, "talven: --set %s: no such configuration key\n", key.c_str());
   }
   Configuration& cfg = config();
+  archive::set_file_system(cfg.file_system);
+  archive::set_data_drive_directory(cfg.cd_dir);
 
   g_state.headless = options.headless;
   if (!g_state.headless && !platform::open_display()) {

@@ -176,7 +176,7 @@ void runtime_start(const RuntimeOptions& options) {
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::set_fault_listener(report_script_fault);
   vm::vm_runtime_start();
-  graphics::graphics_start();
+  graphics::graphics_start({cfg.width, cfg.height, cfg.depth, cfg.multi_threading != 0});
   if (platform::frame_window_exists()) {
     vm::set_request_handler(kPresentRequest, serve_present);
     graphics::set_frame_presenter(present_to_window);

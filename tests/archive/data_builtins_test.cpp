@@ -1,6 +1,7 @@
 // sysfile/sysio, mload and the pack_* built-ins, called as a script calls them.
 #include <gtest/gtest.h>
 
+#include "archive/fast_file.h"
 #include "archive/archive_test_support.h"
 #include "archive/file_builtins.h"
 #include "archive/pack_codec.h"
@@ -31,7 +32,7 @@ class DataBuiltinsTest : public ScratchFolder {
   ScriptScratch scratch;
   void SetUp() override {
     ScratchFolder::SetUp();
-    shell::config().file_system = 3;
+    archive::set_file_system(3);
     clear_system_file_binding();
   }
   void TearDown() override {

@@ -64,7 +64,7 @@ TEST_F(DataDriveTest, FilesAndArchivesAreFoundOnTheDataDrive) {
   std::filesystem::create_directories("here");
   std::filesystem::current_path("here");
   set_data_drive(disc.string());
-  shell::config().cd_dir = "game\\";
+  archive::set_data_drive_directory("game\\");
   auto content = [](const char* path) {
     FastFile* f = OpenFastFile(path);
     if (!f) return std::string("<none>");
@@ -74,10 +74,10 @@ TEST_F(DataDriveTest, FilesAndArchivesAreFoundOnTheDataDrive) {
     CloseFastFile(f);
     return out.substr(0, n);
   };
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
   EXPECT_EQ(content("loose.txt"), "loose on disc");
   EXPECT_EQ(content("\\root.txt"), "at the root");
-  shell::config().file_system = 1;
+  archive::set_file_system(1);
   EXPECT_EQ(content("data/BG.png"), "member on disc");
   EXPECT_EQ(content("loose.txt"), "<none>");
   // A file in the game's folder comes before the data drive.

@@ -38,18 +38,18 @@ class FastFileTest : public ScratchFolder {};
 
 TEST_F(FastFileTest, ArchivesOnlyNeverFindAPathWithoutInnerSeparator) {
   write_bytes("main.c", "int main;");
-  shell::config().file_system = 1;
+  archive::set_file_system(1);
   EXPECT_EQ(content("main.c"), "<none>");
   EXPECT_EQ(reported(), std::vector<std::string>{message(kOpenFailed, "main.c")});
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
   EXPECT_EQ(content("main.c"), "int main;");
-  shell::config().file_system = 0;  // neither bit: both
+  archive::set_file_system(0);  // neither bit: both
   EXPECT_EQ(content("main.c"), "int main;");
 }
 
 TEST_F(FastFileTest, LooseFilesOnlyReportAMissingFile) {
   write_bytes("data.bin", archive_bytes({{"x.png", "member"}}));
-  shell::config().file_system = 2;
+  archive::set_file_system(2);
   EXPECT_EQ(content("data/x.png"), "<none>");
   EXPECT_EQ(reported(), std::vector<std::string>{message(kOpenFailed, "data/x.png")});
 }
@@ -57,9 +57,9 @@ TEST_F(FastFileTest, LooseFilesOnlyReportAMissingFile) {
 TEST_F(FastFileTest, LooseFileWinsOverMember) {
   write_bytes("data.bin", archive_bytes({{"x.png", "member"}}));
   write_bytes("data/x.png", "loose");
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
   EXPECT_EQ(content("data/x.png"), "loose");
-  shell::config().file_system = 1;
+  archive::set_file_system(1);
   EXPECT_EQ(content("data/x.png"), "member");
   EXPECT_TRUE(reported().empty());
 }
@@ -178,7 +178,7 @@ TEST_F(FastFileTest, MemberSeekRules) {
 
 TEST_F(FastFileTest, LooseFileSizeSeekAndRead) {
   write_bytes("plain.dat", "abcdef");
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
   Handle file(OpenFastFile("PLAIN.DAT"));
   ASSERT_TRUE(file);
   EXPECT_EQ(GetFastFileSize(file.get()), 6);

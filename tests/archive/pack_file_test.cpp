@@ -1,3 +1,4 @@
+#include "archive/fast_file.h"
 #include "archive/pack_file.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ class PackFileTest : public ScratchFolder {
  protected:
   void SetUp() override {
     ScratchFolder::SetUp();
-    shell::config().file_system = 3;
+    archive::set_file_system(3);
   }
   void TearDown() override {
     close_pack_slots();

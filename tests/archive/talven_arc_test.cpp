@@ -58,7 +58,7 @@ TEST_F(TalvenArcTest, ArchiveRoundTripWithNestedDoubleByteAndEmptyMembers) {
   EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 301);
 
   // The engine finds every member under its game path, in any letter case.
-  shell::config().file_system = 1;
+  archive::set_file_system(1);
   for (const auto& [name, bytes] : tree_of("src")) {
     std::string game_path = platform::utf8_to_cp932("DATA/" + name);
     FastFile* f = OpenFastFile(game_path.c_str());
@@ -77,7 +77,7 @@ TEST_F(TalvenArcTest, SeparatorAndSeedChoices) {
   ASSERT_EQ(run_tool("create a.bin src --separator '\\' --seed 5"), 0) << bytes_of("tool.out");
   ASSERT_EQ(run_tool("create b.bin src --separator '\\' --seed 5"), 0);
   EXPECT_EQ(bytes_of("a.bin"), bytes_of("b.bin"));
-  shell::config().file_system = 1;
+  archive::set_file_system(1);
   FastFile* f = OpenFastFile("a/sub\\x.png");
   EXPECT_NE(f, nullptr);
   CloseFastFile(f);
@@ -130,7 +130,7 @@ TEST_F(TalvenArcTest, PackAndUnpackSmallFiles) {
     const char* name;
     std::string data;
   } cases[] = {{"empty", ""}, {"one", "A"}, {"text", text}, {"random", random_data(200000, 9)}};
-  shell::config().file_system = 3;
+  archive::set_file_system(3);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     write_bytes(c.name, c.data);

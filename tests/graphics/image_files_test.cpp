@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/fast_file.h"
 #include "archive/pack_file.h"
 #include "graphics/graphics_test_support.h"
 #include "graphics/image_files.h"
@@ -357,11 +358,11 @@ class ImageFileBuiltinsTest : public GraphicsTest {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     fs::current_path(dir_);
-    saved_file_system_ = shell::config().file_system;
-    shell::config().file_system = 3;
+    saved_file_system_ = archive::file_system();
+    archive::set_file_system(3);
   }
   void TearDown() override {
-    shell::config().file_system = saved_file_system_;
+    archive::set_file_system(saved_file_system_);
     fs::current_path(saved_dir_);
     fs::remove_all(dir_);
     GraphicsTest::TearDown();
@@ -561,13 +562,7 @@ TEST_F(ImageFilesTest, PaletteBuiltins) {
 }
 
 TEST_F(ImageFilesTest, PaletteChangeShowsAtTheNextUpdateWithoutTouchingThePlane) {
-  struct Saved {
-    std::int32_t width = shell::config().width, height = shell::config().height;
-    ~Saved() { shell::config().width = width, shell::config().height = height; }
-  } saved;
-  shell::config().width = 4;
-  shell::config().height = 2;
-  presentation_start();
+  presentation_start(4, 2);
   ASSERT_TRUE(allocate_plane(0, 4, 2, 8));
   clear_rect(0, nullptr, 0x01000005u);
   ScriptArguments args;

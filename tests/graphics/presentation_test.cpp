@@ -12,22 +12,12 @@ class PresentationTest : public GraphicsTest {
  protected:
   void SetUp() override {
     GraphicsTest::SetUp();
-    saved_width_ = shell::config().width;
-    saved_height_ = shell::config().height;
-    shell::config().width = 8;
-    shell::config().height = 4;
-    presentation_start();
-  }
-  void TearDown() override {
-    shell::config().width = saved_width_;
-    shell::config().height = saved_height_;
-    GraphicsTest::TearDown();
+    presentation_start(8, 4);
   }
   std::vector<std::uint32_t> frame() {
     int w = 0, h = 0;
     return snapshot_frame(w, h);
   }
-  std::int32_t saved_width_ = 0, saved_height_ = 0;
   ScriptArguments args_;
 };
 
