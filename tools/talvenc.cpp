@@ -20,6 +20,7 @@
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/message_meanings.h"
+#include "shell/runtime.h"
 #include "vm/script_memory.h"
 
 namespace {
@@ -68,7 +69,7 @@ int main(int argc, char** argv) {
   std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
   std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
 
-  compiler::SourceReader loose = compiler::data_file_reader();
+  compiler::SourceReader loose = shell::data_file_source_reader();
   compiler::CompileOptions options;
   options.script_dir = dir;
   options.reader = [&](const std::string& p, std::string& text) {

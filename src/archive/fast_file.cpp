@@ -183,6 +183,21 @@ std::string describe_lookup(const char* path_text) {
   return text;
 }
 
+DataFileStatus read_whole_data_file(const char* path, std::string& bytes) {
+  FastFile* file = OpenFastFile(path);
+  if (file == nullptr) return DataFileStatus::open_failed;
+  const std::int64_t size = GetFastFileSize(file);
+  bool ok = size >= 0 && size < 0x7FFFFFFF;
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(size));
+    std::uint32_t got = 0;
+    ok = size == 0 || (ReadFastFile(file, bytes.data(), static_cast<std::uint32_t>(size), &got) != 0 &&
+                       got == static_cast<std::uint32_t>(size));
+  }
+  CloseFastFile(file);
+  return ok ? DataFileStatus::ok : DataFileStatus::read_failed;
+}
+
 int CloseFastFile(FastFile* file) {
   if (file == nullptr) return 0;
   delete file;

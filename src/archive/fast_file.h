@@ -22,6 +22,10 @@ FastFile* OpenFastFile(const char* path);
 // messages that explain a file that could not be found.
 std::string describe_lookup(const char* path);
 
+// Reads the data file `path` whole, as OpenFastFile finds it (its failures are reported as there).
+enum class DataFileStatus { ok, open_failed, read_failed };
+DataFileStatus read_whole_data_file(const char* path, std::string& bytes);
+
 // Closes the file and frees the handle: 1, or 0 for null.
 int CloseFastFile(FastFile* file);
 

@@ -19,16 +19,13 @@ namespace talven::compiler {
 enum class SourceStatus { ok, open_failed, read_failed };
 using SourceReader = std::function<SourceStatus(const std::string& cp932_path, std::string& text)>;
 
-// Reads sources as the engine reads every data file: loose files and archive members.
-SourceReader data_file_reader();
-
 struct CompileOptions {
   vm::Address image_base = 0;  // 0: sizing pass, nothing is written
   std::uint32_t capacity = 0;  // image bytes available for code + data
   vm::Address heap_base = 0;   // where `extern` variables live (0: addresses from 0, nothing written)
   std::uint32_t heap_size = 0;
   std::string script_dir;  // cp932 prefix of every source path, with its trailing separator
-  SourceReader reader;     // defaults to the loose-file reader
+  SourceReader reader;     // how sources are read (the engine reads them as data files); none: no source opens
   std::string* listing = nullptr;  // compile listing text goes here when set
   bool echo_source = false;        // source lines in the listing
   bool report_errors = true;       // hand the error text to the error reporter

@@ -115,9 +115,8 @@ void Compiler::push_file(const std::string& name) {
   SourceFile f;
   f.path = path;
   files_.push_back(std::move(f));
-  SourceReader reader = options_.reader ? options_.reader : data_file_reader();
   std::string text;
-  SourceStatus status = reader(path, text);
+  SourceStatus status = options_.reader ? options_.reader(path, text) : SourceStatus::open_failed;
   if (status == SourceStatus::open_failed) fail(kOpenFailed);
   if (status == SourceStatus::read_failed) fail(kReadFailed);
   files_.back().text = std::move(text);

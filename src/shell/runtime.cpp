@@ -6,6 +6,7 @@
 
 #include "archive/file_builtins.h"
 #include "archive/pack_file.h"
+#include "archive/fast_file.h"
 #include "compiler/compiler.h"
 #include "graphics/planes.h"
 #include "graphics/presentation.h"
@@ -121,6 +122,7 @@ void note_unopened_main_source(const compiler::CompileResult& result, const std:
 vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t program_size, std::uint32_t stack_size) {
   g_unopened_main_source.clear();
   compiler::CompileOptions options;
+  options.reader = data_file_source_reader();
   options.script_dir = config().script_dir;
   options.heap_base = vm::script_heap_base();
   options.heap_size = vm::script_heap_size();
@@ -154,6 +156,17 @@ vm::ScriptContext* compile_into_context(const char* file_name, std::uint32_t pro
 }
 
 }  // namespace
+
+compiler::SourceReader data_file_source_reader() {
+  return [](const std::string& cp932_path, std::string& text) {
+    switch (archive::read_whole_data_file(cp932_path.c_str(), text)) {
+      case archive::DataFileStatus::ok: return compiler::SourceStatus::ok;
+      case archive::DataFileStatus::open_failed: return compiler::SourceStatus::open_failed;
+      case archive::DataFileStatus::read_failed: break;
+    }
+    return compiler::SourceStatus::read_failed;
+  };
+}
 
 void runtime_start(const RuntimeOptions& options) {
   g_options = options;

@@ -3,9 +3,14 @@
 #pragma once
 #include <string>
 
+#include "compiler/compiler.h"
+
 #include "platform/window.h"
 
 namespace talven::shell {
+
+// Script sources are read as every data file is: loose files and archive members.
+compiler::SourceReader data_file_source_reader();
 
 struct RuntimeOptions {
   std::string log_file;  // debug-output lines also go here ("-": stdout)
