@@ -17,7 +17,7 @@ std::uint8_t g_inverse[32768];
 // about as much as the rest of start-up, and most games never blit into an 8-bit plane, so it is
 // built by the first inverse_map() call (always under the built-in lock, before any row split).
 bool g_inverse_is_for_cube_pending = false;
-bool g_color_mapping = false;
+std::int32_t g_color_mapping = 0;
 
 struct DistanceWeights {
   std::uint32_t red[128], green[128], blue[128];  // indexed by the difference modulo 128
@@ -165,8 +165,9 @@ void build_inverse_map(const std::uint32_t* colours) {
   }
 }
 
-bool color_mapping() { return g_color_mapping; }
-void set_color_mapping(bool on) { g_color_mapping = on; }
+bool color_mapping() { return g_color_mapping != 0; }
+std::int32_t color_mapping_value() { return g_color_mapping; }
+void set_color_mapping(std::int32_t value) { g_color_mapping = value; }
 
 std::uint32_t colour_rgb(std::uint32_t colour) {
   if (colour & 0x01000000u) {

@@ -32,8 +32,10 @@ inline int inverse_key(std::uint32_t rgb) {
 void build_inverse_map(const std::uint32_t* colours);
 
 // The `color_mapping` system variable: 8-bit to 8-bit blits map indices through colours.
+// Scripts may store any value; blits only ask whether it is nonzero.
 bool color_mapping();
-void set_color_mapping(bool on);
+std::int32_t color_mapping_value();
+void set_color_mapping(std::int32_t value);
 
 // Script colour convention: a palette-index value (bit 24 set) or 0x00RRGGBB.
 // For 16, 24 and 32-bit planes: the RGB value.

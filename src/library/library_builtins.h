@@ -122,8 +122,6 @@ std::uint32_t bi_file_settime(Address arguments);
 std::uint32_t bi_wallpaper(Address arguments);
 std::uint32_t bi_shell(Address arguments);
 std::uint32_t bi_exec(Address arguments);
-std::uint32_t bi_getsystem(Address arguments);
-std::uint32_t bi_setsystem(Address arguments);
 std::uint32_t bi_mbox(Address arguments);
 std::uint32_t bi_caption(Address arguments);
 

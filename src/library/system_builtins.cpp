@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "library/library_builtins.h"
-#include "library/system_values.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/game_paths.h"
@@ -13,8 +12,6 @@
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "platform/window.h"
-#include "shell/application.h"
-#include "shell/configuration.h"
 #include "vm/call_gate.h"
 #include "vm/requests.h"
 
@@ -23,43 +20,6 @@ namespace {
 
 using vm::argument_int;
 using vm::argument_word;
-
-std::int32_t g_color_mapping = 0;
-int (*g_sprite_count)() = nullptr;
-
-// The system variables, matched without regard to case.
-constexpr const char* kSystemNames[] = {
-    "fullscreen", "width",        "height", "depth",         "os_platform", "os_major",  "os_minor",
-    "os_build",   "global_focus", "global_sound", "color_mapping", "smoothing",   "sp_count",
-};
-enum SystemName { kFullscreen, kWidth, kHeight, kDepth, kOsPlatform, kOsMajor, kOsMinor, kOsBuild,
-                  kGlobalFocus, kGlobalSound, kColorMapping, kSmoothing, kSpCount, kUnknown };
-
-// The platform identifier that the engine's games know for the NT family of systems.
-constexpr std::uint32_t kPlatformNt = 2;
-
-SystemName system_name(Address a) {
-  auto name = a != 0 ? vm::load_string(a) : std::nullopt;
-  if (!name) return kUnknown;
-  for (int i = 0; i < kUnknown; ++i) {
-    const char* known = kSystemNames[i];
-    if (std::strlen(known) != name->size()) continue;
-    bool same = true;
-    for (std::size_t k = 0; k < name->size() && same; ++k) {
-      char c = (*name)[k];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-      same = c == known[k];
-    }
-    if (same) return static_cast<SystemName>(i);
-  }
-  return kUnknown;
-}
-
-// Captured once, as at start-up.
-const platform::SystemVersion& system_version() {
-  static const platform::SystemVersion version = platform::system_version();
-  return version;
-}
 
 std::string text_argument_utf8(Address arguments, int i) {
   Address a = argument_word(arguments, i);
@@ -124,44 +84,6 @@ std::string shell_target(const std::string& cp932_text) {
 }
 
 }  // namespace
-
-void set_sprite_count_source(int (*count)()) { g_sprite_count = count; }
-std::int32_t color_mapping() { return g_color_mapping; }
-
-// ---- System values ---------------------------------------------------------------------------
-
-std::uint32_t bi_getsystem(Address arguments) {
-  switch (system_name(argument_word(arguments, 0))) {
-    case kFullscreen: return shell::full_screen() ? 1 : 0;
-    case kWidth: return static_cast<std::uint32_t>(platform::primary_display_mode().width);
-    case kHeight: return static_cast<std::uint32_t>(platform::primary_display_mode().height);
-    case kDepth: return static_cast<std::uint32_t>(platform::primary_display_mode().bits_per_pixel);
-    case kOsPlatform: return kPlatformNt;
-    case kOsMajor: return system_version().major;
-    case kOsMinor: return system_version().minor;
-    case kOsBuild: return system_version().build;
-    case kGlobalFocus: return static_cast<std::uint32_t>(shell::config().global_focus);
-    case kGlobalSound: return static_cast<std::uint32_t>(shell::config().global_sound);
-    case kColorMapping: return static_cast<std::uint32_t>(g_color_mapping);
-    case kSmoothing: return static_cast<std::uint32_t>(shell::config().smoothing);
-    case kSpCount: return g_sprite_count != nullptr ? static_cast<std::uint32_t>(g_sprite_count()) : 0;
-    default: return 0;
-  }
-}
-
-std::uint32_t bi_setsystem(Address arguments) {
-  std::int32_t value = argument_int(arguments, 1);
-  switch (system_name(argument_word(arguments, 0))) {
-    case kFullscreen:
-      if ((value != 0) == shell::full_screen()) return 0;
-      return shell::switch_full_screen(value != 0);
-    case kGlobalFocus: shell::config().global_focus = value; return 1;
-    case kGlobalSound: shell::config().global_sound = value; return 1;
-    case kColorMapping: g_color_mapping = value; return 1;
-    case kSmoothing: shell::config().smoothing = value; return 1;
-    default: return 0;
-  }
-}
 
 std::uint32_t bi_mbox(Address arguments) {
   std::uint32_t style = argument_word(arguments, 0);

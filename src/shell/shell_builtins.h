@@ -22,4 +22,7 @@ std::uint32_t bi_setcount(vm::Address arguments);
 std::uint32_t bi_gettime(vm::Address arguments);
 std::uint32_t bi_fps(vm::Address arguments);
 
+std::uint32_t bi_getsystem(vm::Address arguments);
+std::uint32_t bi_setsystem(vm::Address arguments);
+
 }  // namespace talven::shell

@@ -317,8 +317,8 @@ const Builtin kBuiltins[kBuiltinCount] = {
     {1, "wallpaper", library::bi_wallpaper, 2},  // 277
     {1, "shell", library::bi_shell, 3},  // 278
     {1, "exec", library::bi_exec, 1},  // 279
-    {1, "getsystem", library::bi_getsystem, 1},  // 280
-    {1, "setsystem", library::bi_setsystem, 2},  // 281
+    {1, "getsystem", shell::bi_getsystem, 1},  // 280
+    {1, "setsystem", shell::bi_setsystem, 2},  // 281
     {1, "mbox", library::bi_mbox, 3},  // 282
     {1, "caption", library::bi_caption, 1},  // 283
     // Image filters
