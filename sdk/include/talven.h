@@ -6,8 +6,8 @@
  * Every built-in is declared after its own #trap line; the n-th #trap of a compilation is built-in
  * number n, so the declarations below must stay in this order and come before any other #trap.
  * Functions taking a variable number of arguments (gtextf, sprintf, dll_call, log_out) are
- * declared with their fixed parameters; calls may pass more (no count is checked by the
- * compiler). In this language `void` is `int`, so `void *` is an address of int words.
+ * declared with their fixed parameters followed by the comment ", ..."; calls may pass more (no
+ * count is checked by the compiler). In this language `void` is `int`, so `void *` is an address of int words.
  *
  * What surprises authors coming from C:
  * - This file must sit in the script folder beside main.c: the engine has no include path
@@ -373,11 +373,11 @@ int font_get(int slot, FONT *record);	/* 84 */
 #trap
 int font_abc(int slot, int code, float *abc);	/* 85 */
 #trap
-int font_kern(int slot, int pair, float *out);	/* the function table counts 2 words; the engine reads 3 */	/* 86 */
+int font_kern(int slot, int pair, float *out);	/* 86 */
 #trap
 int gtext(int plane, int x, int y, int colour, char *text);	/* 87 */
 #trap
-int gtextf(int plane, int x, int y, int colour, char *format);	/* 88 */
+int gtextf(int plane, int x, int y, int colour, char *format /* , ... */);	/* 88 */
 #trap
 int drt_init();	/* 89 */
 #trap
@@ -719,7 +719,7 @@ unsigned strtoul(char *s, char **end, int base);	/* 257 */
 #trap
 float strtof(char *s, char **end);	/* 258 */
 #trap
-int sprintf(char *d, char *format);	/* 259: %f takes two words (a double), not a float */
+int sprintf(char *d, char *format /* , ... */);	/* 259: %f takes two words (a double), not a float */
 #trap
 int splitpath(char *path, char *drive, char *dir, char *fname, char *ext);	/* 260 */
 #trap
@@ -851,8 +851,8 @@ int dll_unload(int slot);	/* 322 */
 #trap
 int dll_proc(int slot, char *name);	/* 323 */
 #trap
-int dll_call(int function);	/* 324 */
+int dll_call(int function /* , ... */);	/* 324 */
 #trap
 int log_clear();	/* 325 */
 #trap
-int log_out(char *format);	/* 326: as sprintf; %f takes two words (a double) */
+int log_out(char *format /* , ... */);	/* 326: as sprintf; %f takes two words (a double) */

@@ -1,4 +1,5 @@
 #include "shell/runtime.h"
+#include "shell/shell_builtins.h"
 
 #include <atomic>
 #include <cstdio>
@@ -180,6 +181,11 @@ void runtime_start(const RuntimeOptions& options) {
   vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
   vm::set_vm_settings({cfg.debug_mode != 0, static_cast<std::uint32_t>(cfg.program_size),
                        static_cast<std::uint32_t>(cfg.stack_size)});
+  // Every module's built-ins, checked once: a gap or a doubled index is a defect of this build.
+  if (std::string problem = install_all_builtins(); !problem.empty()) {
+    std::fprintf(stderr, "talven: the built-in table is not whole: %s\n", problem.c_str());
+    std::abort();
+  }
   vm::RuntimeHooks hooks;
   hooks.compile = compile_into_context;
   hooks.request_close = options.request_close;

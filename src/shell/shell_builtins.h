@@ -2,10 +2,17 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "vm/call_gate.h"
 #include "vm/script_memory.h"
 
 namespace talven::shell {
+
+// The shell's span of built-ins; and every module's, assembled into the table the gate uses.
+vm::BuiltinSpan builtins();
+// Installs the table of all modules' built-ins. Empty on success, else what is wrong with it.
+std::string install_all_builtins();
 
 std::uint32_t bi_ini_seti(vm::Address arguments);
 std::uint32_t bi_ini_sets(vm::Address arguments);

@@ -1,6 +1,8 @@
 #include "vm/call_gate.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "vm/report.h"
 #include "vm/interpreter.h"
@@ -11,6 +13,7 @@ namespace {
 
 std::mutex g_builtin_lock;
 VmSettings g_settings;
+BuiltinEntry g_table[kBuiltinCount];
 thread_local ScriptContext* t_current_context = nullptr;
 
 // Stops the calling program after reporting `message` (the call gate's own checks).
@@ -40,6 +43,27 @@ std::int32_t pushed_argument_count(const ScriptContext& context) {
 
 }  // namespace
 
+std::string install_builtins(std::initializer_list<BuiltinSpan> spans) {
+  BuiltinEntry table[kBuiltinCount] = {};
+  bool given[kBuiltinCount] = {};
+  for (BuiltinSpan span : spans) {
+    for (const BuiltinEntry& entry : span) {
+      if (entry.index >= kBuiltinCount) return "built-in index " + std::to_string(entry.index) + " is beyond the table";
+      if (given[entry.index])
+        return "built-in index " + std::to_string(entry.index) + " is given twice (" + table[entry.index].name + ", " +
+               entry.name + ")";
+      given[entry.index] = true;
+      table[entry.index] = entry;
+    }
+  }
+  for (std::uint32_t i = 0; i < kBuiltinCount; ++i)
+    if (!given[i]) return "built-in index " + std::to_string(i) + " is missing";
+  std::copy(std::begin(table), std::end(table), std::begin(g_table));
+  return {};
+}
+
+const BuiltinEntry& builtin_entry(std::uint32_t index) { return g_table[index]; }
+
 void set_vm_settings(const VmSettings& settings) { g_settings = settings; }
 const VmSettings& vm_settings() { return g_settings; }
 
@@ -54,13 +78,14 @@ int gate(std::uint32_t index, ScriptContext& context) {
     stop(context, message);
     return 1;
   }
-  const Builtin& builtin = kBuiltins[index];
+  const BuiltinEntry& builtin = g_table[index];
+  const char* name = builtin.name != nullptr ? builtin.name : "(no table installed)";
   if (g_settings.check_argument_counts && builtin.argument_count != -1) {
     std::int32_t pushed = pushed_argument_count(context);
     if (builtin.argument_count != pushed) {
       std::snprintf(message, sizeof message,
                     builtin.argument_count > pushed ? "Not enough arguments. - %s" : "Too many arguments. - %s",
-                    builtin.name);
+                    name);
       stop(context, message);
       return 1;
     }
@@ -72,7 +97,7 @@ int gate(std::uint32_t index, ScriptContext& context) {
   if (builtin.handler != nullptr) {
     result = builtin.handler(context.r[kStackPointer] + 4);
   } else {
-    vm::report(1, "%s : not available yet in this version of Talven", builtin.name);
+    vm::report(1, "%s : not available yet in this version of Talven", name);
   }
   if (t_current_context != nullptr) t_current_context->r[0] = result;
   t_current_context = nullptr;

@@ -1,7 +1,10 @@
 // The call gate: how `trap` N reaches built-in N of the fixed table, serialised by one lock.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <mutex>
+#include <span>
+#include <string>
 
 #include "vm/program.h"
 #include "vm/script_memory.h"
@@ -14,15 +17,26 @@ inline constexpr std::uint32_t kBuiltinCount = 327;
 // an address or a float's bit pattern.
 using BuiltinHandler = std::uint32_t (*)(Address arguments);
 
-struct Builtin {
-  std::uint32_t yield;  // 1: the slice ends after the call
+// One built-in, as the module that implements it declares it. The index is the number compiled
+// code carries: scripts declare built-ins after `#trap` lines in table order, so an index never
+// changes.
+struct BuiltinEntry {
+  std::uint32_t index;
   const char* name;
-  BuiltinHandler handler;  // nullptr: not available in this build yet
-  std::int32_t argument_count;  // -1: variable
+  std::int32_t argument_count;  // argument words; -1: variable
+  std::uint32_t yield;          // 1: the slice ends after the call
+  BuiltinHandler handler;       // nullptr: not built yet (the gate says so when a script calls it)
 };
+using BuiltinSpan = std::span<const BuiltinEntry>;
 
-// Indexed by the number that compiled code carries; the order is part of the program format.
-extern const Builtin kBuiltins[kBuiltinCount];
+// Assembles the table from the modules' spans. Every index below kBuiltinCount must be given
+// exactly once; otherwise the table stays as it was and the answer says what is wrong. Empty on
+// success. Call before any script runs.
+std::string install_builtins(std::initializer_list<BuiltinSpan> spans);
+
+// An entry of the assembled table; index below kBuiltinCount. Before install_builtins every entry
+// is nameless and unbuilt.
+const BuiltinEntry& builtin_entry(std::uint32_t index);
 
 // The settings the VM reads, installed by the shell from the configuration before any script
 // runs (DebugMode, ProgramSize, StackSize); tests set them directly.

@@ -447,6 +447,23 @@ std::uint32_t bi_sleep(Address arguments) {
   return 1;
 }
 
+namespace {
+constexpr BuiltinEntry kControlBuiltins[] = {
+    {0, "jump", 1, 1, bi_jump},
+    {1, "call", 1, 1, bi_call},
+    {2, "exit", 0, 1, bi_exit},
+    {3, "setjmp", 1, 1, bi_setjmp},
+    {4, "longjmp", 2, 1, bi_longjmp},
+    {5, "thd_begin", 4, 1, bi_thd_begin},
+    {6, "thd_end", 1, 1, bi_thd_end},
+    {7, "thd_suspend", 1, 1, bi_thd_suspend},
+    {8, "thd_resume", 1, 1, bi_thd_resume},
+    {9, "sleep", 1, 1, bi_sleep},
+};
+}  // namespace
+
+BuiltinSpan control_builtins() { return kControlBuiltins; }
+
 }  // namespace talven::vm
 
 namespace talven::vm {

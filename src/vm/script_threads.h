@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "vm/call_gate.h"
 #include "vm/program.h"
 
 namespace talven::vm {
@@ -63,6 +64,9 @@ std::uint8_t& thread_font(int slot);
 // Pausing the application: every slot's suspend count up (or down) by one.
 void suspend_all_threads();
 void resume_all_threads();
+
+// The VM's own span of built-ins: program control and threads (table entries 0 to 9).
+BuiltinSpan control_builtins();
 
 // The control built-ins (table entries 0 to 9).
 std::uint32_t bi_jump(Address arguments);

@@ -1,52 +1,14 @@
 // The SDK header: every built-in in table order, and the records it declares.
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
 #include "support.h"
+#include "shell/shell_builtins.h"
+#include "vm/call_gate.h"
 
 namespace talven::compiler::testing {
 namespace {
-
-const char* const kBuiltins[327] = {
-    "jump", "call", "exit", "setjmp", "longjmp", "thd_begin", "thd_end", "thd_suspend", "thd_resume",
-    "sleep", "ini_seti", "ini_sets", "ini_geti", "ini_gets", "pal_map", "pal_load", "pal_set", "pal_get",
-    "pal_sets", "pal_gets", "pal_change", "getpixel", "rgbtohsv", "hsvtorgb", "gclip", "ginit", "galloc",
-    "gfree", "gload", "gsave", "gcopy", "gblit", "gblita", "gclear", "gfill", "gline", "gpoly", "gattach",
-    "gdetach", "ggetpal", "gsetpal", "ginfo", "dload", "dcopy", "p3d_tex", "p3d_init", "p3d_uninit",
-    "p3d_load", "p3d_free", "p3d_normal", "p3d_clear", "p3d_view", "p3d_env", "p3d_light", "p3d_material",
-    "p3d_setobj", "p3d_render", "sp_flag", "sp_init", "sp_setbg", "sp_getbg", "sp_redraw", "sp_set",
-    "sp_reset", "sp_link", "sp_unlink", "sp_draw", "sp_bgorg", "sp_org", "sp_sort", "sp_rect", "hit_init",
-    "hit_set", "hit_reset", "hit_check", "hit_rect", "hit_point", "setorg", "vpage", "apage", "update",
-    "font_list", "font_use", "font_set", "font_get", "font_abc", "font_kern", "gtext", "gtextf", "drt_init",
-    "drt_set", "drt_copy", "midi_load", "midi_free", "midi_play", "midi_stop", "midi_pause", "midi_replay",
-    "midi_setvol", "midi_getvol", "midi_isplay", "midi_getpos", "midi_repeat", "snd_load", "snd_loads",
-    "snd_free", "snd_play", "snd_stop", "snd_pause", "snd_replay", "snd_setvol", "snd_getvol", "snd_setpan",
-    "snd_getpan", "snd_setfreq", "snd_getfreq", "snd_isplay", "snd_setloop", "snd_setpos", "snd_getpos",
-    "snd_getlen", "snd_gettext", "snd_setmargin", "snd_setchorus", "snd_setcompressor", "snd_setdistortion",
-    "snd_setecho", "snd_setflanger", "snd_setgargle", "snd_setparameq", "snd_setreverb", "cd_play",
-    "cd_stop", "cd_pause", "cd_replay", "cd_setvol", "cd_getvol", "cd_isplay", "cd_getpos", "cd_getlen",
-    "cd_repeat", "cd_eject", "media_open", "media_close", "media_play", "media_stop", "media_pause",
-    "media_replay", "media_isplay", "media_repeat", "media_size", "media_setvol", "getkey", "getjoy",
-    "getmouse", "getpoint", "cur_set", "cur_clip", "cur_setpos", "getcount", "setcount", "gettime", "fps",
-    "reg_new", "reg_free", "reg_search", "reg_match", "match_new", "match_free", "match_clear", "pack_save",
-    "pack_open", "pack_close", "pack_read", "pack_seek", "pack_size", "fopen", "fclose", "fread", "fwrite",
-    "fseek", "ftell", "fgets", "fputs", "sysfile", "sysio", "mload", "malloc", "realloc", "free", "memcpy",
-    "memmove", "memset", "memcmp", "memswap", "srand", "rand", "abs", "sgn", "tsin", "tcos", "tatan",
-    "random", "fabs", "sqrt", "pow", "log", "exp", "floor", "ceil", "sin", "cos", "tan", "asin", "acos",
-    "atan", "ftoa", "perlin_init", "perlin_noise", "bezier", "neville", "linear", "kf_setkey", "kf_calc",
-    "kf_getindex", "kf_getkey", "find_first", "find_next", "find_close", "rc_empty", "rc_set", "rc_setwh",
-    "rc_copy", "rc_move", "rc_intersect", "rc_union", "rc_inflate", "rc_in", "rc_check", "strlen", "strclen",
-    "strcpy", "strncpy", "strcat", "strcmp", "strcmpi", "strlwr", "strupr", "strchr", "strtok", "strcspn",
-    "strspn", "strstr", "strpbrk", "strdup", "strndup", "strtol", "strtoul", "strtof", "sprintf",
-    "splitpath", "makepath", "hash32", "dir_getpath", "dir_getcur", "dir_setcur", "dir_create", "dir_delete",
-    "file_copy", "file_move", "file_delete", "file_size", "file_check", "file_getattr", "file_setattr",
-    "file_gettime", "file_settime", "wallpaper", "shell", "exec", "getsystem", "setsystem", "mbox",
-    "caption", "freemap", "smooth", "rotate", "tiled", "scroll", "noise", "slice", "gradation", "mosaic",
-    "monotone", "blur", "fire", "ef_init", "ef_free", "ef_copy", "ef_info", "ef_rotate", "ef_tunnel",
-    "ef_land", "ef_ball", "ef_whirl", "ef_raster", "ef_blob", "ef_water", "ef_clear", "ef_lens", "key_init",
-    "key_get", "clip_write", "clip_read", "net_open", "net_close", "net_send", "net_recv", "net_state",
-    "crc16", "crc32", "dll_load", "dll_unload", "dll_proc", "dll_call", "log_clear", "log_out",
-};
 
 std::string read_header() {
   std::ifstream in(std::string(TALVEN_SOURCE_DIR) + "/sdk/include/talven.h", std::ios::binary);
@@ -55,7 +17,67 @@ std::string read_header() {
   return s.str();
 }
 
+// The declaration after each #trap line of the header: its name and how many parameters it lists
+// (variable-count functions end their list with the comment ", ...").
+struct Declared {
+  std::string name;
+  int parameters = 0;
+  bool variable = false;
+};
+
+std::vector<Declared> declared_builtins(const std::string& header) {
+  std::vector<Declared> out;
+  std::istringstream in(header);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("#trap", 0) != 0) continue;
+    std::string declaration;
+    if (!std::getline(in, declaration)) break;
+    Declared d;
+    std::size_t open = declaration.find('(');
+    std::size_t name_end = open;
+    while (name_end > 0 && declaration[name_end - 1] == ' ') --name_end;
+    std::size_t name_start = name_end;
+    while (name_start > 0 && (std::isalnum(static_cast<unsigned char>(declaration[name_start - 1])) ||
+                              declaration[name_start - 1] == '_'))
+      --name_start;
+    d.name = declaration.substr(name_start, name_end - name_start);
+    int depth = 0;
+    bool any = false;
+    for (std::size_t i = open + 1; i < declaration.size(); ++i) {
+      const char ch = declaration[i];
+      if (ch == '(') ++depth;
+      if (ch == ')' && depth-- == 0) break;
+      if (ch == ',' && depth == 0 && declaration.compare(i, 5, ", ...") != 0) ++d.parameters;
+      if (ch != ' ' && ch != ')') any = true;
+    }
+    if (any) ++d.parameters;
+    d.variable = declaration.find(", ...") != std::string::npos;
+    out.push_back(d);
+  }
+  return out;
+}
+
+// The header and the table the modules assemble are the only two lists: every built-in has the
+// same index, name and argument count in both.
+TEST_F(CompilerTest, TheAssembledTableIsTheSdkHeader) {
+  ASSERT_EQ(shell::install_all_builtins(), "");
+  const std::vector<Declared> declared = declared_builtins(read_header());
+  ASSERT_EQ(declared.size(), vm::kBuiltinCount);
+  for (std::uint32_t i = 0; i < vm::kBuiltinCount; ++i) {
+    const vm::BuiltinEntry& entry = vm::builtin_entry(i);
+    ASSERT_NE(entry.name, nullptr) << i;
+    EXPECT_EQ(declared[i].name, entry.name) << "table index " << i;
+    if (declared[i].variable) {
+      EXPECT_EQ(entry.argument_count, -1) << entry.name;
+    } else {
+      EXPECT_EQ(declared[i].parameters, entry.argument_count) << entry.name;
+    }
+  }
+}
+
 TEST_F(CompilerTest, SdkHeaderDeclaresEveryBuiltInInTableOrder) {
+  ASSERT_EQ(shell::install_all_builtins(), "");
   std::string header = read_header();
   ASSERT_FALSE(header.empty());
   Compiled c = build(std::map<std::string, std::string>{
@@ -69,9 +91,9 @@ TEST_F(CompilerTest, SdkHeaderDeclaresEveryBuiltInInTableOrder) {
        "  return sizeof(SPRITE) * 1000000 + sizeof(HITREGION) * 10000 + sizeof(FONT) * 100 + sizeof(BLITMODE);\n}\n"},
       {"talven.h", header}});
   ASSERT_TRUE(c.result.ok) << c.errors();
-  for (int i = 0; i < 327; ++i) {
-    EXPECT_EQ(c.function(kBuiltins[i]), (std::vector<std::string>{"\ttrap\t" + std::to_string(i), "\tret"}))
-        << kBuiltins[i];
+  for (std::uint32_t i = 0; i < vm::kBuiltinCount; ++i) {
+    const char* name = vm::builtin_entry(i).name;
+    EXPECT_EQ(c.function(name), (std::vector<std::string>{"\ttrap\t" + std::to_string(i), "\tret"})) << name;
   }
   // record sizes: sprite 144, hit region 44, font 48, blit mode 12
   EXPECT_NE(c.listing.find("\tmovl\tr0, $144444812\n"), std::string::npos);

@@ -1,0 +1,11 @@
+// Input: keyboard, joysticks, mouse and typed characters (not built yet).
+// What the other modules and the shell may use of this module.
+#pragma once
+#include "vm/call_gate.h"
+
+namespace talven::input {
+
+// This module's built-ins, by table index; the shell assembles the table from every module's.
+vm::BuiltinSpan builtins();
+
+}  // namespace talven::input

@@ -1,0 +1,11 @@
+// The script library: strings, memory, math, regular expressions, files and folders, programs, native libraries, clipboard and checksums.
+// What the other modules and the shell may use of this module.
+#pragma once
+#include "vm/call_gate.h"
+
+namespace talven::library {
+
+// This module's built-ins, by table index; the shell assembles the table from every module's.
+vm::BuiltinSpan builtins();
+
+}  // namespace talven::library
