@@ -78,6 +78,11 @@ std::int32_t highest_empty_slot();
 std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);
 
 // ---- drawing (the built-ins' engine side; all clip and never leave a plane) -----------------
+// Every drawing call that reads one plane and writes another gives the result of reading the
+// whole source (and mask) before writing, also when both are the same plane.
+//
+// True when the two planes' pixel memory overlaps.
+bool shares_pixels(const Plane& a, const Plane& b);
 // Stretch blit: null rectangles mean the whole plane; reversed coordinates mirror. Returns 0 when
 // the call is refused (mode, depths, empty rectangle), 1 otherwise.
 int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode);
