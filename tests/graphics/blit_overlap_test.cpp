@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "graphics/graphics_test_support.h"
+#include "graphics/image_files.h"
 #include "graphics/reference_blit.h"
 
 namespace talven::graphics::test {
@@ -215,6 +216,37 @@ TEST_F(GraphicsTest, DirtyCopyOfAPlaneOntoItselfReadsTheSourceAsItWas) {
       ASSERT_EQ(first_difference(*plane(kPlane), *plane(kExpected)), "") << bits << " bits moved " << s.name;
     }
   }
+}
+
+// dcopy takes its delta image from any script address, also from the plane's own pixels; the
+// copying walk then changes the stream it walks and must copy from the stream as it was checked.
+TEST_F(GraphicsTest, DeltaImageHeldInThePlaneItChanges) {
+  ASSERT_TRUE(allocate_plane(kPlane, 128, 2, 8));
+  Plane& p = *plane(kPlane);
+  std::vector<std::uint8_t> stream = {'D', 'I', 'F', 'F', 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0};
+  for (std::int32_t v : {0, 0, 88, 1}) {
+    for (int k = 0; k < 4; ++k) stream.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+  }
+  // From byte 32: 40 pixels, then 3 more, then the end. Placed at (36, 1), where the stream itself
+  // lies (the bottom row), the first copy lands on the stream's next operation and turns it into
+  // "copy 254 pixels", which would run far past the plane.
+  stream.insert(stream.end(), {0, 41});
+  for (int i = 0; i < 38; ++i) stream.push_back(0x11);
+  stream.insert(stream.end(), {0, 0xFF});
+  stream.insert(stream.end(), {0, 4, 7, 8, 9, 0, 1});
+  std::memcpy(row_address(p, 1), stream.data(), stream.size());
+
+  ASSERT_TRUE(allocate_plane(kExpected, 128, 2, 8));
+  copy_plane(p, *plane(kExpected));
+  ASSERT_TRUE(apply_delta(plane(kExpected), 36, 1, stream.data(), stream.size(), nullptr));
+  const std::uint8_t* row = row_address(*plane(kExpected), 1);
+  EXPECT_EQ(row[36], 0x11);
+  EXPECT_EQ(row[75], 0xFF);
+  EXPECT_EQ(row[76], 7);
+  EXPECT_EQ(row[78], 9);
+
+  ASSERT_TRUE(apply_delta(&p, 36, 1, row_address(p, 1), std::size_t(p.pitch), nullptr));
+  EXPECT_EQ(first_difference(p, *plane(kExpected)), "");
 }
 
 }  // namespace
