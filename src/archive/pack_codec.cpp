@@ -1,5 +1,7 @@
 #include "archive/pack_codec.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -165,40 +167,99 @@ CodecStatus compress_codes(const std::uint8_t* data, std::size_t length, BitWrit
   return ok ? CodecStatus::ok : CodecStatus::failed;
 }
 
-CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t size) {
+std::uint64_t max_unpacked_size(std::uint64_t code_bytes) {
+  // Every code takes at least 9 bits. In a cycle (from the start or a flush to the next flush) the
+  // first code is one byte, and the k-th code after it at most k + 1 bytes: a string is named by
+  // the table, whose every entry is one byte longer than a string named before it, or is the
+  // previous string and one byte more. The table is full after 32509 codes past the first (the
+  // decoder refuses more), so a cycle of n codes gives at most 1 + 2 + ... + n bytes, and the most
+  // come from cycles as long as they can be.
+  constexpr std::uint64_t kCycle = kLastCode - kFirstCode + 2;  // 32510 codes
+  auto cycle_bytes = [](std::uint64_t n) { return n * (n + 1) / 2; };
+  // Far beyond any size a header can declare already; keeps the products inside 64 bits.
+  const std::uint64_t codes = std::min<std::uint64_t>(code_bytes, std::uint64_t{1} << 40) * 8 / kFirstWidth;
+  return codes / kCycle * cycle_bytes(kCycle) + cycle_bytes(codes % kCycle);
+}
+
+namespace {
+void* plain_realloc(void* block, std::size_t size) { return std::realloc(block, size); }
+}  // namespace
+
+DecodedContent::~DecodedContent() { std::free(data_); }
+
+std::uint8_t* DecodedContent::release() {
+  std::uint8_t* block = data_;
+  data_ = nullptr;
+  capacity_ = length_ = size_ = 0;
+  return block;
+}
+
+void DecodedContent::reset() { std::free(release()); }
+
+bool DecodedContent::reserve(std::uint32_t end) {
+  if (end <= capacity_) return true;
+  if (end > size_) return false;
+  // Doubling keeps the copies few; the declared size caps it.
+  const std::uint64_t grown = std::max<std::uint64_t>({end, std::uint64_t{capacity_} * 2, 65536});
+  const std::uint32_t capacity = static_cast<std::uint32_t>(std::min<std::uint64_t>(grown, size_));
+  void* block = grow_(data_, capacity);
+  if (block == nullptr) return false;
+  data_ = static_cast<std::uint8_t*>(block);
+  capacity_ = capacity;
+  return true;
+}
+
+CodecStatus decompress_codes(BitReader& in, std::uint32_t size, DecodedContent& content, Reallocator grow) {
+  content.reset();
+  content.size_ = size;
+  content.grow_ = grow ? grow : plain_realloc;
   std::unique_ptr<DecoderTable> table(new (std::nothrow) DecoderTable);
   if (!table) {
     report_no_dictionary();
+    content.reset();
     return CodecStatus::no_dictionary;
   }
   std::uint32_t position = 0;
+  auto finish = [&](CodecStatus status) {
+    content.length_ = position;
+    if (status != CodecStatus::ok) {
+      content.reset();
+    } else if (content.capacity_ > position && position > 0) {
+      // Give back what doubling took beyond the end (a failed shrink keeps the larger block).
+      if (void* block = content.grow_(content.data_, position)) {
+        content.data_ = static_cast<std::uint8_t*>(block);
+        content.capacity_ = position;
+      }
+    }
+    return status;
+  };
   for (;;) {
     // A new cycle: an empty dictionary and a first code that is a byte.
     int width = kFirstWidth;
     std::uint32_t next_code = kFirstCode;
     std::uint32_t code;
-    if (!in.get(width, code) || code == kEndCode) return CodecStatus::ok;
-    if (code > 255 || position >= size) return CodecStatus::failed;
-    out[position++] = static_cast<std::uint8_t>(code);
+    if (!in.get(width, code) || code == kEndCode) return finish(CodecStatus::ok);
+    if (code > 255 || position >= size || !content.reserve(position + 1)) return finish(CodecStatus::failed);
+    content.data_[position++] = static_cast<std::uint8_t>(code);
     std::uint32_t old_code = code;
     std::uint32_t old_length = 1;
     std::uint8_t first_byte = static_cast<std::uint8_t>(code);
 
     for (;;) {
-      if (!in.get(width, code) || code == kEndCode) return CodecStatus::ok;
+      if (!in.get(width, code) || code == kEndCode) return finish(CodecStatus::ok);
       if (code == kBumpCode) {
-        if (++width > kLastWidth) return CodecStatus::failed;
+        if (++width > kLastWidth) return finish(CodecStatus::failed);
         continue;
       }
       if (code == kFlushCode) break;
-      if (code > next_code) return CodecStatus::failed;
+      if (code > next_code) return finish(CodecStatus::failed);
 
       // Write the string backwards from its last byte; a code not yet in the dictionary is the
       // previous string followed by its own first byte.
       bool unknown = code == next_code;
       std::uint32_t length = unknown ? old_length + 1 : code < 256 ? 1 : table->length[code];
-      if (length > size - position) return CodecStatus::failed;
-      std::uint8_t* p = out + position + length;
+      if (length > size - position || !content.reserve(position + length)) return finish(CodecStatus::failed);
+      std::uint8_t* p = content.data_ + position + length;
       std::uint32_t k = code;
       if (unknown) {
         *--p = first_byte;
@@ -212,7 +273,7 @@ CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t siz
       first_byte = static_cast<std::uint8_t>(k);
       position += length;
 
-      if (next_code > kLastCode) return CodecStatus::failed;
+      if (next_code > kLastCode) return finish(CodecStatus::failed);
       table->parent[next_code] = static_cast<std::uint16_t>(old_code);
       table->byte[next_code] = first_byte;
       table->length[next_code] = static_cast<std::uint16_t>(old_length + 1);
@@ -266,11 +327,14 @@ UnpackStatus unpack_bytes(const std::uint8_t* bytes, std::size_t length, std::ve
   if (!in.get(32, magic) || magic != kPackMagic) return UnpackStatus::not_packed;
   if (!in.get(32, size)) return UnpackStatus::damaged;
   if (size > size_limit) return UnpackStatus::too_large;
-  out.assign(size, 0);
-  if (decompress_codes(in, out.data(), size) != CodecStatus::ok) {
+  if (size > max_unpacked_size(length - kPackHeaderSize)) return UnpackStatus::damaged;
+  DecodedContent content;
+  if (decompress_codes(in, size, content) != CodecStatus::ok) {
     out.clear();
     return UnpackStatus::damaged;
   }
+  out.assign(content.data(), content.data() + content.length());
+  out.resize(size);
   return UnpackStatus::ok;
 }
 
