@@ -180,7 +180,9 @@ TEST_F(GraphicsTest, ScrollingARegionByOnePixelMovesEveryRowIntact) {
           for (std::int32_t x = region.left; x < region.right; ++x) {
             const std::uint8_t* q = row_address(p, y + s.dy) + (x + s.dx) * bytes;
             ASSERT_EQ(q[0], static_cast<std::uint8_t>(y)) << bits << " bits moved " << s.name << ", pixel " << x << "," << y;
-            if (bytes > 1) ASSERT_EQ(q[1], static_cast<std::uint8_t>(x)) << bits << " bits moved " << s.name;
+            if (bytes > 1) {
+              ASSERT_EQ(q[1], static_cast<std::uint8_t>(x)) << bits << " bits moved " << s.name;
+            }
           }
       }
     }
