@@ -23,12 +23,13 @@ std::uint32_t get32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
-// The whole content of a game file through the archive layer; false when it cannot be opened or read.
+// The whole content of an image or delta file through the archive layer; false when it cannot be
+// opened or read, or is larger than any such file needs to be.
 bool read_game_file(const char* game_path, std::vector<std::uint8_t>& out) {
   archive::ExpFile* file = archive::OpenExpFile(game_path);
   if (file == nullptr) return false;
   const std::int64_t size = archive::GetExpFileSize(file);
-  bool ok = size >= 0 && size <= 0x7FFFFFFF;
+  bool ok = size >= 0 && std::uint64_t(size) <= kMaxImageFileBytes;
   if (ok) {
     out.resize(static_cast<std::size_t>(size));
     std::uint32_t got = 0;

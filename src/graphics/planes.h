@@ -12,6 +12,22 @@ namespace talven::graphics {
 
 inline constexpr std::uint32_t kPlaneSlots = 1024;
 
+// What one plane may hold: at most 32768 pixels a side and 256 MiB of pixel memory (pitch x
+// height). Planes live in the 4 GiB script address space beside everything else a script uses
+// (programs, stacks, its heap, mload blocks); 256 MiB is a sixteenth of it, an 8192 x 8192 picture
+// at 32 bits or 16384 x 5461 at 24, many times any screen or picture the engine's games draw,
+// while a few such planes still leave the script room. Every plane is measured against it before
+// memory is taken: galloc refuses a larger one, and image files are refused as soon as their
+// header declares one, so a small file can never make the engine allocate more.
+inline constexpr std::int32_t kMaxPlaneSide = 32768;
+inline constexpr std::uint64_t kMaxPlaneBytes = std::uint64_t{256} << 20;
+
+// Bytes per row of a plane: ((width * bits + 31) / 32) * 4.
+inline constexpr std::uint64_t plane_pitch(std::uint64_t width, std::uint64_t bits) { return (width * bits + 31) / 32 * 4; }
+// True when a plane of this shape may be created: a depth of 1, 4, 8, 16, 24 or 32 bits and a
+// positive size within the limit above.
+bool plane_fits(std::int64_t width, std::int64_t height, std::int64_t bits);
+
 struct Rect {
   std::int32_t left, top, right, bottom;  // right and bottom exclusive
 };
@@ -73,6 +89,10 @@ void delete_plane(Plane* p);
 void put_plane(std::uint32_t number, Plane* p);
 // The highest slot number holding no plane, or -1 when every slot is taken.
 std::int32_t highest_empty_slot();
+// Replaces the allocation of pixel memory (zero-filled script memory; 0 when refused) so tests can
+// see what is asked for. Null restores it.
+using PixelAllocator = vm::Address (*)(std::uint32_t bytes);
+void set_pixel_allocator_for_testing(PixelAllocator allocator);
 
 // A colour as 0x00RRGGBB (0 outside the plane).
 std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);
