@@ -182,8 +182,91 @@ std::uint64_t max_unpacked_size(std::uint64_t code_bytes) {
 }
 
 namespace {
+
 void* plain_realloc(void* block, std::size_t size) { return std::realloc(block, size); }
+
+// The decoder proper, writing through `out`: its `at` (where the next byte goes) and `room_end`
+// (the end of the room it holds), `grow(at, room_end, more)` for room for `more` bytes at `at`
+// (false when there is none), and `finish(at, status)`, which ends the decoding.
+//
+// `at` and `room_end` stay in locals whose address is never taken, so that the compiler keeps them
+// in registers although the bytes written could alias anything. The room never passes the declared
+// size, so only growing checks against that.
+template <typename Output>
+CodecStatus decode(BitReader& in, Output& out) {
+  std::unique_ptr<DecoderTable> table(new (std::nothrow) DecoderTable);
+  if (!table) {
+    report_no_dictionary();
+    return out.finish(out.at, CodecStatus::no_dictionary);
+  }
+  std::uint8_t* at = out.at;
+  std::uint8_t* room_end = out.room_end;
+  for (;;) {
+    // A new cycle: an empty dictionary and a first code that is a byte.
+    int width = kFirstWidth;
+    std::uint32_t next_code = kFirstCode;
+    std::uint32_t code;
+    if (!in.get(width, code) || code == kEndCode) return out.finish(at, CodecStatus::ok);
+    if (code > 255 || (at == room_end && !out.grow(at, room_end, 1))) return out.finish(at, CodecStatus::failed);
+    *at++ = static_cast<std::uint8_t>(code);
+    std::uint32_t old_code = code;
+    std::uint32_t old_length = 1;
+    std::uint8_t first_byte = static_cast<std::uint8_t>(code);
+
+    for (;;) {
+      if (!in.get(width, code) || code == kEndCode) return out.finish(at, CodecStatus::ok);
+      if (code == kBumpCode) {
+        if (++width > kLastWidth) return out.finish(at, CodecStatus::failed);
+        continue;
+      }
+      if (code == kFlushCode) break;
+      if (code > next_code) return out.finish(at, CodecStatus::failed);
+
+      // Write the string backwards from its last byte; a code not yet in the dictionary is the
+      // previous string followed by its own first byte.
+      bool unknown = code == next_code;
+      std::uint32_t length = unknown ? old_length + 1 : code < 256 ? 1 : table->length[code];
+      if (length > static_cast<std::size_t>(room_end - at) && !out.grow(at, room_end, length))
+        return out.finish(at, CodecStatus::failed);
+      at += length;
+      std::uint8_t* p = at;
+      std::uint32_t k = code;
+      if (unknown) {
+        *--p = first_byte;
+        k = old_code;
+      }
+      while (k > 255) {
+        *--p = table->byte[k];
+        k = table->parent[k];
+      }
+      *--p = static_cast<std::uint8_t>(k);
+      first_byte = static_cast<std::uint8_t>(k);
+
+      if (next_code > kLastCode) return out.finish(at, CodecStatus::failed);
+      table->parent[next_code] = static_cast<std::uint16_t>(old_code);
+      table->byte[next_code] = first_byte;
+      table->length[next_code] = static_cast<std::uint16_t>(old_length + 1);
+      ++next_code;
+      old_code = code;
+      old_length = length;
+    }
+  }
+}
+
+// A block of the declared size given by the caller: it never grows.
+struct FixedOutput {
+  std::uint8_t* at;
+  std::uint8_t* room_end;
+  bool grow(std::uint8_t*&, std::uint8_t*&, std::uint32_t) { return false; }
+  CodecStatus finish(const std::uint8_t*, CodecStatus status) { return status; }
+};
+
 }  // namespace
+
+CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t size) {
+  FixedOutput output{out, out + size};
+  return decode(in, output);
+}
 
 DecodedContent::~DecodedContent() { std::free(data_); }
 
@@ -196,7 +279,7 @@ std::uint8_t* DecodedContent::release() {
 
 void DecodedContent::reset() { std::free(release()); }
 
-bool DecodedContent::reserve(std::uint32_t end) {
+bool DecodedContent::reserve(std::uint64_t end) {
   if (end <= capacity_) return true;
   if (end > size_) return false;
   // Doubling keeps the copies few; the declared size caps it.
@@ -209,79 +292,42 @@ bool DecodedContent::reserve(std::uint32_t end) {
   return true;
 }
 
+CodecStatus DecodedContent::finish(std::uint32_t length, CodecStatus status) {
+  if (status != CodecStatus::ok) {
+    reset();
+    return status;
+  }
+  length_ = length;
+  if (capacity_ > length && length > 0) {
+    // Give back what doubling took beyond the end (a failed shrink keeps the larger block).
+    if (void* block = grow_(data_, length)) {
+      data_ = static_cast<std::uint8_t*>(block);
+      capacity_ = length;
+    }
+  }
+  return status;
+}
+
 CodecStatus decompress_codes(BitReader& in, std::uint32_t size, DecodedContent& content, Reallocator grow) {
   content.reset();
   content.size_ = size;
   content.grow_ = grow ? grow : plain_realloc;
-  std::unique_ptr<DecoderTable> table(new (std::nothrow) DecoderTable);
-  if (!table) {
-    report_no_dictionary();
-    content.reset();
-    return CodecStatus::no_dictionary;
-  }
-  std::uint32_t position = 0;
-  auto finish = [&](CodecStatus status) {
-    content.length_ = position;
-    if (status != CodecStatus::ok) {
-      content.reset();
-    } else if (content.capacity_ > position && position > 0) {
-      // Give back what doubling took beyond the end (a failed shrink keeps the larger block).
-      if (void* block = content.grow_(content.data_, position)) {
-        content.data_ = static_cast<std::uint8_t*>(block);
-        content.capacity_ = position;
-      }
+  // The content's block, taken as decoded bytes arrive; growing moves both pointers to the new block.
+  struct GrowingOutput {
+    DecodedContent& content;
+    std::uint8_t* at = nullptr;
+    std::uint8_t* room_end = nullptr;
+    std::uint32_t position(const std::uint8_t* next) const { return static_cast<std::uint32_t>(next - content.data_); }
+    bool grow(std::uint8_t*& next, std::uint8_t*& end, std::uint32_t more) {
+      const std::uint32_t decoded = position(next);
+      if (!content.reserve(std::uint64_t{decoded} + more)) return false;
+      next = content.data_ + decoded;
+      end = content.data_ + content.capacity_;
+      return true;
     }
-    return status;
-  };
-  for (;;) {
-    // A new cycle: an empty dictionary and a first code that is a byte.
-    int width = kFirstWidth;
-    std::uint32_t next_code = kFirstCode;
-    std::uint32_t code;
-    if (!in.get(width, code) || code == kEndCode) return finish(CodecStatus::ok);
-    if (code > 255 || position >= size || !content.reserve(position + 1)) return finish(CodecStatus::failed);
-    content.data_[position++] = static_cast<std::uint8_t>(code);
-    std::uint32_t old_code = code;
-    std::uint32_t old_length = 1;
-    std::uint8_t first_byte = static_cast<std::uint8_t>(code);
-
-    for (;;) {
-      if (!in.get(width, code) || code == kEndCode) return finish(CodecStatus::ok);
-      if (code == kBumpCode) {
-        if (++width > kLastWidth) return finish(CodecStatus::failed);
-        continue;
-      }
-      if (code == kFlushCode) break;
-      if (code > next_code) return finish(CodecStatus::failed);
-
-      // Write the string backwards from its last byte; a code not yet in the dictionary is the
-      // previous string followed by its own first byte.
-      bool unknown = code == next_code;
-      std::uint32_t length = unknown ? old_length + 1 : code < 256 ? 1 : table->length[code];
-      if (length > size - position || !content.reserve(position + length)) return finish(CodecStatus::failed);
-      std::uint8_t* p = content.data_ + position + length;
-      std::uint32_t k = code;
-      if (unknown) {
-        *--p = first_byte;
-        k = old_code;
-      }
-      while (k > 255) {
-        *--p = table->byte[k];
-        k = table->parent[k];
-      }
-      *--p = static_cast<std::uint8_t>(k);
-      first_byte = static_cast<std::uint8_t>(k);
-      position += length;
-
-      if (next_code > kLastCode) return finish(CodecStatus::failed);
-      table->parent[next_code] = static_cast<std::uint16_t>(old_code);
-      table->byte[next_code] = first_byte;
-      table->length[next_code] = static_cast<std::uint16_t>(old_length + 1);
-      ++next_code;
-      old_code = code;
-      old_length = length;
-    }
-  }
+    CodecStatus finish(const std::uint8_t* next, CodecStatus status) { return content.finish(position(next), status); }
+  } output{content};
+  return decode(in, output);
 }
 
 namespace {
@@ -328,13 +374,12 @@ UnpackStatus unpack_bytes(const std::uint8_t* bytes, std::size_t length, std::ve
   if (!in.get(32, size)) return UnpackStatus::damaged;
   if (size > size_limit) return UnpackStatus::too_large;
   if (size > max_unpacked_size(length - kPackHeaderSize)) return UnpackStatus::damaged;
-  DecodedContent content;
-  if (decompress_codes(in, size, content) != CodecStatus::ok) {
+  // The whole declared content is handed out, so it is decoded into one block of that size.
+  out.assign(size, 0);
+  if (decompress_codes(in, out.data(), size) != CodecStatus::ok) {
     out.clear();
     return UnpackStatus::damaged;
   }
-  out.assign(content.data(), content.data() + content.length());
-  out.resize(size);
   return UnpackStatus::ok;
 }
 

@@ -90,8 +90,11 @@ class DecodedContent {
 
  private:
   friend CodecStatus decompress_codes(BitReader& in, std::uint32_t size, DecodedContent& out, Reallocator grow);
-  // Makes the first `end` bytes (at most size()) writable; false when memory is refused.
-  bool reserve(std::uint32_t end);
+  // Makes the first `end` bytes writable; false when `end` passes size() or memory is refused.
+  bool reserve(std::uint64_t end);
+  // Ends a decoding with `length` bytes decoded: keeps them (trimmed to their length) when
+  // `status` is ok, nothing otherwise; returns `status`.
+  CodecStatus finish(std::uint32_t length, CodecStatus status);
   void reset();
   std::uint8_t* data_ = nullptr;
   std::uint32_t capacity_ = 0;
@@ -100,11 +103,15 @@ class DecodedContent {
   Reallocator grow_ = nullptr;
 };
 
-// Decodes codes for a content of `size` bytes into `out`. Memory is taken with `grow` (null:
-// realloc) only as decoded bytes arrive, so what a header declares costs nothing until the codes
-// fill it. The end of the input before the end code is no error (the rest reads as zero).
-// `failed`, with `out` empty, for codes wider than 15 bits, codes that name no string yet, a table
-// that would overflow, output beyond `size`, or memory refused.
+// Decodes codes for a content of `size` bytes. The end of the input before the end code is no
+// error (the rest reads as zero). `failed` for codes wider than 15 bits, codes that name no string
+// yet, a table that would overflow, or output beyond `size`.
+//
+// Into `out`, which holds `size` zero bytes: for callers that need the whole content anyway.
+CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t size);
+// Into memory of `out`'s own, taken with `grow` (null: realloc) only as decoded bytes arrive, so
+// what a header declares costs nothing until the codes fill it; memory refused also fails, and a
+// failure leaves `out` empty.
 CodecStatus decompress_codes(BitReader& in, std::uint32_t size, DecodedContent& out, Reallocator grow = nullptr);
 
 // A whole pack file in memory (header and codes); empty input gives the header alone.
