@@ -104,7 +104,8 @@ std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);
 // True when the two planes' pixel memory overlaps.
 bool shares_pixels(const Plane& a, const Plane& b);
 // Stretch blit: null rectangles mean the whole plane; reversed coordinates mirror. Returns 0 when
-// the call is refused (mode, depths, empty rectangle), 1 otherwise.
+// the call is refused (mode, depths, empty rectangle) or the copy of a source in the destination's
+// own memory cannot be made, 1 otherwise.
 int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode);
 int copy_blit(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect,
               const BlitMode* mode);
