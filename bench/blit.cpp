@@ -110,6 +110,15 @@ void Talven_sprites(benchmark::State& state) {
   finish(state, kFrame);
 }
 
+// A plane scrolled onto itself by one pixel: rows run in order (down) or through row copies (right).
+void Talven_scroll(benchmark::State& state, int dx, int dy, bool threads) {
+  setup();
+  set_multi_threading(threads);
+  const Rect from{0, 0, kW - dx, kH - dy};
+  for (auto _ : state) copy_blit(kDst, dx, dy, kDst, &from, nullptr);
+  finish(state, std::int64_t(kW - dx) * (kH - dy));
+}
+
 void Talven_stretch(benchmark::State& state, bool threads) {
   setup();
   set_multi_threading(threads);
@@ -241,6 +250,9 @@ void register_all() {
   add("gcopy mode 5 32x32 sprites", Talven_sprites);
   add("gcopy mode 3 32>32", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, false, kSrc, kDst); });
   add("gcopy mode 3 32>32 MT", [](benchmark::State& s) { Talven_gcopy(s, 3, 128, true, kSrc, kDst); });
+  add("gcopy mode 0 32>32 scroll down onto itself", [](benchmark::State& s) { Talven_scroll(s, 0, 1, false); });
+  add("gcopy mode 0 32>32 scroll right onto itself", [](benchmark::State& s) { Talven_scroll(s, 1, 0, false); });
+  add("gcopy mode 0 32>32 scroll right onto itself MT", [](benchmark::State& s) { Talven_scroll(s, 1, 0, true); });
   add("stretch 640x360>1280x720", [](benchmark::State& s) { Talven_stretch(s, false); });
   add("stretch 640x360>1280x720 MT", [](benchmark::State& s) { Talven_stretch(s, true); });
   add("gblita turned", [](benchmark::State& s) { Talven_gblita(s, false); });

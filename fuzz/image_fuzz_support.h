@@ -12,7 +12,7 @@ namespace talven::graphics::fuzz {
 inline void check_round_trip(Plane* p, bool (*write)(const Plane&, const Rect*, std::string&),
                              Plane* (*read)(const std::uint8_t*, std::size_t)) {
   if (p == nullptr) return;
-  if (p->width <= 0 || p->height <= 0 || std::uint64_t(p->pitch) * p->height > kMaxImageBytes) std::abort();
+  if (!plane_fits(p->width, p->height, p->bits)) std::abort();
   std::string bytes;
   if (!write(*p, nullptr, bytes)) std::abort();
   Plane* back = read(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());

@@ -1,5 +1,7 @@
 #include "archive/pack_codec.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -165,40 +167,69 @@ CodecStatus compress_codes(const std::uint8_t* data, std::size_t length, BitWrit
   return ok ? CodecStatus::ok : CodecStatus::failed;
 }
 
-CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t size) {
+std::uint64_t max_unpacked_size(std::uint64_t code_bytes) {
+  // Every code takes at least 9 bits. In a cycle (from the start or a flush to the next flush) the
+  // first code is one byte, and the k-th code after it at most k + 1 bytes: a string is named by
+  // the table, whose every entry is one byte longer than a string named before it, or is the
+  // previous string and one byte more. The table is full after 32509 codes past the first (the
+  // decoder refuses more), so a cycle of n codes gives at most 1 + 2 + ... + n bytes, and the most
+  // come from cycles as long as they can be.
+  constexpr std::uint64_t kCycle = kLastCode - kFirstCode + 2;  // 32510 codes
+  auto cycle_bytes = [](std::uint64_t n) { return n * (n + 1) / 2; };
+  // Far beyond any size a header can declare already; keeps the products inside 64 bits.
+  const std::uint64_t codes = std::min<std::uint64_t>(code_bytes, std::uint64_t{1} << 40) * 8 / kFirstWidth;
+  return codes / kCycle * cycle_bytes(kCycle) + cycle_bytes(codes % kCycle);
+}
+
+namespace {
+
+void* plain_realloc(void* block, std::size_t size) { return std::realloc(block, size); }
+
+// The decoder proper, writing through `out`: its `at` (where the next byte goes) and `room_end`
+// (the end of the room it holds), `grow(at, room_end, more)` for room for `more` bytes at `at`
+// (false when there is none), and `finish(at, status)`, which ends the decoding.
+//
+// `at` and `room_end` stay in locals whose address is never taken, so that the compiler keeps them
+// in registers although the bytes written could alias anything. The room never passes the declared
+// size, so only growing checks against that.
+template <typename Output>
+CodecStatus decode(BitReader& in, Output& out) {
   std::unique_ptr<DecoderTable> table(new (std::nothrow) DecoderTable);
   if (!table) {
     report_no_dictionary();
-    return CodecStatus::no_dictionary;
+    return out.finish(out.at, CodecStatus::no_dictionary);
   }
-  std::uint32_t position = 0;
+  std::uint8_t* at = out.at;
+  std::uint8_t* room_end = out.room_end;
   for (;;) {
     // A new cycle: an empty dictionary and a first code that is a byte.
     int width = kFirstWidth;
     std::uint32_t next_code = kFirstCode;
     std::uint32_t code;
-    if (!in.get(width, code) || code == kEndCode) return CodecStatus::ok;
-    if (code > 255 || position >= size) return CodecStatus::failed;
-    out[position++] = static_cast<std::uint8_t>(code);
+    if (!in.get(width, code) || code == kEndCode) return out.finish(at, CodecStatus::ok);
+    if (code > 255 || (at == room_end && !out.grow(at, room_end, 1))) return out.finish(at, CodecStatus::failed);
+    *at++ = static_cast<std::uint8_t>(code);
     std::uint32_t old_code = code;
     std::uint32_t old_length = 1;
     std::uint8_t first_byte = static_cast<std::uint8_t>(code);
 
     for (;;) {
-      if (!in.get(width, code) || code == kEndCode) return CodecStatus::ok;
+      if (!in.get(width, code) || code == kEndCode) return out.finish(at, CodecStatus::ok);
       if (code == kBumpCode) {
-        if (++width > kLastWidth) return CodecStatus::failed;
+        if (++width > kLastWidth) return out.finish(at, CodecStatus::failed);
         continue;
       }
       if (code == kFlushCode) break;
-      if (code > next_code) return CodecStatus::failed;
+      if (code > next_code) return out.finish(at, CodecStatus::failed);
 
       // Write the string backwards from its last byte; a code not yet in the dictionary is the
       // previous string followed by its own first byte.
       bool unknown = code == next_code;
       std::uint32_t length = unknown ? old_length + 1 : code < 256 ? 1 : table->length[code];
-      if (length > size - position) return CodecStatus::failed;
-      std::uint8_t* p = out + position + length;
+      if (length > static_cast<std::size_t>(room_end - at) && !out.grow(at, room_end, length))
+        return out.finish(at, CodecStatus::failed);
+      at += length;
+      std::uint8_t* p = at;
       std::uint32_t k = code;
       if (unknown) {
         *--p = first_byte;
@@ -210,9 +241,8 @@ CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t siz
       }
       *--p = static_cast<std::uint8_t>(k);
       first_byte = static_cast<std::uint8_t>(k);
-      position += length;
 
-      if (next_code > kLastCode) return CodecStatus::failed;
+      if (next_code > kLastCode) return out.finish(at, CodecStatus::failed);
       table->parent[next_code] = static_cast<std::uint16_t>(old_code);
       table->byte[next_code] = first_byte;
       table->length[next_code] = static_cast<std::uint16_t>(old_length + 1);
@@ -221,6 +251,83 @@ CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t siz
       old_length = length;
     }
   }
+}
+
+// A block of the declared size given by the caller: it never grows.
+struct FixedOutput {
+  std::uint8_t* at;
+  std::uint8_t* room_end;
+  bool grow(std::uint8_t*&, std::uint8_t*&, std::uint32_t) { return false; }
+  CodecStatus finish(const std::uint8_t*, CodecStatus status) { return status; }
+};
+
+}  // namespace
+
+CodecStatus decompress_codes(BitReader& in, std::uint8_t* out, std::uint32_t size) {
+  FixedOutput output{out, out + size};
+  return decode(in, output);
+}
+
+DecodedContent::~DecodedContent() { std::free(data_); }
+
+std::uint8_t* DecodedContent::release() {
+  std::uint8_t* block = data_;
+  data_ = nullptr;
+  capacity_ = length_ = size_ = 0;
+  return block;
+}
+
+void DecodedContent::reset() { std::free(release()); }
+
+bool DecodedContent::reserve(std::uint64_t end) {
+  if (end <= capacity_) return true;
+  if (end > size_) return false;
+  // Doubling keeps the copies few; the declared size caps it.
+  const std::uint64_t grown = std::max<std::uint64_t>({end, std::uint64_t{capacity_} * 2, 65536});
+  const std::uint32_t capacity = static_cast<std::uint32_t>(std::min<std::uint64_t>(grown, size_));
+  void* block = grow_(data_, capacity);
+  if (block == nullptr) return false;
+  data_ = static_cast<std::uint8_t*>(block);
+  capacity_ = capacity;
+  return true;
+}
+
+CodecStatus DecodedContent::finish(std::uint32_t length, CodecStatus status) {
+  if (status != CodecStatus::ok) {
+    reset();
+    return status;
+  }
+  length_ = length;
+  if (capacity_ > length && length > 0) {
+    // Give back what doubling took beyond the end (a failed shrink keeps the larger block).
+    if (void* block = grow_(data_, length)) {
+      data_ = static_cast<std::uint8_t*>(block);
+      capacity_ = length;
+    }
+  }
+  return status;
+}
+
+CodecStatus decompress_codes(BitReader& in, std::uint32_t size, DecodedContent& content, Reallocator grow) {
+  content.reset();
+  content.size_ = size;
+  content.grow_ = grow ? grow : plain_realloc;
+  // The content's block, taken as decoded bytes arrive; growing moves both pointers to the new block.
+  struct GrowingOutput {
+    DecodedContent& content;
+    std::uint8_t* at = nullptr;
+    std::uint8_t* room_end = nullptr;
+    std::uint32_t position(const std::uint8_t* next) const { return static_cast<std::uint32_t>(next - content.data_); }
+    bool grow(std::uint8_t*& next, std::uint8_t*& end, std::uint32_t more) {
+      const std::uint32_t decoded = position(next);
+      if (!content.reserve(std::uint64_t{decoded} + more)) return false;
+      next = content.data_ + decoded;
+      end = content.data_ + content.capacity_;
+      return true;
+    }
+    CodecStatus finish(const std::uint8_t* next, CodecStatus status) { return content.finish(position(next), status); }
+  } output{content};
+  return decode(in, output);
 }
 
 namespace {
@@ -266,6 +373,8 @@ UnpackStatus unpack_bytes(const std::uint8_t* bytes, std::size_t length, std::ve
   if (!in.get(32, magic) || magic != kPackMagic) return UnpackStatus::not_packed;
   if (!in.get(32, size)) return UnpackStatus::damaged;
   if (size > size_limit) return UnpackStatus::too_large;
+  if (size > max_unpacked_size(length - kPackHeaderSize)) return UnpackStatus::damaged;
+  // The whole declared content is handed out, so it is decoded into one block of that size.
   out.assign(size, 0);
   if (decompress_codes(in, out.data(), size) != CodecStatus::ok) {
     out.clear();

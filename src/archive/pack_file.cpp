@@ -1,5 +1,6 @@
 #include "archive/pack_file.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -16,7 +17,8 @@ namespace talven::archive {
 
 struct ExpFile {
   std::int32_t packed = 0;
-  std::uint8_t* data = nullptr;
+  std::uint8_t* data = nullptr;  // the first `decoded` bytes of the content (packed files only)
+  std::uint32_t decoded = 0;     // the rest, up to `size`, are zero bytes never stored
   std::uint32_t position = 0;
   std::uint32_t size = 0;
   FastFile* file = nullptr;
@@ -26,10 +28,23 @@ namespace {
 
 ContentAllocator g_allocate_content = nullptr;
 
-void* allocate_content(std::uint32_t size) {
-  // One byte at least, so an empty content is a real block too.
-  std::size_t bytes = size == 0 ? 1 : size;
-  return g_allocate_content ? g_allocate_content(bytes, 1) : std::calloc(bytes, 1);
+// The content of a packed file whose header was read from `in`; false when the file is damaged
+// (the declared size is refused, or the codes do not decode) or memory is refused.
+bool unpack_content(BitReader& in, FastFile* file, ExpFile& handle) {
+  std::uint32_t size = 0;
+  if (!in.get(32, size)) return false;
+  // A header is only believed as far as the file's codes could fill it, so that a short file can
+  // never make an open reserve gigabytes.
+  const std::int64_t file_size = GetFastFileSize(file);
+  const std::uint64_t code_bytes = file_size > std::int64_t{kPackHeaderSize} ? file_size - kPackHeaderSize : 0;
+  if (size > kMaxContentSize || size > max_unpacked_size(code_bytes)) return false;
+  DecodedContent content;
+  if (decompress_codes(in, size, content, g_allocate_content) != CodecStatus::ok) return false;
+  handle.packed = 1;
+  handle.size = content.size();
+  handle.decoded = content.length();
+  handle.data = content.release();
+  return true;
 }
 
 // The context is the address of the FastFile pointer, which is set once the file is open.
@@ -93,19 +108,12 @@ ExpFile* OpenExpFile(const char* path) {
     }
     std::uint32_t magic = 0;
     if (in.get(32, magic) && magic == kPackMagic) {
-      std::uint32_t size = 0;
-      std::uint8_t* data = nullptr;
-      bool ok = in.get(32, size) && (data = static_cast<std::uint8_t*>(allocate_content(size))) != nullptr &&
-                decompress_codes(in, data, size) == CodecStatus::ok;
+      const bool ok = unpack_content(in, file, *handle);
       CloseFastFile(file);
       if (!ok) {
-        std::free(data);
         delete handle;
         return nullptr;
       }
-      handle->packed = 1;
-      handle->data = data;
-      handle->size = size;
       return handle;
     }
   }
@@ -117,6 +125,11 @@ ExpFile* OpenExpFile(const char* path) {
       delete handle;
       return nullptr;
     }
+  }
+  if (GetFastFileSize(file) > std::int64_t{kMaxContentSize}) {
+    CloseFastFile(file);
+    delete handle;
+    return nullptr;
   }
   handle->file = file;
   return handle;
@@ -158,7 +171,10 @@ int ReadExpFile(ExpFile* file, void* buffer, std::uint32_t count, std::uint32_t*
   if (!file->packed) return ReadFastFile(file->file, buffer, count, bytes_read);
   std::uint32_t n = file->size - file->position;
   if (count < n) n = count;
-  if (n > 0) std::memcpy(buffer, file->data + file->position, n);
+  // Decoded bytes first, then the zero bytes the codes never reached.
+  const std::uint32_t stored = file->position < file->decoded ? std::min(n, file->decoded - file->position) : 0;
+  if (stored > 0) std::memcpy(buffer, file->data + file->position, stored);
+  if (n > stored) std::memset(static_cast<std::uint8_t*>(buffer) + stored, 0, n - stored);
   file->position += n;
   if (bytes_read) *bytes_read = n;
   return 1;

@@ -9,8 +9,14 @@ namespace talven::archive {
 
 struct ExpFile;
 
+// The largest content an ExpFile serves, packed or not: scripts see content sizes and positions as
+// signed 32-bit words (pack_size, pack_seek, pack_read, mload), so larger files fail to open.
+inline constexpr std::uint32_t kMaxContentSize = 0x7FFFFFFF;
+
 // Opens `path` (a game path, see OpenFastFile). Null on failure, after a level-2 message where one
-// applies.
+// applies. A packed file fails without a message of its own when its header declares more than
+// kMaxContentSize bytes or more than its codes can decode to, or when the codes do not decode;
+// its content takes memory only as far as the codes fill it (the rest reads as zero bytes).
 ExpFile* OpenExpFile(const char* path);
 // Frees the handle and what it holds: 1, or 0 for null.
 int CloseExpFile(ExpFile* file);
@@ -41,9 +47,10 @@ std::int32_t pack_size(std::int32_t handle);
 // Closes every slot, as when the script program is reset or ends.
 void close_pack_slots();
 
-// Replaces the allocation of packed content (zero-filled like calloc, released with free) so tests
-// can see a size that cannot be allocated fail cleanly. Null restores calloc.
-using ContentAllocator = void* (*)(std::size_t count, std::size_t size);
+// Replaces the memory of packed content (realloc's contract: `block`, null for a new one, grown or
+// shrunk to `size` bytes, null on failure; released with free) so tests can see what an open asks
+// for and refuse it. Null restores realloc.
+using ContentAllocator = void* (*)(void* block, std::size_t size);
 void set_content_allocator_for_testing(ContentAllocator allocator);
 
 }  // namespace talven::archive

@@ -1,7 +1,10 @@
 // The three blits (stretch, rotated nearest, rotated bilinear), their mode preparation, clipping
 // and fixed-point stepping, and the built-ins gcopy, gblit and gblita.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "graphics/blit_kernels.h"
@@ -133,7 +136,81 @@ AxisRange stretch_axis(i64 d0, i64 d1, i64 clip_low, i64 clip_high, i64 s0, i64 
   return {static_cast<i64>(k0), static_cast<i64>(k1)};
 }
 
+// ---- a plane drawn onto itself ---------------------------------------------------------------
+//
+// Every blit reads its source and mask as they were before the call, as if through a temporary
+// copy, also when they share pixel memory with the destination (a plane scrolled onto itself is a
+// common idiom). Planes own their pixel memory, so sharing means the very same plane; the test
+// (shares_pixels) is made on the memory all the same.
+
+// A host copy of the part of a plane's pixel memory that a blit reads, laid out as the plane's own
+// memory (same pitch, rows bottom-up), so that every offset computed for the plane reads the copy
+// unchanged. Only rows [top, bottom) and, in each, bytes [first, end) are copied: the rest of the
+// buffer is never read.
+class PixelCopy {
+ public:
+  // False when the buffer cannot be allocated. The ranges lie inside the plane.
+  bool take(const Plane& p, i64 top, i64 bottom, i64 first, i64 end) {
+    bytes_.reset(new (std::nothrow) std::uint8_t[std::size_t(p.pitch) * std::size_t(p.height)]);
+    if (!bytes_) return false;
+    const std::uint8_t* from = vm::host_pointer(p.pixels);
+    for (i64 y = top; y < bottom; ++y) {
+      const std::size_t row = std::size_t(p.height - 1 - y) * p.pitch;
+      std::memcpy(bytes_.get() + row + first, from + row + first, std::size_t(end - first));
+    }
+    return true;
+  }
+  // Stands for the plane's pixel memory (its bottom row).
+  const std::uint8_t* pixels() const { return bytes_.get(); }
+  // Stands for the first byte of the plane's top row.
+  const std::uint8_t* top_row(const Plane& p) const { return bytes_.get() + std::size_t(p.height - 1) * p.pitch; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bytes_;
+};
+
+// A plane moved along its own rows (same rows, shifted left or right): each row's source span is
+// copied aside before the kernel writes the row, so every pixel reads the row as it was. Rows stay
+// independent, so they may still be split over threads.
+struct RowCopyJob {
+  const blit::StretchJob* job;
+  blit::RowFunction kernel;
+  std::ptrdiff_t first, end;         // the bytes of a source row that the kernel reads
+  const std::ptrdiff_t* zero_rows;   // a row offset of 0 for every row: the copy is the row
+};
+
+void row_through_copy(const void* p, int y) {
+  const RowCopyJob& R = *static_cast<const RowCopyJob*>(p);
+  thread_local std::vector<std::uint8_t> buffer;
+  if (buffer.size() < std::size_t(R.end)) buffer.resize(std::size_t(R.end));
+  const std::uint8_t* row = R.job->source + R.job->source_rows[y];
+  std::memcpy(buffer.data() + R.first, row + R.first, std::size_t(R.end - R.first));
+  blit::StretchJob local = *R.job;
+  local.source = buffer.data();
+  local.source_rows = R.zero_rows;
+  R.kernel(&local, y);
+}
+
+// How an unmirrored, unscaled blit of a plane onto itself must run: the destination is the source
+// moved by (dx, dy) picture pixels over an area of columns x rows.
+enum class SelfCopy { independent, bottom_up, top_down, row_copies };
+SelfCopy self_copy_order(i64 dx, i64 dy, i64 columns, i64 rows) {
+  // Disjoint areas, or every pixel onto itself (each rule reads a pixel before writing it).
+  if (std::abs(dx) >= columns || std::abs(dy) >= rows || (dx == 0 && dy == 0)) return SelfCopy::independent;
+  // Rows move down: the lowest row is written first, so each source row is read before the row
+  // that replaces it; moving up, the other way round. Rows then depend on each other's order.
+  if (dy > 0) return SelfCopy::bottom_up;
+  if (dy < 0) return SelfCopy::top_down;
+  return SelfCopy::row_copies;
+}
+
 }  // namespace
+
+bool shares_pixels(const Plane& a, const Plane& b) {
+  const std::uint64_t a0 = a.pixels, a1 = a0 + std::uint64_t(a.pitch) * std::uint64_t(a.height);
+  const std::uint64_t b0 = b.pixels, b1 = b0 + std::uint64_t(b.pitch) * std::uint64_t(b.height);
+  return a0 < b1 && b0 < a1;
+}
 
 int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode) {
   Prepared prep;
@@ -167,17 +244,23 @@ int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   std::ptrdiff_t* source_rows = source_columns + columns;
   std::ptrdiff_t* mask_columns = masked ? source_rows + rows : nullptr;
   std::ptrdiff_t* mask_rows = masked ? mask_columns + columns : nullptr;
+  // Source positions only grow along each table, so the first and last entries bound what is read.
+  const i64 first_source_x = s.left + static_cast<i64>((static_cast<unsigned __int128>(ax.k0) * step_x) >> 32);
+  const i64 first_source_y = s.top + static_cast<i64>((static_cast<unsigned __int128>(ay.k0) * step_y) >> 32);
+  i64 last_source_x = first_source_x, last_source_y = first_source_y;
   unsigned __int128 position = static_cast<unsigned __int128>(ax.k0) * step_x;
   for (i64 k = 0; k < columns; ++k, position += step_x) {
     const i64 x = s.left + static_cast<i64>(position >> 32);
     source_columns[k] = x * sb;
     if (masked) mask_columns[k] = x;
+    last_source_x = x;
   }
   position = static_cast<unsigned __int128>(ay.k0) * step_y;
   for (i64 k = 0; k < rows; ++k, position += step_y) {
     const i64 y = s.top + static_cast<i64>(position >> 32);
     source_rows[k] = (src->height - 1 - y) * std::ptrdiff_t(src->pitch);
     if (masked) mask_rows[k] = (mask->height - 1 - y) * std::ptrdiff_t(mask->pitch);
+    last_source_y = y;
   }
 
   const i64 first_x = mirror_x ? d.right - 1 - ax.k0 : d.left + ax.k0;
@@ -199,6 +282,38 @@ int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   const bool unscaled = step_x == (std::uint64_t(1) << 32) && step_y == (std::uint64_t(1) << 32) && !mirror_x;
   if (unscaled && !(db == 1 && color_mapping())) {
     if (blit::RowFunction direct = blit::direct_kernel(prep.mode, masked, sb, db)) row = direct;
+  }
+
+  // A source or mask in the destination's own memory is read as it was before the call.
+  PixelCopy mask_copy, source_copy;
+  if (masked && shares_pixels(*dst, *mask)) {
+    if (!mask_copy.take(*mask, first_source_y, last_source_y + 1, first_source_x, last_source_x + 1)) return 0;
+    job.mask = mask_copy.pixels();
+  }
+  if (shares_pixels(*dst, *src)) {
+    const bool translation = unscaled && !mirror_y && dst == src;
+    if (!translation) {
+      // Scaled or mirrored, a row may read what another has written: the kernel reads a copy.
+      if (!source_copy.take(*src, first_source_y, last_source_y + 1, first_source_x * sb, (last_source_x + 1) * sb))
+        return 0;
+      job.source = source_copy.pixels();
+    } else {
+      const i64 dx = first_x - first_source_x, dy = first_y - first_source_y;
+      switch (self_copy_order(dx, dy, columns, rows)) {
+        case SelfCopy::independent: break;
+        case SelfCopy::bottom_up:
+        case SelfCopy::top_down:
+          // Rows now depend on the order they run in: never split over threads.
+          run_rows_in_order(row, &job, static_cast<int>(rows), dy > 0);
+          return 1;
+        case SelfCopy::row_copies: {
+          const std::vector<std::ptrdiff_t> zero_rows(std::size_t(rows), 0);
+          const RowCopyJob copies{&job, row, source_columns[0], source_columns[columns - 1] + sb, zero_rows.data()};
+          run_rows(row_through_copy, &copies, static_cast<int>(rows), columns * rows);
+          return 1;
+        }
+      }
+    }
   }
   run_rows(row, &job, static_cast<int>(rows), columns * rows);
   return 1;
@@ -298,6 +413,17 @@ int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   job.source_pitch = std::ptrdiff_t(src->pitch);
   job.mask_top = prep.masked ? row_address(*mask, 0) : nullptr;
   job.mask_pitch = prep.masked ? std::ptrdiff_t(mask->pitch) : 0;
+  // A turned or scaled picture may read any pixel of the accepted area after writing it: a source
+  // or mask in the destination's own memory is read from a copy of that area.
+  PixelCopy source_copy, mask_copy;
+  if (shares_pixels(*dst, *src)) {
+    if (!source_copy.take(*src, job.top, job.bottom, job.left * sb, job.right * sb)) return 0;
+    job.source_top = source_copy.top_row(*src);
+  }
+  if (prep.masked && shares_pixels(*dst, *mask)) {
+    if (!mask_copy.take(*mask, job.top, job.bottom, job.left, job.right)) return 0;
+    job.mask_top = mask_copy.top_row(*mask);
+  }
   const i64 rows = clipped.bottom - clipped.top;
   run_rows(row, &job, static_cast<int>(rows), rows * job.columns);
   return 1;

@@ -79,6 +79,20 @@ bool decode_rle(Plane& p, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+// True when the pixel data present (`available` bytes from the pixel offset) holds the header's
+// image size and can describe the whole picture the header declares: every uncompressed row (the
+// last one's padding may be missing), or, run-length encoded, no more pixels than 255 for every
+// two bytes of the stream (a run, the densest code, sets 255 pixels with two bytes; the stream's
+// skips may still leave pixels unset).
+bool picture_in_data(const BmpHeader& h, std::uint64_t pitch, std::uint64_t height, std::uint64_t available) {
+  if (available < h.image_size) return false;
+  if (h.compression == 1 || h.compression == 2) {
+    return std::uint64_t(h.width) * height <= std::uint64_t{h.image_size} / 2 * 255;
+  }
+  const std::uint64_t last_row = (std::uint64_t(h.width) * h.bits + 7) / 8;
+  return available >= pitch * (height - 1) + last_row;
+}
+
 }  // namespace
 
 Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
@@ -110,10 +124,9 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   }
   const bool top_down = h.height < 0;
   const std::int64_t height = top_down ? -std::int64_t(h.height) : h.height;
-  if (h.width <= 0 || height <= 0 || h.width > kMaxImageSide || height > kMaxImageSide) return nullptr;
-  const std::uint64_t pitch = ((std::uint64_t(h.bits) * std::uint64_t(h.width) + 31) / 32) * 4;
+  if (!plane_fits(h.width, height, h.bits)) return nullptr;
+  const std::uint64_t pitch = plane_pitch(std::uint64_t(h.width), h.bits);
   const std::uint64_t full_size = pitch * std::uint64_t(height);
-  if (full_size > kMaxImageBytes) return nullptr;
 
   // Compression: none, RLE for the depth it belongs to, or bit fields that name the plane's own layout.
   std::size_t table_at = header_at + header_size;
@@ -145,7 +158,7 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   if (pixels_at > size) return nullptr;
   if (!rle && (h.image_size == 0 || h.image_size > full_size)) h.image_size = static_cast<std::uint32_t>(full_size);
   if (rle && (h.image_size == 0 || h.image_size > size - pixels_at)) h.image_size = static_cast<std::uint32_t>(size - pixels_at);
-  if (size - pixels_at < h.image_size) return nullptr;  // the file ends inside the picture
+  if (!picture_in_data(h, pitch, std::uint64_t(height), size - pixels_at)) return nullptr;
 
   Plane* p = new_plane(h.width, static_cast<std::int32_t>(height), static_cast<std::int32_t>(h.bits));
   if (p == nullptr) return nullptr;

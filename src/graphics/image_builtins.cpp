@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,13 @@ std::uint32_t get32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
-// The whole content of a game file through the archive layer; false when it cannot be opened or read.
+// The whole content of an image or delta file through the archive layer; false when it cannot be
+// opened or read, or is larger than any such file needs to be.
 bool read_game_file(const char* game_path, std::vector<std::uint8_t>& out) {
   archive::ExpFile* file = archive::OpenExpFile(game_path);
   if (file == nullptr) return false;
   const std::int64_t size = archive::GetExpFileSize(file);
-  bool ok = size >= 0 && size <= 0x7FFFFFFF;
+  bool ok = size >= 0 && std::uint64_t(size) <= kMaxImageFileBytes;
   if (ok) {
     out.resize(static_cast<std::size_t>(size));
     std::uint32_t got = 0;
@@ -76,6 +78,44 @@ bool save_image(const char* game_path, const Plane& p, const Rect* rect) {
   return ok && *game_path && platform::replace_file_atomically(platform::resolve_game_path(game_path), bytes);
 }
 
+namespace {
+
+// Walks a delta image's operation stream from byte 32 with (x, y) as the placement point: checks
+// that every copied pixel lands inside the plane and that the stream ends properly, and copies
+// when `write`. The number of stream bytes (from the start of the data) goes to `used`. False,
+// with nothing written, for a stream that is refused.
+bool walk_delta(Plane& p, std::int64_t x, std::int64_t y, const std::uint8_t* data, std::size_t size, std::uint32_t b,
+                bool write, std::size_t& used) {
+  std::size_t i = 32;
+  std::int64_t px = x, py = y;
+  for (;;) {
+    if (i >= size) return false;
+    const std::uint8_t op = data[i++];
+    if (op != 0) {
+      px += op;
+      continue;
+    }
+    if (i >= size) return false;
+    const std::uint8_t n = data[i++];
+    if (n == 0) {
+      px = x;
+      ++py;
+    } else if (n == 1) {
+      used = i;
+      return true;
+    } else {
+      const std::uint64_t count = n - 1u;
+      if (size - i < count * b) return false;
+      if (py >= p.height || px + std::int64_t(count) > p.width) return false;
+      if (write) std::memcpy(row_address(p, static_cast<std::int32_t>(py)) + px * b, data + i, count * b);
+      i += count * b;
+      px += count;
+    }
+  }
+}
+
+}  // namespace
+
 bool apply_delta(Plane* p, std::int32_t x, std::int32_t y, const std::uint8_t* data, std::size_t size, Rect* rect_out) {
   if (data == nullptr) return false;
   if (rect_out != nullptr && size >= 32) {
@@ -92,37 +132,20 @@ bool apply_delta(Plane* p, std::int32_t x, std::int32_t y, const std::uint8_t* d
   if (left >= right || top >= bottom) return false;
   if (x + left < 0 || x + right > p->width || y + top < 0 || y + bottom > p->height) return false;
 
-  // Two passes over the stream: the first only checks that every copied pixel lands inside the
-  // plane and that the stream ends properly; the second copies.
+  // Two walks over the stream: the first only checks, the second copies. A stream held in the
+  // plane's own pixels (dcopy takes any script address) would be changed by the copying walk,
+  // which then could no longer trust the first walk's checks: it copies from a copy instead.
   const std::uint32_t b = bits / 8;
-  for (int pass = 0; pass < 2; ++pass) {
-    std::size_t i = 32;
-    std::int64_t px = x, py = y;
-    for (;;) {
-      if (i >= size) return false;
-      const std::uint8_t op = data[i++];
-      if (op != 0) {
-        px += op;
-        continue;
-      }
-      if (i >= size) return false;
-      const std::uint8_t n = data[i++];
-      if (n == 0) {
-        px = x;
-        ++py;
-      } else if (n == 1) {
-        break;
-      } else {
-        const std::uint64_t count = n - 1u;
-        if (size - i < count * b) return false;
-        if (py >= p->height || px + std::int64_t(count) > p->width) return false;
-        if (pass == 1) std::memcpy(row_address(*p, static_cast<std::int32_t>(py)) + px * b, data + i, count * b);
-        i += count * b;
-        px += count;
-      }
-    }
+  std::size_t used = 0;
+  if (!walk_delta(*p, x, y, data, size, b, false, used)) return false;
+  const std::uint8_t* pixels = vm::host_pointer(p->pixels);
+  const std::uint8_t* pixels_end = pixels + std::size_t(p->pitch) * std::size_t(p->height);
+  std::vector<std::uint8_t> copy;
+  if (std::less<>{}(data, pixels_end) && std::less<>{}(pixels, data + used)) {
+    copy.assign(data, data + used);
+    data = copy.data();
   }
-  return true;
+  return walk_delta(*p, x, y, data, used, b, true, used);
 }
 
 std::uint32_t rgb_to_hsv(std::uint32_t rgb) {

@@ -12,11 +12,8 @@
 
 namespace talven::graphics {
 
-// Decoded pictures larger than this are refused, so a header that lies about the size can never
-// make the reader allocate more than this.
-inline constexpr std::uint64_t kMaxImageBytes = 256ull << 20;
-inline constexpr std::int32_t kMaxImageSide = 32768;
-
+// Readers refuse a picture as soon as its header declares one that no plane may hold (plane_fits)
+// or one larger than the file's data can describe, before anything is allocated for it.
 Plane* read_bmp(const std::uint8_t* data, std::size_t size);
 Plane* read_png(const std::uint8_t* data, std::size_t size);
 Plane* read_jpeg(const std::uint8_t* data, std::size_t size);
@@ -32,6 +29,11 @@ bool write_jpeg(const Plane& p, const Rect* rect, std::string& out);
 enum class ImageFormat { bmp, png, jpeg };
 // By the last four characters of the name, compared without case.
 ImageFormat image_format_for(const char* name);
+
+// The largest image or delta file that is read at all. No file of a picture a plane may hold needs
+// more: BMP, PNG and delta images stay within a few per cent of the pixel bytes, JPEG at its best
+// quality within about a third more.
+inline constexpr std::uint64_t kMaxImageFileBytes = kMaxPlaneBytes / 2 * 3;
 
 // The plane read from a game path (through the archive layer, so archives and pack files work);
 // nullptr on failure (no message).

@@ -21,6 +21,20 @@ struct JumpingError {
 void jump_back(j_common_ptr info) { std::longjmp(reinterpret_cast<JumpingError*>(info->err)->jump, 1); }
 void no_message(j_common_ptr) {}
 
+// True when a file of `file_bytes` bytes can hold the coded blocks of the picture its header
+// declares (all components' 8 x 8 blocks, known once the header is read). In a sequential scan
+// every block takes at least two bits (a DC and an AC code, at least a bit each); a progressive
+// file codes every block's DC coefficient first, at least a bit a block. Arithmetic coding has no
+// such floor, so files that use it (rare in practice) are refused.
+bool picture_in_data(const jpeg_decompress_struct& info, std::uint64_t file_bytes) {
+  if (info.arith_code) return false;
+  std::uint64_t blocks = 0;
+  for (int c = 0; c < info.num_components; ++c)
+    blocks += std::uint64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
+  const std::uint64_t bits_per_block = info.progressive_mode ? 1 : 2;
+  return blocks * bits_per_block <= file_bytes * 8;
+}
+
 }  // namespace
 
 Plane* read_jpeg(const std::uint8_t* data, std::size_t size) {
@@ -42,11 +56,10 @@ Plane* read_jpeg(const std::uint8_t* data, std::size_t size) {
   const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
   if (!grey && info.num_components != 3) std::longjmp(error.jump, 1);  // CMYK and others: no RGB form
   info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
-  if (info.image_width > std::uint32_t(kMaxImageSide) || info.image_height > std::uint32_t(kMaxImageSide))
-    std::longjmp(error.jump, 1);
   const int bits = grey ? 8 : 24;
-  const std::uint64_t pitch = ((std::uint64_t(info.image_width) * bits + 31) / 32) * 4;
-  if (pitch * info.image_height > kMaxImageBytes) std::longjmp(error.jump, 1);
+  // Checked before jpeg_start_decompress, which takes the library's own memory for the picture.
+  if (!plane_fits(info.image_width, info.image_height, bits) || !picture_in_data(info, size))
+    std::longjmp(error.jump, 1);
   jpeg_start_decompress(&info);
   plane = new_plane(static_cast<std::int32_t>(info.output_width), static_cast<std::int32_t>(info.output_height), bits);
   if (plane == nullptr) std::longjmp(error.jump, 1);

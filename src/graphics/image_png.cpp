@@ -31,6 +31,16 @@ void flush_nothing(png_structp) {}
 void quiet_warning(png_structp, png_const_charp) {}
 void error_jump(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
+// Deflate, which holds a PNG's pixels, writes at most 258 bytes for a length and a distance code
+// of at least one bit each: a file never expands to more than 1032 times its own size.
+constexpr std::uint64_t kMostDeflatedBytesPerByte = 1032;
+
+// True when a file of `file_bytes` bytes can hold the samples a header declares (`bits` per
+// pixel as stored), so that a picture is never made for data that cannot be there.
+bool picture_in_data(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::uint64_t file_bytes) {
+  return width * height * bits / 8 <= file_bytes * kMostDeflatedBytesPerByte;
+}
+
 // The decoded layout chosen from the colour type, before libpng is told.
 struct Layout {
   int bits = 0;          // the plane's depth
@@ -55,12 +65,15 @@ Plane* read_png(const std::uint8_t* data, std::size_t size) {
   }
   png_set_read_fn(png, &input, read_from_memory);
   png_set_sig_bytes(png, 8);
-  png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+  png_set_user_limits(png, kMaxPlaneSide, kMaxPlaneSide);
   png_set_chunk_malloc_max(png, 8u << 20);
   png_read_info(png, info);
 
   const int colour_type = png_get_color_type(png, info);
   const int depth = png_get_bit_depth(png, info);
+  if (!picture_in_data(png_get_image_width(png, info), png_get_image_height(png, info),
+                       std::uint64_t(depth) * png_get_channels(png, info), size))
+    png_longjmp(png, 1);
   const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (depth == 16) png_set_strip_16(png);
   Layout layout;
@@ -105,8 +118,8 @@ Plane* read_png(const std::uint8_t* data, std::size_t size) {
   png_read_update_info(png, info);
 
   const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-  const std::uint64_t pitch = ((std::uint64_t(width) * layout.bits + 31) / 32) * 4;
-  if (pitch * height > kMaxImageBytes || png_get_rowbytes(png, info) > pitch) png_longjmp(png, 1);
+  if (!plane_fits(width, height, layout.bits) || png_get_rowbytes(png, info) > plane_pitch(width, layout.bits))
+    png_longjmp(png, 1);
   plane = new_plane(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), layout.bits);
   if (plane == nullptr) png_longjmp(png, 1);
   Plane* p = plane;

@@ -56,14 +56,13 @@ void release(Plane* p) {
   delete p;
 }
 
-// A plane of the given shape, or nullptr. Depths other than 1, 4, 8, 16, 24 and 32 bits, sizes
-// that are not positive and pictures of 4 GiB or more are refused.
+PixelAllocator g_allocate_pixels = nullptr;
+
+// A plane of the given shape, or nullptr when plane_fits refuses it or memory runs out.
 Plane* create(std::int32_t width, std::int32_t height, std::int32_t bits) {
-  if (width <= 0 || height <= 0) return nullptr;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return nullptr;
-  const std::uint64_t pitch = ((std::uint64_t(width) * std::uint64_t(bits) + 31) / 32) * 4;
+  if (!plane_fits(width, height, bits)) return nullptr;
+  const std::uint64_t pitch = plane_pitch(std::uint64_t(width), std::uint64_t(bits));
   const std::uint64_t size = pitch * std::uint64_t(height);
-  if (size >= 0xFFFFFFF0ull) return nullptr;
   Plane* p = new Plane;
   p->width = width;
   p->height = height;
@@ -71,7 +70,8 @@ Plane* create(std::int32_t width, std::int32_t height, std::int32_t bits) {
   p->pitch = static_cast<std::uint32_t>(pitch);
   p->colour_count = bits == 1 ? 2 : bits == 4 ? 16 : bits == 8 ? 256 : 0;
   p->header = vm::script_alloc_zeroed(40 + 4 * p->colour_count);
-  p->pixels = vm::script_alloc_zeroed(static_cast<std::uint32_t>(size));
+  p->pixels = g_allocate_pixels ? g_allocate_pixels(static_cast<std::uint32_t>(size))
+                                : vm::script_alloc_zeroed(static_cast<std::uint32_t>(size));
   if (p->header == 0 || p->pixels == 0) {
     release(p);
     return nullptr;
@@ -92,6 +92,14 @@ Plane* create(std::int32_t width, std::int32_t height, std::int32_t bits) {
 }
 
 }  // namespace
+
+bool plane_fits(std::int64_t width, std::int64_t height, std::int64_t bits) {
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (width <= 0 || height <= 0 || width > kMaxPlaneSide || height > kMaxPlaneSide) return false;
+  return plane_pitch(std::uint64_t(width), std::uint64_t(bits)) * std::uint64_t(height) <= kMaxPlaneBytes;
+}
+
+void set_pixel_allocator_for_testing(PixelAllocator allocator) { g_allocate_pixels = allocator; }
 
 Plane* new_plane(std::int32_t width, std::int32_t height, std::int32_t bits) { return create(width, height, bits); }
 void delete_plane(Plane* p) { release(p); }

@@ -12,6 +12,22 @@ namespace talven::graphics {
 
 inline constexpr std::uint32_t kPlaneSlots = 1024;
 
+// What one plane may hold: at most 32768 pixels a side and 256 MiB of pixel memory (pitch x
+// height). Planes live in the 4 GiB script address space beside everything else a script uses
+// (programs, stacks, its heap, mload blocks); 256 MiB is a sixteenth of it, an 8192 x 8192 picture
+// at 32 bits or 16384 x 5461 at 24, many times any screen or picture the engine's games draw,
+// while a few such planes still leave the script room. Every plane is measured against it before
+// memory is taken: galloc refuses a larger one, and image files are refused as soon as their
+// header declares one, so a small file can never make the engine allocate more.
+inline constexpr std::int32_t kMaxPlaneSide = 32768;
+inline constexpr std::uint64_t kMaxPlaneBytes = std::uint64_t{256} << 20;
+
+// Bytes per row of a plane: ((width * bits + 31) / 32) * 4.
+inline constexpr std::uint64_t plane_pitch(std::uint64_t width, std::uint64_t bits) { return (width * bits + 31) / 32 * 4; }
+// True when a plane of this shape may be created: a depth of 1, 4, 8, 16, 24 or 32 bits and a
+// positive size within the limit above.
+bool plane_fits(std::int64_t width, std::int64_t height, std::int64_t bits);
+
 struct Rect {
   std::int32_t left, top, right, bottom;  // right and bottom exclusive
 };
@@ -78,13 +94,23 @@ void delete_plane(Plane* p);
 void put_plane(std::uint32_t number, Plane* p);
 // The highest slot number holding no plane, or -1 when every slot is taken.
 std::int32_t highest_empty_slot();
+// Replaces the allocation of pixel memory (zero-filled script memory; 0 when refused) so tests can
+// see what is asked for. Null restores it.
+using PixelAllocator = vm::Address (*)(std::uint32_t bytes);
+void set_pixel_allocator_for_testing(PixelAllocator allocator);
 
 // A colour as 0x00RRGGBB (0 outside the plane).
 std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y);
 
 // ---- drawing (the built-ins' engine side; all clip and never leave a plane) -----------------
+// Every drawing call that reads one plane and writes another gives the result of reading the
+// whole source (and mask) before writing, also when both are the same plane.
+//
+// True when the two planes' pixel memory overlaps.
+bool shares_pixels(const Plane& a, const Plane& b);
 // Stretch blit: null rectangles mean the whole plane; reversed coordinates mirror. Returns 0 when
-// the call is refused (mode, depths, empty rectangle), 1 otherwise.
+// the call is refused (mode, depths, empty rectangle) or the copy of a source in the destination's
+// own memory cannot be made, 1 otherwise.
 int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode);
 int copy_blit(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect,
               const BlitMode* mode);

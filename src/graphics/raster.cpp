@@ -2,6 +2,7 @@
 // dirty-rectangle list (drt_init, drt_set, drt_copy).
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "graphics/parallel_rows.h"
@@ -348,6 +349,25 @@ std::uint32_t bi_drt_set(vm::Address arguments) {
   return 0;
 }
 
+namespace {
+
+// A new plane holding the w x h pixels of `p` from (x, y) (inside `p`) and its colour table;
+// nullptr when it cannot be made. For planes of 8 bits or more.
+Plane* copy_of_area(const Plane& p, i64 x, i64 y, i64 w, i64 h) {
+  Plane* area = new_plane(static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), p.bits);
+  if (area == nullptr) return nullptr;
+  const std::size_t bytes = std::size_t(p.bits / 8);
+  for (i64 row = 0; row < h; ++row)
+    std::memcpy(row_address(*area, static_cast<std::int32_t>(row)),
+                row_address(p, static_cast<std::int32_t>(y + row)) + std::size_t(x) * bytes, std::size_t(w) * bytes);
+  // The same colours, and the same number of them: a short table reads as black beyond its end.
+  std::memcpy(colour_table(*area), colour_table(p), 4 * std::size_t(p.colour_count));
+  area->colour_count = p.colour_count;
+  return area;
+}
+
+}  // namespace
+
 int dirty_count() { return g_dirty_count; }
 Rect dirty_rect(int i) { return g_dirty[i]; }
 
@@ -366,12 +386,24 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
   const i64 bottom = std::min({i64(y) + (i64(s.bottom) - s.top), i64(dst->clip.bottom), dy + src->height});
   if (g_dirty_count == 0 || right <= left || bottom <= top) return 1;
 
+  // The pieces are copied one by one, so a plane copied onto itself at another place would let a
+  // piece read what an earlier one wrote: they read a copy of the source area instead.
+  Plane* from_plane = src;
+  i64 from_x = dx, from_y = dy;  // source = destination - (from_x, from_y)
+  std::unique_ptr<Plane, void (*)(Plane*)> area(nullptr, delete_plane);
+  if ((dx != 0 || dy != 0) && src->bits >= 8 && shares_pixels(*dst, *src)) {
+    area.reset(copy_of_area(*src, left - dx, top - dy, right - left, bottom - top));
+    if (area == nullptr) return 0;
+    from_plane = area.get();
+    from_x = left;
+    from_y = top;
+  }
   auto copy = [&](i64 l, i64 t, i64 r, i64 b) {
     const Rect d{static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(r),
                  static_cast<std::int32_t>(b)};
-    const Rect from{static_cast<std::int32_t>(l - dx), static_cast<std::int32_t>(t - dy), static_cast<std::int32_t>(r - dx),
-                    static_cast<std::int32_t>(b - dy)};
-    stretch_blit(dst, &d, src, &from, nullptr, nullptr);
+    const Rect from{static_cast<std::int32_t>(l - from_x), static_cast<std::int32_t>(t - from_y),
+                    static_cast<std::int32_t>(r - from_x), static_cast<std::int32_t>(b - from_y)};
+    stretch_blit(dst, &d, from_plane, &from, nullptr, nullptr);
   };
   std::vector<Rect> cut;
   for (int i = 0; i < g_dirty_count; ++i) {

@@ -150,6 +150,31 @@ TEST_F(DataBuiltinsTest, MloadOfAMissingFileReportsAndReturnsZero) {
   EXPECT_EQ(mload(0x40, 0, 0), 0u);
 }
 
+// A pack file whose header claims far more than its codes can give (1 GiB from a few bytes) fails
+// mload as it fails to open: no message, no block; a packed file that its codes fill still loads,
+// with the declared tail as zeros.
+TEST_F(DataBuiltinsTest, MloadOfAPackFileDeclaringMoreThanItsCodesFails) {
+  std::string lie = packed("abc");
+  lie[4] = '\x40';  // 0x40000003 bytes
+  write_bytes("lie.pak", lie);
+  write_bytes("arc.bin", archive_bytes({{"lie.pak", lie}}));
+  for (const char* name : {"lie.pak", "arc/lie.pak"}) {
+    EXPECT_EQ(mload(name, 0, 0), 0u) << name;
+    EXPECT_EQ(bi_pack_open(scratch.args({name})), 0u) << name;
+  }
+  EXPECT_TRUE(reported().empty());
+
+  std::string short_tail = packed("abc");
+  short_tail[7] = 40;  // 40 bytes declared: the codes could give that many
+  short_tail.append(8, '\0');
+  write_bytes("tail.pak", short_tail);
+  vm::Address block = mload("tail.pak", 0, 0);
+  ASSERT_NE(block, 0u);
+  EXPECT_EQ(vm::script_block_size(block), 40u);
+  EXPECT_EQ(script_bytes(block, 40), "abc" + std::string(37, '\0'));
+  vm::script_free(block);
+}
+
 TEST_F(DataBuiltinsTest, PackSlotsRoundTrip) {
   std::string text = counting(100);
   vm::Address block = scratch.bytes(text);

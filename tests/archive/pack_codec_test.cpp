@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "archive/archive_test_support.h"
@@ -62,6 +65,19 @@ std::vector<std::uint8_t> stream_of(std::uint32_t size, const std::vector<Code>&
   for (const Code& c : codes) out.put(c.value, c.width);
   out.finish();
   return bytes;
+}
+
+struct MemorySourceForTest {
+  const std::uint8_t* data;
+  std::size_t left;
+};
+bool read_test_memory(void* context, std::uint8_t* buffer, std::size_t capacity, std::size_t* got) {
+  auto* source = static_cast<MemorySourceForTest*>(context);
+  *got = std::min(capacity, source->left);
+  std::memcpy(buffer, source->data, *got);
+  source->data += *got;
+  source->left -= *got;
+  return true;
 }
 
 TEST(PackCodec, SingleByteGivesTheElevenByteStream) {
@@ -177,6 +193,75 @@ TEST(PackCodec, DecoderRefusals) {
   EXPECT_EQ(std::string(out2.begin(), out2.end()), "aaaaaa");
   std::vector<std::uint8_t> bounded = stream_of(1000, {{'a', 9}}), out3;
   EXPECT_EQ(unpack_bytes(bounded.data(), bounded.size(), out3, 999), UnpackStatus::too_large);
+}
+
+// The bound on what codes decode to is exact where 9-bit codes reach it: a byte, then each code the
+// string one byte longer than the last ("a", "aa", "aaa", ...). One byte more is refused.
+TEST(PackCodec, LongestStringsReachTheExpansionBoundExactly) {
+  for (std::uint32_t n : {1u, 2u, 3u, 8u, 100u, 253u}) {
+    SCOPED_TRACE(n);
+    std::vector<Code> codes = {{'a', 9}};
+    for (std::uint32_t k = 1; k < n; ++k) codes.push_back({258 + k, 9});
+    const std::uint32_t most = n * (n + 1) / 2;
+    std::vector<std::uint8_t> stream = stream_of(most, codes), out;
+    EXPECT_EQ(max_unpacked_size(stream.size() - kPackHeaderSize), most);
+    ASSERT_EQ(unpack_bytes(stream.data(), stream.size(), out), UnpackStatus::ok);
+    EXPECT_EQ(out, std::vector<std::uint8_t>(most, 'a'));
+    std::vector<std::uint8_t> more = stream_of(most + 1, codes);
+    EXPECT_EQ(unpack_bytes(more.data(), more.size(), out), UnpackStatus::damaged);
+  }
+}
+
+// What the compressor writes always lies within the bound, runs of one byte (its best case) too;
+// and the bound grows with the codes, at most about 14,450 bytes per code byte (full cycles of
+// 9-bit codes).
+TEST(PackCodec, CompressedDataIsWithinTheExpansionBound) {
+  std::vector<std::vector<std::uint8_t>> inputs = {{7}, std::vector<std::uint8_t>(1000, 'r'),
+                                                   std::vector<std::uint8_t>(20'000'000, 0), random_bytes(50000, 9)};
+  for (const auto& data : inputs) {
+    const std::vector<std::uint8_t> packed = pack_bytes(data.data(), data.size());
+    EXPECT_GE(max_unpacked_size(packed.size() - kPackHeaderSize), data.size()) << data.size() << " bytes";
+  }
+  const std::uint64_t cycle_bytes = 32510ull * 32511 / 2, cycle_code_bytes = (32510ull * 9 + 7) / 8;
+  EXPECT_EQ(max_unpacked_size(0), 0u);
+  EXPECT_EQ(max_unpacked_size(1), 0u);  // 8 bits hold no code
+  EXPECT_EQ(max_unpacked_size(2), 1u);
+  EXPECT_EQ(max_unpacked_size(cycle_code_bytes), cycle_bytes);
+  EXPECT_LE(max_unpacked_size(1'000'000), 1'000'000ull * 14'460);
+  EXPECT_GE(max_unpacked_size(1'000'000), 1'000'000ull * 14'000);
+  EXPECT_GT(max_unpacked_size(std::uint64_t{1} << 50), 0xFFFFFFFFull);  // no overflow for any file
+}
+
+// Decoding takes memory only as bytes arrive: a header declaring far more than its codes fill
+// costs what the codes fill, and the declared rest reads as zeros.
+TEST(PackCodec, DecodedContentHoldsOnlyWhatTheCodesFilled) {
+  static std::size_t largest;
+  largest = 0;
+  auto tracking = [](void* block, std::size_t size) -> void* {
+    largest = std::max(largest, size);
+    return std::realloc(block, size);
+  };
+  std::vector<std::uint8_t> stream = stream_of(6'000'000, {{'x', 9}, {'y', 9}, {256, 9}});
+  stream.resize(stream.size() + 4096);  // bytes after the end code make the declared size possible
+  ASSERT_LE(6'000'000u, max_unpacked_size(stream.size() - kPackHeaderSize));
+  MemorySourceForTest source{stream.data() + kPackHeaderSize, stream.size() - kPackHeaderSize};
+  BitReader in(read_test_memory, &source);
+  DecodedContent content;
+  ASSERT_EQ(decompress_codes(in, 6'000'000, content, tracking), CodecStatus::ok);
+  EXPECT_EQ(content.size(), 6'000'000u);
+  ASSERT_EQ(content.length(), 2u);
+  EXPECT_EQ(std::string(content.data(), content.data() + 2), "xy");
+  EXPECT_LE(largest, 65536u);
+
+  // Memory refused while decoding fails the decoding and leaves nothing held.
+  std::vector<std::uint8_t> data = random_bytes(200000, 4);
+  std::vector<std::uint8_t> packed = pack_bytes(data.data(), data.size());
+  MemorySourceForTest again{packed.data() + kPackHeaderSize, packed.size() - kPackHeaderSize};
+  BitReader in2(read_test_memory, &again);
+  auto stingy = [](void* block, std::size_t size) -> void* { return size > 100000 ? nullptr : std::realloc(block, size); };
+  EXPECT_EQ(decompress_codes(in2, 200000, content, stingy), CodecStatus::failed);
+  EXPECT_EQ(content.data(), nullptr);
+  EXPECT_EQ(content.length(), 0u);
 }
 
 TEST(PackCodec, BitWriterReportsAFailedSink) {

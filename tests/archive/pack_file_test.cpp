@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "archive/archive_test_support.h"
 #include "archive/pack_codec.h"
 
@@ -22,6 +25,23 @@ std::string read_content(ExpFile* file) {
   return out;
 }
 
+// The largest single request for packed content since the test began.
+std::size_t g_largest_request = 0;
+void* tracking_realloc(void* block, std::size_t size) {
+  g_largest_request = std::max(g_largest_request, size);
+  return std::realloc(block, size);
+}
+
+// A pack header declaring `size` bytes, then `code_bytes` bytes of codes: "x", the end code, and
+// zero bytes after it (which the bound on the declared size counts as codes).
+std::string declaring(std::uint32_t size, std::size_t code_bytes) {
+  std::string bytes("acp\0", 4);
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>((size >> shift) & 255);
+  std::string codes("\x3C\x40\x00", 3);  // 001111000 100000000: 'x' and 256 in 9 bits
+  codes.resize(std::max<std::size_t>(code_bytes, 3), '\0');
+  return bytes + codes;
+}
+
 class PackFileTest : public ScratchFolder {
  protected:
   void SetUp() override {
@@ -32,6 +52,11 @@ class PackFileTest : public ScratchFolder {
     close_pack_slots();
     set_content_allocator_for_testing(nullptr);
     ScratchFolder::TearDown();
+  }
+  // Counts what opens ask for from here on.
+  static void track_requests() {
+    g_largest_request = 0;
+    set_content_allocator_for_testing(tracking_realloc);
   }
 };
 
@@ -99,9 +124,100 @@ TEST_F(PackFileTest, SizeThatCannotBeAllocatedFailsCleanly) {
   std::string bytes = packed("abc");
   bytes[4] = bytes[5] = bytes[6] = bytes[7] = '\xFF';
   write_bytes("huge.dat", bytes);
-  set_content_allocator_for_testing([](std::size_t, std::size_t) -> void* { return nullptr; });
+  set_content_allocator_for_testing([](void*, std::size_t) -> void* { return nullptr; });
   EXPECT_EQ(OpenExpFile("huge.dat"), nullptr);
   EXPECT_EQ(pack_open("huge.dat"), 0);
+}
+
+// Headers that declare 2 GiB or more, or more than their codes could ever decode to, fail to open
+// as damaged files do (no message), before any content memory is asked for; the same in all 16
+// pack slots, which then still take good files.
+TEST_F(PackFileTest, HeadersDeclaringTooMuchFailBeforeAnyAllocation) {
+  const struct {
+    const char* what;
+    std::uint32_t size;
+    std::size_t code_bytes;
+  } cases[] = {
+      {"2 GiB, with codes that could fill it", 0x80000000u, 200'000},
+      {"4 GiB - 1, with codes that could fill it", 0xFFFFFFFFu, 320'000},
+      {"100 MB from 16 bytes of codes", 100'000'000, 16},
+      {"one byte more than 1000 code bytes can give", static_cast<std::uint32_t>(max_unpacked_size(1000) + 1), 1000},
+  };
+  track_requests();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(c.size < 0x80000000u || max_unpacked_size(c.code_bytes) >= c.size) << "the 2 GiB rule alone must refuse it";
+    write_bytes("hostile.dat", declaring(c.size, c.code_bytes));
+    EXPECT_EQ(OpenExpFile("hostile.dat"), nullptr);
+    for (int slot = 0; slot < 16; ++slot) EXPECT_EQ(pack_open("hostile.dat"), 0);
+    EXPECT_EQ(g_largest_request, 0u);
+    EXPECT_TRUE(reported().empty());
+  }
+  write_bytes("good.dat", packed("good"));
+  for (int slot = 1; slot <= 16; ++slot) EXPECT_EQ(pack_open("good.dat"), slot);
+  EXPECT_EQ(pack_size(16), 4);
+}
+
+// A header that its codes could fill is believed, but only the bytes the codes really give take
+// memory: the rest of the declared content reads as zeros, and every size reported is the
+// declared one, positive up to 2 GiB - 1.
+TEST_F(PackFileTest, DeclaredContentTakesMemoryOnlyAsTheCodesFillIt) {
+  const struct {
+    std::uint32_t size;
+    std::size_t code_bytes;
+  } cases[] = {{static_cast<std::uint32_t>(max_unpacked_size(1000)), 1000}, {0x7FFFFFFFu, 200'000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    track_requests();
+    write_bytes("sparse.dat", declaring(c.size, c.code_bytes));
+    const std::int32_t h = pack_open("sparse.dat");
+    ASSERT_EQ(h, 1);
+    EXPECT_LE(g_largest_request, 65536u);
+    EXPECT_EQ(pack_size(h), static_cast<std::int32_t>(c.size));
+    char bytes[3] = {1, 1, 1};
+    EXPECT_EQ(pack_read(h, bytes, 3), 3);
+    EXPECT_EQ(std::string(bytes, 3), std::string("x\0\0", 3));
+    EXPECT_EQ(pack_seek(h, -2, 2), static_cast<std::int32_t>(c.size) - 2);
+    EXPECT_EQ(pack_read(h, bytes, 3), 2);
+    EXPECT_EQ(std::string(bytes, 2), std::string(2, '\0'));
+    EXPECT_EQ(pack_close(h), 1);
+  }
+  // Memory refused on the way fails the open like a damaged file.
+  std::string data(300000, 'm');
+  for (std::size_t i = 0; i < data.size(); i += 3) data[i] = static_cast<char>(i % 251);
+  write_bytes("big.dat", packed(data));
+  set_content_allocator_for_testing([](void* block, std::size_t size) -> void* {
+    return size > 100000 ? nullptr : std::realloc(block, size);
+  });
+  EXPECT_EQ(OpenExpFile("big.dat"), nullptr);
+  set_content_allocator_for_testing(nullptr);
+  ExpFile* file = OpenExpFile("big.dat");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(read_content(file), data);
+  CloseExpFile(file);
+}
+
+// Files that are not packed are refused from 2 GiB on too, so no size reaches a script negative.
+TEST_F(PackFileTest, LooseFilesOfTwoGigabytesOrMoreFailToOpen) {
+  std::error_code error;
+  for (std::uintmax_t size : {std::uintmax_t{0x7FFFFFFF}, std::uintmax_t{0x80000000}, std::uintmax_t{0x100000010}}) {
+    SCOPED_TRACE(size);
+    write_bytes("large.dat", "not packed");
+    std::filesystem::resize_file("large.dat", size, error);  // sparse: nothing is written
+    if (error) GTEST_SKIP() << "no room for a sparse file of " << size << " bytes: " << error.message();
+    ExpFile* file = OpenExpFile("large.dat");
+    const std::int32_t h = pack_open("large.dat");
+    if (size <= 0x7FFFFFFF) {
+      ASSERT_NE(file, nullptr);
+      EXPECT_EQ(GetExpFileSize(file), 0x7FFFFFFF);
+      EXPECT_EQ(pack_size(h), 0x7FFFFFFF);
+    } else {
+      EXPECT_EQ(file, nullptr);
+      EXPECT_EQ(h, 0);
+    }
+    CloseExpFile(file);
+    pack_close(h);
+  }
 }
 
 TEST_F(PackFileTest, SlotsAndTheirRules) {
