@@ -10,7 +10,6 @@
 #include <string>
 
 #include "compiler/compiler.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "vm/script_memory.h"
 
@@ -43,7 +42,6 @@ std::size_t line_count(const std::string& s) {
 }
 
 void BM_CompileBothPasses(benchmark::State& state) {
-  talven::platform::set_headless(true);
   talven::shell::install_error_reporter();
   const std::string& text = source();
   talven::compiler::CompileOptions options;

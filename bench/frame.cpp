@@ -15,9 +15,8 @@
 #include "graphics/palette.h"
 #include "graphics/pixel_tables.h"
 #include "graphics/presentation.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
-#include "platform/window.h"
+#include "platform/devices.h"
 #include "shell/configuration.h"
 #include "vm/call_gate.h"
 
@@ -43,7 +42,6 @@ void fill_picture(graphics::Plane& p) {
 }
 
 void start_screen(int bits) {
-  platform::set_headless(true);
   talven::shell::install_error_reporter();
   graphics::graphics_start({1280, 720, bits, true});
   fill_picture(*graphics::plane(0));
@@ -61,7 +59,7 @@ void BM_UpdateHeadless(benchmark::State& state) {
 BENCHMARK(BM_UpdateHeadless)->Arg(32)->Arg(24)->Arg(8)->Unit(benchmark::kMillisecond);
 
 void BM_UpdateWindow(benchmark::State& state) {
-  if (!platform::open_display()) {
+  if (!platform::choose_devices(platform::DeviceBackends::sdl)) {
     state.SkipWithError("no display (run under xvfb-run)");
     return;
   }
@@ -69,21 +67,21 @@ void BM_UpdateWindow(benchmark::State& state) {
   options.title = "bench_frame";
   options.client_width = 1280;
   options.client_height = 720;
-  if (!platform::create_frame_window(options)) {
+  if (!platform::display().create_frame_window(options)) {
     state.SkipWithError("no window");
-    platform::close_display();
+    platform::release_devices();
     return;
   }
   start_screen(32);
-  graphics::set_frame_presenter([](const std::uint32_t* texels, int w, int h) { platform::present_texels(texels, w, h, platform::PictureFit::fill); });
+  graphics::set_frame_presenter([](const std::uint32_t* texels, int w, int h) { platform::display().present_texels(texels, w, h, platform::PictureFit::fill); });
   for (auto _ : state) {
     graphics::upload_view_page(nullptr);
     graphics::present_frame();
   }
   graphics::set_frame_presenter(nullptr);
   graphics::graphics_shutdown();
-  platform::destroy_frame_window();
-  platform::close_display();
+  platform::display().destroy_frame_window();
+  platform::release_devices();
 }
 BENCHMARK(BM_UpdateWindow)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

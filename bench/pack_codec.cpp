@@ -17,7 +17,6 @@
 #include "archive/fast_file.h"
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "platform/files.h"
 #include "shell/configuration.h"
@@ -101,7 +100,6 @@ struct Setup {
   fs::path folder;
   std::vector<std::uint8_t> corpus;
   Setup() {
-    platform::set_headless(true);
     talven::shell::install_error_reporter();
     archive::set_file_system(3);
     folder = fs::temp_directory_path() / "talven-bench-pack";

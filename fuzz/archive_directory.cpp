@@ -10,7 +10,6 @@
 
 #include "archive/archive_format.h"
 #include "archive/fast_file.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "shell/configuration.h"
 
@@ -22,7 +21,6 @@ void use_file_reader(const std::uint8_t* data, std::size_t size, const std::vect
   // The archive lives in a folder of its own, named by absolute game paths: the fuzzer's working
   // directory (where its corpus and artifacts are) stays as it was.
   static const std::string folder = [] {
-    talven::platform::set_headless(true);
     talven::shell::install_error_reporter();
     talven::shell::config().error = 0;
     talven::archive::set_file_system(1);

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "graphics/image_files.h"
-#include "platform/dialogs.h"
 
 namespace talven::graphics::fuzz {
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "archive/pack_codec.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "shell/configuration.h"
 
@@ -13,7 +12,6 @@ using namespace talven::archive;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static bool ready = [] {
-    talven::platform::set_headless(true);
     talven::shell::install_error_reporter();
     talven::shell::config().error = 0;
     return true;

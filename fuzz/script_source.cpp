@@ -5,14 +5,12 @@
 #include <string>
 
 #include "compiler/compiler.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "vm/script_memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace talven;
   static bool ready = [] {
-    platform::set_headless(true);
     talven::shell::install_error_reporter();
     return true;
   }();

@@ -17,7 +17,6 @@
 #include "archive/archive_format.h"
 #include "archive/pack_codec.h"
 #include "archive/pack_file.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
@@ -344,7 +343,6 @@ int unpack_file(const std::string& in_path, std::string out_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::set_headless(true);
   talven::shell::install_error_reporter();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return usage_error("no command given");

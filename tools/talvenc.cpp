@@ -15,7 +15,6 @@
 #include "archive/fast_file.h"
 #include "compiler/compiler.h"
 #include "compiler/disassembler.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
@@ -59,7 +58,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  platform::set_headless(true);
   talven::shell::install_error_reporter();
   // A tool run on files an author is editing: loose files count as well as archives.
   archive::set_file_system(3);

@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "library/library_builtins.h"
-#include "platform/dialogs.h"
+#include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/game_paths.h"
 #include "platform/host_system.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
-#include "platform/window.h"
 #include "vm/call_gate.h"
 #include "vm/requests.h"
 
@@ -71,7 +70,7 @@ platform::MessageIcon icon_for(std::uint32_t style) {
 std::string g_pending_caption;
 
 std::uint32_t set_caption_request(std::uint32_t, std::uint32_t) {
-  platform::set_window_title(g_pending_caption);
+  platform::display().set_window_title(g_pending_caption);
   return 1;
 }
 
@@ -89,7 +88,7 @@ std::uint32_t bi_mbox(Address arguments) {
   std::uint32_t style = argument_word(arguments, 0);
   std::string caption = argument_word(arguments, 1) != 0 ? text_argument_utf8(arguments, 1) : "Error";
   std::string text = text_argument_utf8(arguments, 2);
-  return static_cast<std::uint32_t>(platform::show_message_box(caption, text, icon_for(style), buttons_for(style)));
+  return static_cast<std::uint32_t>(platform::message_boxes().show(caption, text, icon_for(style), buttons_for(style)));
 }
 
 std::uint32_t bi_caption(Address arguments) {
@@ -130,7 +129,7 @@ std::uint32_t bi_clip_write(Address arguments) {
   Address a = argument_word(arguments, 0);
   auto text = a != 0 ? vm::load_string(a) : std::nullopt;
   if (!text || text->empty()) return 0;
-  if (!platform::clipboard_set_text(platform::cp932_to_utf8(*text))) return static_cast<std::uint32_t>(-2);
+  if (!platform::clipboard().set_text(platform::cp932_to_utf8(*text))) return static_cast<std::uint32_t>(-2);
   return static_cast<std::uint32_t>(text->size());
 }
 
@@ -140,7 +139,7 @@ std::uint32_t bi_clip_read(Address arguments) {
   if (buffer == 0 || size < 1) return 0;
   std::uint8_t* p = vm::checked_pointer(buffer, static_cast<std::uint32_t>(size));
   if (p == nullptr) return 0;
-  auto utf8 = platform::clipboard_text();
+  auto utf8 = platform::clipboard().text();
   if (!utf8) return static_cast<std::uint32_t>(-3);
   std::string text = platform::utf8_to_cp932(*utf8);
   std::size_t n = text.size() + 1 < static_cast<std::size_t>(size) ? text.size() + 1 : static_cast<std::size_t>(size) - 1;

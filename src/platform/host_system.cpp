@@ -1,4 +1,5 @@
 #include "platform/host_system.h"
+#include "platform/devices.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -13,12 +14,6 @@
 
 namespace talven::platform {
 namespace {
-
-std::mutex g_clipboard_mutex;
-std::string g_private_clipboard;
-bool g_private_clipboard_has_text = false;
-
-bool display_available() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 
 std::uint32_t leading_number(const char*& p) {
   std::uint32_t value = 0;
@@ -77,18 +72,6 @@ SystemVersion system_version() {
   return v;
 }
 
-DisplayMode primary_display_mode() {
-  DisplayMode mode;
-  SDL_DisplayMode m;
-  if (display_available() && SDL_GetDesktopDisplayMode(0, &m) == 0) {
-    mode.width = m.w;
-    mode.height = m.h;
-    mode.bits_per_pixel = static_cast<int>(SDL_BITSPERPIXEL(m.format));
-    if (mode.bits_per_pixel == 24 && SDL_BYTESPERPIXEL(m.format) == 4) mode.bits_per_pixel = 32;
-  }
-  return mode;
-}
-
 bool start_shell_command(const std::string& command_line) {
   const char* argv[] = {"/bin/sh", "-c", command_line.c_str(), nullptr};
   return spawn_detached(argv);
@@ -99,16 +82,13 @@ bool open_with_desktop(const std::string& target) {
   return spawn_detached(argv);
 }
 
-bool clipboard_set_text(const std::string& utf8) {
-  if (display_available() && SDL_SetClipboardText(utf8.c_str()) == 0) return true;
-  std::lock_guard lock(g_clipboard_mutex);
-  g_private_clipboard = utf8;
-  g_private_clipboard_has_text = true;
-  return true;
-}
+namespace {
 
-std::optional<std::string> clipboard_text() {
-  if (display_available()) {
+// The desktop's clipboard; the SDL display is open whenever this back end is chosen.
+class SdlClipboard final : public Clipboard {
+ public:
+  bool set_text(const std::string& utf8) override { return SDL_SetClipboardText(utf8.c_str()) == 0; }
+  std::optional<std::string> text() override {
     if (SDL_HasClipboardText() != SDL_TRUE) return std::nullopt;
     char* text = SDL_GetClipboardText();
     if (text == nullptr) return std::nullopt;
@@ -116,9 +96,13 @@ std::optional<std::string> clipboard_text() {
     SDL_free(text);
     return result;
   }
-  std::lock_guard lock(g_clipboard_mutex);
-  if (!g_private_clipboard_has_text) return std::nullopt;
-  return g_private_clipboard;
+};
+
+}  // namespace
+
+Clipboard& sdl_clipboard() {
+  static SdlClipboard clipboard;
+  return clipboard;
 }
 
 void* library_open(const std::string& path_or_name) {

@@ -1,16 +1,10 @@
-// The frame window and the window thread's event source, on SDL.
-//
-// Everything here runs on the window thread (the process's main thread), except
-// wake_window_thread(), which any thread may call.
+// What the display device deals in: window options, picture placement and the window thread's
+// events (the device itself is in devices.h). The two placement rules are pure functions.
 #pragma once
 #include <cstdint>
 #include <string>
 
 namespace talven::platform {
-
-// Opens the display. False when there is none (the caller then runs headless).
-bool open_display();
-void close_display();
 
 struct Size {
   int width = 0;
@@ -19,9 +13,6 @@ struct Size {
 struct Rect {
   int x = 0, y = 0, width = 0, height = 0;
 };
-
-// The desktop area of the primary display.
-Rect desktop_bounds();
 
 struct WindowOptions {
   std::string title;  // UTF-8
@@ -36,41 +27,15 @@ struct WindowOptions {
   bool use_renderer = true;
 };
 
-// One frame window per process. False when it cannot be created.
-bool create_frame_window(const WindowOptions& options);
-void destroy_frame_window();
-bool frame_window_exists();
-void* frame_window_handle();  // the SDL_Window*, for message-box ownership
-// False when the window was asked for a renderer and none could be made; pictures then go to the
-// window surface.
-bool frame_window_has_renderer();
-
-void set_window_title(const std::string& utf8);
-Rect window_client_bounds();  // position and client size
-void set_window_client_size(int width, int height);
-void show_window_raised();    // restore when minimised and bring to the foreground
-bool window_is_minimized();
-// Full screen at the desktop's resolution (true) or back to the window (false).
-bool set_window_fullscreen(bool on);
-// The black picture of a frame with nothing presented yet.
-void present_black();
 // How a picture is placed in the window.
 enum class PictureFit {
   fill,         // scaled to the whole client area
   keep_aspect,  // the largest centred rectangle of the picture's proportions, the rest black
   one_to_one,   // pixel for pixel, centred when the output is larger (the rest black), else at 0, 0
 };
-// Shows a picture of 0xAARRGGBB texels: through one streaming texture of its size, filtered
-// linearly when scaled, or copied onto the window surface (always one to one). False when there
-// is no window or nothing could be drawn.
-bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit);
 // The placement rule on its own: the destination {x, y, width, height} for a picture of
 // `width` x `height` on an output of `output_width` x `output_height`.
 Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit);
-// Full screen by a real display-mode change to the smallest mode that still holds `width` x
-// `height` (a mode replaces the kept one only when smaller in both), or back to the window. When
-// the display has no such mode the window stays a window. False when the switch failed.
-bool set_window_fullscreen_mode(bool on, int width, int height);
 // The mode rule on its own: among `modes`, the one with the smallest width and height that still
 // hold `width` x `height`, where a later mode replaces the kept one only when it is smaller in both.
 // False when none holds the picture.
@@ -108,10 +73,5 @@ struct Event {
   bool repeat = false;
   std::string text;       // text_input: UTF-8
 };
-
-// Waits up to `timeout_ms` for the next event; false when none came. Without a display it waits
-// only for wake_window_thread().
-bool wait_event(Event& event, int timeout_ms);
-void wake_window_thread();
 
 }  // namespace talven::platform

@@ -10,11 +10,10 @@
 #include "archive/data_drive.h"
 #include "archive/fast_file.h"
 #include "platform/clock.h"
-#include "platform/dialogs.h"
+#include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
-#include "platform/window.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
 #include "shell/message_meanings.h"
@@ -30,7 +29,6 @@ namespace {
 // ---- Window state -------------------------------------------------------------------------
 
 struct WindowState {
-  bool headless = false;
   bool quit = false;
   bool closing = false;
   bool entry_failed = false;
@@ -69,16 +67,16 @@ void set_active(bool active) {
 void shut_down() {
   vm::stop_all_threads();
   runtime_stop();
-  if (!g_state.headless) platform::destroy_frame_window();
+  platform::display().destroy_frame_window();
   g_state.quit = true;
 }
 
 void handle_close() {
   if (g_state.closing) return;
   g_state.closing = true;
-  if (config().confirmation != 0 && !g_state.headless) {
+  if (config().confirmation != 0) {
     g_state.input_enabled = false;
-    int answer = platform::show_message_box(platform::cp932_to_utf8(platform::cp932("終了確認")),
+    int answer = platform::message_boxes().show(platform::cp932_to_utf8(platform::cp932("終了確認")),
                                             "終了しますか？", platform::MessageIcon::question,
                                             {{1, "OK", true, false}, {2, "Cancel", false, true}});
     g_state.input_enabled = true;
@@ -105,8 +103,8 @@ void start_entry_script() {
 }
 
 void remember_window_bounds() {
-  if (g_state.full_screen || g_state.headless) return;
-  platform::Rect r = platform::window_client_bounds();
+  if (g_state.full_screen) return;
+  platform::Rect r = platform::display().window_client_bounds();
   auto& cfg = config();
   cfg.window_left = r.x;
   cfg.window_top = r.y;
@@ -129,7 +127,7 @@ void handle_event(const platform::Event& e) {
       if (g_state.full_screen) break;
       if (cfg.fixed_aspect_ratio != 0 && cfg.resize != 0 && cfg.direct3d != 0) {
         ClientSize fitted = fixed_aspect_size(cfg, e.x, e.y, g_state.client_width, g_state.client_height);
-        if (fitted.width != e.x || fitted.height != e.y) platform::set_window_client_size(fitted.width, fitted.height);
+        if (fitted.width != e.x || fitted.height != e.y) platform::display().set_window_client_size(fitted.width, fitted.height);
         g_state.client_width = fitted.width;
         g_state.client_height = fitted.height;
       } else {
@@ -158,9 +156,10 @@ std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t) {
   bool want = on != 0;
   if (want == g_state.full_screen) return 1;
   const Configuration& cfg = config();
-  const bool switched = cfg.direct3d == 0 ? platform::set_window_fullscreen_mode(want, cfg.width, cfg.height)
-                                          : platform::set_window_fullscreen(want);
-  if (!g_state.headless && !switched) return 0;
+  platform::Display& display = platform::display();
+  const bool switched = cfg.direct3d == 0 ? display.set_window_fullscreen_mode(want, cfg.width, cfg.height)
+                                          : display.set_window_fullscreen(want);
+  if (!switched) return 0;
   g_state.full_screen = want;
   runtime_window_resized();
   return 1;
@@ -169,8 +168,8 @@ std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t) {
 
 std::string utf8_to_game_path(const std::string& utf8) { return platform::utf8_to_cp932(utf8); }
 
-// The disc prompt: Retry scans again, Cancel ends the start. Headless there is nobody to insert a
-// disc, so the answer is Cancel.
+// The disc prompt: Retry scans again, Cancel ends the start. Without a viewer there is nobody to
+// insert a disc, so the answer is Cancel.
 bool wait_for_data_drive() {
   const auto& cfg = config();
   if (cfg.cd_rom.empty()) return true;
@@ -184,9 +183,10 @@ bool wait_for_data_drive() {
     std::string title = cfg.title.empty() ? cfg.exe_base : cfg.title;
     char text[512];
     std::snprintf(text, sizeof text, platform::cp932("ドライブに『%s』のDISCをセットして下さい"), title.c_str());
-    int answer = platform::show_message_box(platform::cp932_to_utf8(cfg.title), platform::cp932_to_utf8(text),
-                                            platform::MessageIcon::warning,
-                                            {{4, "Retry", !g_state.headless, false}, {2, "Cancel", g_state.headless, true}});
+    const bool viewer = platform::display().has_viewer();
+    int answer = platform::message_boxes().show(platform::cp932_to_utf8(cfg.title), platform::cp932_to_utf8(text),
+                                                platform::MessageIcon::warning,
+                                                {{4, "Retry", viewer, false}, {2, "Cancel", !viewer, true}});
     if (answer != 4) return false;
   }
 }
@@ -251,28 +251,26 @@ int run_application(const RunOptions& options) {
   archive::set_file_system(cfg.file_system);
   archive::set_data_drive_directory(cfg.cd_dir);
 
-  g_state.headless = options.headless;
-  if (!g_state.headless && !platform::open_display()) {
+  // The one place that decides between the real devices and the null ones.
+  if (!options.headless && !platform::choose_devices(platform::DeviceBackends::sdl))
     std::fputs("talven: no display could be opened, so the game runs headless: no window and no sound. "
                "Its log lines (log_out) are shown with --log -, for example: talven --log - GAME\n",
                stderr);
-    g_state.headless = true;
-  }
-  platform::set_headless(g_state.headless);
+  platform::Display& display = platform::display();
 
   // Only one instance per machine unless the game allows more; automation runs many headless.
   platform::SingleInstance instance;
-  if (!g_state.headless && cfg.multi_instance == 0 && !instance.acquire("TALVEN_GAMES_MUTEX")) {
-    platform::close_display();
+  if (display.has_viewer() && cfg.multi_instance == 0 && !instance.acquire("TALVEN_GAMES_MUTEX")) {
+    platform::release_devices();
     return 0;
   }
   if (!wait_for_data_drive()) {
-    platform::close_display();
+    platform::release_devices();
     return 0;
   }
 
-  if (!g_state.headless) {
-    platform::Rect desktop = platform::desktop_bounds();
+  {
+    platform::Rect desktop = display.desktop_bounds();
     Placement placement = initial_placement(cfg, {desktop.width, desktop.height});
     platform::WindowOptions window;
     window.title = platform::cp932_to_utf8(cfg.title);
@@ -284,20 +282,21 @@ int run_application(const RunOptions& options) {
     window.resizable = cfg.resize != 0 && cfg.direct3d != 0;
     window.minimum_client = {minimum_client_width(cfg), minimum_client_height(cfg)};
     window.use_renderer = cfg.direct3d != 0;
-    if (!platform::create_frame_window(window)) {
-      platform::close_display();
-      return 0;
+    if (!display.create_frame_window(window)) {
+      // The reason is on stderr already; the game cannot run without its window.
+      std::fputs("talven: the game cannot run without its window\n", stderr);
+      platform::release_devices();
+      return 1;
     }
     // The game still runs without an accelerated renderer; its pictures are then copied onto the
     // window pixel for pixel, as with Direct3D = 0.
-    if (window.use_renderer && !platform::frame_window_has_renderer())
+    if (display.has_frame_window() && window.use_renderer && !display.frame_window_has_renderer())
       report(1, "%s", platform::cp932("Direct3Dデバイスの生成に失敗しました"));
-    platform::set_message_box_owner(platform::frame_window_handle());
     g_state.client_width = placement.client_width;
     g_state.client_height = placement.client_height;
   }
 
-  vm::set_request_wake(platform::wake_window_thread);
+  vm::set_request_wake([] { platform::display().wake_window_thread(); });
   vm::set_request_handler(vm::kCloseRequest, [](std::uint32_t, std::uint32_t) -> std::uint32_t {
     handle_close();
     return 0;
@@ -321,31 +320,33 @@ int run_application(const RunOptions& options) {
   const std::uint32_t started = platform::tick_count();
   while (!g_state.quit) {
     platform::Event event;
-    if (platform::wait_event(event, 10)) {
+    if (display.wait_event(event, 10)) {
       handle_event(event);
-      while (!g_state.quit && platform::wait_event(event, 0)) handle_event(event);
+      while (!g_state.quit && display.wait_event(event, 0)) handle_event(event);
     }
     vm::process_pending_requests();
     if (g_state.quit) break;
-    if (instance.raise_requested()) platform::show_window_raised();
+    if (instance.raise_requested()) display.show_window_raised();
     if (options.exit_after_ms >= 0 &&
         static_cast<long long>(platform::tick_count() - started) >= options.exit_after_ms) {
       cfg.confirmation = 0;  // closes as `exit` does
       handle_close();
     }
-    // Headless, nobody can close the window: the run ends with its last script thread.
-    if (g_state.headless && g_state.entry_posted && !vm::any_thread_running()) handle_close();
+    // Without a viewer nobody can close the window: the run ends with its last script thread.
+    if (!display.has_viewer() && g_state.entry_posted && !vm::any_thread_running()) {
+      cfg.confirmation = 0;
+      handle_close();
+    }
   }
 
   vm::stop_serving_requests();
   if (!options.screenshot.empty()) runtime_write_screenshot(options.screenshot);
-  // Headless there is no window whose state could have changed; the game's files stay untouched.
-  if (!g_state.headless) {
+  // Without a viewer no window state could have changed; the game's files stay untouched.
+  if (display.has_viewer()) {
     cfg.full_screen = g_state.full_screen ? 1 : 0;
     save_window_state();
   }
-  platform::set_message_box_owner(nullptr);
-  platform::close_display();
+  platform::release_devices();
   return exit_status();
 }
 

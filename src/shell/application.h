@@ -25,7 +25,7 @@ struct RunOptions {
 };
 
 // Runs a game to its end. Returns the process exit status: 0 after a normal close or `exit`, 1
-// when no script could be started, 2 when scripts were stopped by a runtime error.
+// when no script could be started or the window could not be created, 2 when scripts were stopped by a runtime error.
 int run_application(const RunOptions& options);
 
 // The game folder (host path) and name that a GAME argument names: a folder is the game itself; a

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/dialogs.h"
+#include "platform/devices.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 
@@ -25,7 +25,7 @@ void show_report(unsigned level, const char* cp932_text) {
   std::uint32_t threshold = static_cast<std::uint32_t>(config().error);
   if (threshold == 0 || threshold < level) return;
   if (ReportListener listener = g_listener.load()) listener(cp932_text);
-  platform::show_message_box("ERROR : Error", platform::cp932_to_utf8(cp932_text), platform::MessageIcon::error,
+  platform::message_boxes().show("ERROR : Error", platform::cp932_to_utf8(cp932_text), platform::MessageIcon::error,
                              {{1, "OK", true, true}});
 }
 

@@ -13,7 +13,7 @@
 #include "graphics/presentation.h"
 #include "platform/host_system.h"
 #include "platform/text_encoding.h"
-#include "platform/window.h"
+#include "platform/devices.h"
 #include "shell/application.h"
 #include "platform/game_paths.h"
 #include "shell/configuration.h"
@@ -48,7 +48,7 @@ void present_to_window(const std::uint32_t* texels, int width, int height) {
   platform::PictureFit fit = platform::PictureFit::fill;
   if (cfg.direct3d == 0) fit = platform::PictureFit::one_to_one;
   else if (full_screen() && cfg.fixed_aspect_ratio != 0) fit = platform::PictureFit::keep_aspect;
-  platform::present_texels(texels, width, height, fit);
+  platform::display().present_texels(texels, width, height, fit);
 }
 
 std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
@@ -68,7 +68,7 @@ std::intptr_t fill_engine_state(std::uintptr_t state_address) {
   state->stop_flag = reinterpret_cast<const volatile std::uint32_t*>(&vm::g_stop_flag);
   state->active_flag = reinterpret_cast<const volatile std::uint32_t*>(&vm::g_application_active);
   state->instance = platform::main_program_handle();
-  state->frame_window = platform::frame_window_handle();
+  state->frame_window = platform::display().frame_window_handle();
   state->width = cfg.width;
   state->height = cfg.height;
   state->depth = cfg.depth;
@@ -190,13 +190,13 @@ void runtime_start(const RuntimeOptions& options) {
   hooks.compile = compile_into_context;
   hooks.request_close = options.request_close;
   hooks.pump_window_messages = options.pump_window_messages;
-  hooks.thread_ended = platform::wake_window_thread;
+  hooks.thread_ended = [] { platform::display().wake_window_thread(); };
   vm::set_runtime_hooks(hooks);
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::set_fault_listener(report_script_fault);
   vm::vm_runtime_start();
   graphics::graphics_start({cfg.width, cfg.height, cfg.depth, cfg.multi_threading != 0});
-  if (platform::frame_window_exists()) {
+  if (platform::display().has_frame_window()) {
     vm::set_request_handler(kPresentRequest, serve_present);
     graphics::set_frame_presenter(present_to_window);
     graphics::set_frame_ready_hook(ask_for_present);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "graphics/palette.h"
+#include "platform/devices.h"
 #include "platform/host_system.h"
 #include "shell/application.h"
 #include "shell/configuration.h"
@@ -57,9 +58,9 @@ const platform::SystemVersion& system_version() {
 std::uint32_t bi_getsystem(vm::Address arguments) {
   switch (system_name(argument_word(arguments, 0))) {
     case kFullscreen: return full_screen() ? 1 : 0;
-    case kWidth: return static_cast<std::uint32_t>(platform::primary_display_mode().width);
-    case kHeight: return static_cast<std::uint32_t>(platform::primary_display_mode().height);
-    case kDepth: return static_cast<std::uint32_t>(platform::primary_display_mode().bits_per_pixel);
+    case kWidth: return static_cast<std::uint32_t>(platform::display().desktop_mode().width);
+    case kHeight: return static_cast<std::uint32_t>(platform::display().desktop_mode().height);
+    case kDepth: return static_cast<std::uint32_t>(platform::display().desktop_mode().bits_per_pixel);
     case kOsPlatform: return kPlatformNt;
     case kOsMajor: return system_version().major;
     case kOsMinor: return system_version().minor;

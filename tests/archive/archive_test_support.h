@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "platform/dialogs.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
@@ -59,7 +58,6 @@ inline std::string archive_bytes(std::vector<TestMember> members, std::uint32_t 
 class ScratchFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::set_headless(true);
     std::random_device random;
     folder_ = std::filesystem::temp_directory_path() /
               ("talven-test-" + std::to_string(random()) + "-" + std::to_string(random()));

@@ -265,7 +265,6 @@ TEST(PackCodec, DecodedContentHoldsOnlyWhatTheCodesFilled) {
 }
 
 TEST(PackCodec, BitWriterReportsAFailedSink) {
-  platform::set_headless(true);
   shell::config().error = 2;
   reported().clear();
   shell::set_report_listener([](const char* text) { reported().push_back(text); });

@@ -9,7 +9,6 @@
 
 #include "compiler/compiler.h"
 #include "compiler/disassembler.h"
-#include "platform/dialogs.h"
 #include "platform/text_encoding.h"
 #include "shell/error_reporter.h"
 #include "vm/script_memory.h"
@@ -58,7 +57,6 @@ struct Compiled {
 class CompilerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::set_headless(true);
     clear_exported_functions();
   }
   void TearDown() override {

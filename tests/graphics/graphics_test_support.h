@@ -11,7 +11,6 @@
 #include "graphics/palette.h"
 #include "graphics/pixel_tables.h"
 #include "graphics/planes.h"
-#include "platform/dialogs.h"
 #include "shell/error_reporter.h"
 
 namespace talven::graphics::test {
@@ -24,7 +23,6 @@ inline std::vector<std::string>& reported() {
 class GraphicsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::set_headless(true);
     build_pixel_tables();
     graphics_shutdown();
     reset_palettes();

@@ -288,7 +288,9 @@ TEST_F(ImageFilesTest, PngRoundTripKeepsPixelsAndAlpha) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->bits, bits == 8 || bits == 32 ? bits : 24);
     expect_same_pixels(*source, *back);
-    if (bits == 32) EXPECT_EQ(0, std::memcmp(bytes(*source), bytes(*back), size(*source)));
+    if (bits == 32) {
+      EXPECT_EQ(0, std::memcmp(bytes(*source), bytes(*back), size(*source)));
+    }
   }
 }
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
 #include "library/library.h"
 #include "vm/call_gate.h"
 #include "vm/script_memory.h"
@@ -65,7 +64,6 @@ class RandomWords {
 };
 
 TEST(RandomArguments, NoBuiltinOfTheLibraryTouchesMemoryOutsideScriptMemory) {
-  platform::set_headless(true);
   const fs::path saved_directory = fs::current_path();
   const fs::path work = fs::temp_directory_path() / ("talven-random-arguments-" + std::to_string(::getpid()));
   fs::remove_all(work);

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <random>
 
-#include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 
@@ -28,7 +27,6 @@ std::string bytes_of(const fs::path& path) {
 class GamePathsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    set_headless(true);
     std::random_device random;
     folder_ = fs::temp_directory_path() / ("talven-paths-" + std::to_string(random()) + std::to_string(random()));
     fs::create_directories(folder_);

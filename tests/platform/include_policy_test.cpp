@@ -1,10 +1,15 @@
 // Only src/platform/ talks to SDL and the operating system; every other folder goes through it.
 // This keeps the engine portable: a new platform means a new src/platform/, nothing else.
+// And each module includes headers only of itself and of the modules its CMakeLists.txt declares
+// it depends on, so no layer reaches upward or sideways.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,6 +41,60 @@ TEST(IncludePolicy, OnlyThePlatformFolderIncludesSystemHeaders) {
       const std::string header = m[1];
       for (const char* forbidden : kPlatformHeaders)
         if (header.rfind(forbidden, 0) == 0) offenders.push_back(rel.string() + ":" + std::to_string(number) + ": " + header);
+    }
+  }
+  EXPECT_TRUE(offenders.empty()) << [&] {
+    std::string all;
+    for (const auto& o : offenders) all += o + "\n";
+    return all;
+  }();
+}
+
+// Each folder's declared dependencies: talven_module(NAME DEPENDS a b c) in its CMakeLists.txt.
+std::map<std::string, std::set<std::string>> declared_dependencies(const fs::path& src) {
+  std::map<std::string, std::set<std::string>> modules;
+  const std::regex declaration(R"(talven_module\(\s*(\w+)([^)]*)\))");
+  for (const auto& folder : fs::directory_iterator(src)) {
+    if (!folder.is_directory()) continue;
+    std::ifstream in(folder.path() / "CMakeLists.txt");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string cmake = text.str();
+    std::smatch m;
+    if (!std::regex_search(cmake, m, declaration)) continue;
+    std::set<std::string>& depends = modules[folder.path().filename().string()];
+    std::istringstream words(m[2].str());
+    bool listing = false;
+    for (std::string word; words >> word;) {
+      if (word == "DEPENDS") listing = true;
+      else if (listing) depends.insert(word);
+    }
+  }
+  return modules;
+}
+
+TEST(IncludePolicy, ModulesIncludeOnlyTheModulesTheyDependOn) {
+  const fs::path src = fs::path(TALVEN_SOURCE_DIR) / "src";
+  const auto modules = declared_dependencies(src);
+  ASSERT_GE(modules.size(), 10u) << "every folder of src/ should declare itself with talven_module";
+  ASSERT_TRUE(modules.at("platform").empty()) << "the platform depends on no other module";
+  const std::regex include_line(R"(^\s*#\s*include\s*"(\w+)/[^"]+")");
+  std::vector<std::string> offenders;
+  for (const auto& [module, depends] : modules) {
+    for (const auto& entry : fs::recursive_directory_iterator(src / module)) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path());
+      std::string line;
+      int number = 0;
+      while (std::getline(in, line)) {
+        ++number;
+        std::smatch m;
+        if (!std::regex_search(line, m, include_line)) continue;
+        const std::string included = m[1];
+        if (included == module || depends.count(included) != 0 || modules.count(included) == 0) continue;
+        offenders.push_back(fs::relative(entry.path(), src).string() + ":" + std::to_string(number) + ": includes " +
+                            included + "/, which " + module + " does not depend on");
+      }
     }
   }
   EXPECT_TRUE(offenders.empty()) << [&] {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 
@@ -18,7 +17,6 @@ void remember(const char* text) { g_shown.emplace_back(text); }
 class ErrorReporterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::set_headless(true);
     g_shown.clear();
     set_report_listener(remember);
     saved_threshold_ = config().error;

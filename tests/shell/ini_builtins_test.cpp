@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "platform/dialogs.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/shell_builtins.h"
@@ -28,7 +27,6 @@ class IniBuiltinsTest : public ::testing::Test {
   ScriptScratch scratch;
 
   void SetUp() override {
-    platform::set_headless(true);
     fs::create_directories(game);
     fs::create_directories(root.path() / "home");
   }

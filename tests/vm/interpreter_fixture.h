@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
 #include "support/assembler.h"
@@ -28,7 +27,6 @@ class InterpreterTest : public ::testing::Test {
   static constexpr std::uint32_t kDataOffset = 2048;
 
   void SetUp() override {
-    platform::set_headless(true);
     shell::config().error = 1;
     shell::set_report_listener(record_message);
     reported_messages().clear();

@@ -1,0 +1,117 @@
+// The machine's devices behind interfaces, each with an SDL back end and a null back end.
+//
+// The back ends are chosen once, at start-up, on the main thread before any other thread runs
+// (choose_devices). Until then, and in tools and tests that never choose, the null ones serve:
+// no window, boxes printed on stderr, a clipboard private to the process. "Headless" is nothing
+// more than that choice; the rest of the engine asks the device, never a flag.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "platform/window.h"
+
+namespace talven::platform {
+
+// The primary display's desktop mode. Without a display: a nominal 1920 x 1080 x 32.
+struct DisplayMode {
+  int width = 1920, height = 1080, bits_per_pixel = 32;
+};
+
+// The display, the one frame window on it, and the window thread's event source.
+// Everything runs on the window thread (the process's main thread), except wake_window_thread()
+// and the read-only queries frame_window_handle() and desktop_mode(), which any thread may call.
+class Display {
+ public:
+  virtual ~Display() = default;
+
+  // Whether a person sees this display. The shell's few policies that need someone to answer
+  // (asking before closing, the disc prompt, one instance per desktop, the run ending with its
+  // last script thread) ask this.
+  virtual bool has_viewer() const = 0;
+
+  virtual Rect desktop_bounds() = 0;
+  virtual DisplayMode desktop_mode() = 0;
+
+  // One frame window per process. False when it cannot be created (the reason is on stderr).
+  // The null display creates nothing and succeeds.
+  virtual bool create_frame_window(const WindowOptions& options) = 0;
+  virtual void destroy_frame_window() = 0;
+  // True once a window that shows pictures exists; never on the null display.
+  virtual bool has_frame_window() = 0;
+  virtual void* frame_window_handle() = 0;  // the SDL_Window*, nullptr without one
+  // False when the window was asked for a renderer and none could be made; pictures then go to
+  // the window surface.
+  virtual bool frame_window_has_renderer() = 0;
+
+  virtual void set_window_title(const std::string& utf8) = 0;
+  virtual Rect window_client_bounds() = 0;  // position and client size
+  virtual void set_window_client_size(int width, int height) = 0;
+  virtual void show_window_raised() = 0;  // restore when minimised and bring to the foreground
+  virtual bool window_is_minimized() = 0;
+  // Full screen at the desktop's resolution (true) or back to the window (false).
+  virtual bool set_window_fullscreen(bool on) = 0;
+  // Full screen by a real display-mode change to the smallest mode that still holds `width` x
+  // `height` (smallest_mode_holding), or back to the window. When the display has no such mode
+  // the window stays a window. False when the switch failed.
+  virtual bool set_window_fullscreen_mode(bool on, int width, int height) = 0;
+
+  // The black picture of a frame with nothing presented yet.
+  virtual void present_black() = 0;
+  // Shows a picture of 0xAARRGGBB texels: through one streaming texture of its size, filtered
+  // linearly when scaled, or copied onto the window surface (always one to one). False when there
+  // is no window or nothing could be drawn.
+  virtual bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) = 0;
+
+  // Waits up to `timeout_ms` for the next event; false when none came.
+  virtual bool wait_event(Event& event, int timeout_ms) = 0;
+  virtual void wake_window_thread() = 0;
+};
+
+// Modal message boxes. Caption and text are UTF-8.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // Returns the id of the chosen button. The null back end (and the SDL one when no box can be
+  // shown) prints "caption: text" as one line on stderr and returns the default button's id (the
+  // first button when none is marked).
+  virtual int show(std::string_view caption, std::string_view text, MessageIcon icon,
+                   const std::vector<MessageButton>& buttons) = 0;
+};
+
+// The text clipboard in UTF-8: the desktop's, or (null) one private to this process.
+class Clipboard {
+ public:
+  virtual ~Clipboard() = default;
+  virtual bool set_text(const std::string& utf8) = 0;
+  // Nothing when the clipboard holds no text.
+  virtual std::optional<std::string> text() = 0;
+};
+
+enum class DeviceBackends { sdl, null };
+
+// Chooses the back ends (see the top of this file) and returns true when the SDL ones are in use.
+// Asking for SDL opens the display; when there is none the null back ends are kept.
+bool choose_devices(DeviceBackends wanted);
+// Releases the SDL back ends (closing the display) and returns to the null ones.
+void release_devices();
+
+Display& display();
+MessageBoxes& message_boxes();
+Clipboard& clipboard();
+
+// The back ends themselves, for choose_devices and for tests that exercise one directly.
+Display& null_display();
+MessageBoxes& null_message_boxes();
+Clipboard& null_clipboard();
+// The SDL display opens the display server; false when there is none.
+bool open_sdl_display();
+void close_sdl_display();
+Display& sdl_display();
+MessageBoxes& sdl_message_boxes();
+Clipboard& sdl_clipboard();
+
+}  // namespace talven::platform
