@@ -50,7 +50,7 @@ std::uint32_t bi_sysfile(vm::Address arguments) {
   // A name that is too long, or a block that does not lie in script memory, is refused and the
   // earlier binding stays.
   auto name = vm::load_string(name_address, kSystemFileNameLimit);
-  if (!name || name->empty() || !vm::range_ok(block, size)) return 0;
+  if (!name || name->empty() || !vm::usable_range(block, size)) return 0;
 
   std::lock_guard lock(g_mutex);
   g_binding = {true, std::string(*name), block, size};

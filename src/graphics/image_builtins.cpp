@@ -248,7 +248,7 @@ std::uint32_t bi_dload(Address arguments) {
 
 std::uint32_t bi_dcopy(Address arguments) {
   const Address data = argument_word(arguments, 3);
-  if (data == 0 || !vm::range_ok(data, 32)) return delta_result(arguments, nullptr, 0);
+  if (data == 0 || !vm::usable_range(data, 32)) return delta_result(arguments, nullptr, 0);
   // The stream's length is not stored: it may run to the end of script memory readable from here.
   std::size_t size = 32;
   while (size < (1u << 30) && vm::range_ok(data, size * 2)) size *= 2;

@@ -153,7 +153,7 @@ constexpr std::uint32_t kSystemTimeSize = 16;
 bool time_addresses_ok(Address arguments) {
   for (int i = 1; i <= 3; ++i) {
     Address a = argument_word(arguments, i);
-    if (a != 0 && !vm::range_ok(a, kSystemTimeSize)) return false;
+    if (a != 0 && !vm::usable_range(a, kSystemTimeSize)) return false;
   }
   return true;
 }
@@ -321,7 +321,7 @@ std::uint32_t bi_find_first(Address arguments) {
   Address a = argument_word(arguments, 0);
   Address record = argument_word(arguments, 1);
   auto pattern = a != 0 ? vm::load_string(a) : std::nullopt;
-  if (!pattern || !vm::range_ok(record, kFindRecordSize)) return 0xFFFFFFFFu;
+  if (!pattern || !vm::usable_range(record, kFindRecordSize)) return 0xFFFFFFFFu;
   auto matches = find_matches(*pattern);
   if (matches.empty()) return 0xFFFFFFFFu;
   for (std::size_t i = 0; i < kSearches; ++i) {
@@ -336,7 +336,7 @@ std::uint32_t bi_find_first(Address arguments) {
 std::uint32_t bi_find_next(Address arguments) {
   Search* s = search(argument_word(arguments, 0));
   Address record = argument_word(arguments, 1);
-  if (s == nullptr || s->next >= s->matches.size() || !vm::range_ok(record, kFindRecordSize)) return 0;
+  if (s == nullptr || s->next >= s->matches.size() || !vm::usable_range(record, kFindRecordSize)) return 0;
   fill_find_record(record, s->matches[s->next++]);
   return 1;
 }

@@ -33,7 +33,7 @@ std::string formatted(const char* directive, ...) {
 // The string at `a`, at most `max` bytes. False when it starts outside script memory or runs off
 // its end before the terminator (or `max` bytes).
 bool read_script_string(vm::Address a, std::uint64_t max, std::string& out) {
-  if (!vm::range_ok(a, 1)) return false;
+  if (!vm::usable_range(a, 1)) return false;
   std::uint64_t available = vm::kAddressSpaceSize - a;
   std::uint64_t n = std::min(max, available);
   const char* p = reinterpret_cast<const char*>(vm::host_pointer(a));

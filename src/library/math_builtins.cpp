@@ -122,7 +122,7 @@ struct Track {
 
 Track track_argument(Address arguments) {
   Track track{argument_word(arguments, 0), argument_int(arguments, 1)};
-  if (!track.valid() || !vm::range_ok(track.base, std::uint64_t(track.count) * kKeySize)) return Track{};
+  if (!track.valid() || !vm::usable_range(track.base, std::uint64_t(track.count) * kKeySize)) return Track{};
   return track;
 }
 
@@ -317,7 +317,7 @@ std::uint32_t bi_linear(Address a) {
 
 std::uint32_t bi_kf_setkey(Address arguments) {
   Address key = argument_word(arguments, 0);
-  if (!vm::range_ok(key, kKeySize)) return 0;
+  if (!vm::usable_range(key, kKeySize)) return 0;
   vm::store(key, argument_float(arguments, 1));
   vm::store(key + 4, argument_float(arguments, 2));
   return 1;

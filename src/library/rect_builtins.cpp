@@ -18,7 +18,7 @@ struct Rect {
 
 bool read_rect(Address a, Rect& r) { return a != 0 && vm::load(a, r); }
 bool write_rect(Address a, const Rect& r) { return a != 0 && vm::store(a, r); }
-bool writable(Address a) { return a != 0 && vm::range_ok(a, sizeof(Rect)); }
+bool writable(Address a) { return a != 0 && vm::usable_range(a, sizeof(Rect)); }
 
 std::int32_t add(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));

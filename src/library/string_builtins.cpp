@@ -32,7 +32,7 @@ std::optional<std::string_view> string_argument(Address arguments, int i) {
 // The bytes at `a` up to a zero byte, `limit` bytes or the end of script memory, whichever comes
 // first; nothing when `a` is not in script memory.
 std::optional<std::string_view> bounded_string(Address a, std::uint32_t limit) {
-  if (!vm::range_ok(a, 1)) return std::nullopt;
+  if (!vm::usable_range(a, 1)) return std::nullopt;
   std::uint64_t room = vm::kAddressSpaceSize - a;
   if (room > limit) room = limit;
   const char* p = reinterpret_cast<const char*>(vm::host_pointer(a));
@@ -207,7 +207,7 @@ std::uint32_t bi_strcpy(Address arguments) {
 std::uint32_t bi_strncpy(Address arguments) {
   Address d = argument_word(arguments, 0);
   std::int32_t n = argument_int(arguments, 2);
-  if (n < 1) return vm::range_ok(d, 0) ? d : 0;
+  if (n < 1) return vm::usable_range(d, 0) ? d : 0;
   std::uint8_t* p = vm::checked_pointer(d, static_cast<std::uint32_t>(n));
   auto source = bounded_string(argument_word(arguments, 1), static_cast<std::uint32_t>(n) + 1);
   if (p == nullptr || !source) return 0;
@@ -414,7 +414,7 @@ std::uint32_t bi_sprintf(Address arguments) {
   Address d = argument_word(arguments, 0);
   auto format = string_argument(arguments, 1);
   if (!format) return 0;
-  if (!vm::range_ok(d, 1)) return 0;
+  if (!vm::usable_range(d, 1)) return 0;
   // The text never grows beyond the memory above the buffer (nor beyond a sane bound), so a stray
   // width cannot make the engine build gigabytes that could never be stored anyway.
   std::uint64_t room = std::min<std::uint64_t>(vm::kAddressSpaceSize - d - 1, kSprintfLimit);

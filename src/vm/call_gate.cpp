@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <optional>
+#include <unordered_set>
 
 #include "vm/report.h"
 #include "vm/interpreter.h"
@@ -10,6 +12,11 @@
 
 namespace talven::vm {
 namespace {
+
+// Call sites (the return address of the script's call) that have named a bad argument already. Only the gate
+// touches it, under the built-in lock; a new runtime starts with it empty.
+std::unordered_set<Address> g_sites_that_named_a_bad_argument;
+
 
 std::mutex g_builtin_lock;
 VmSettings g_settings;
@@ -64,12 +71,43 @@ std::string install_builtins(std::initializer_list<BuiltinSpan> spans) {
 
 const BuiltinEntry& builtin_entry(std::uint32_t index) { return g_table[index]; }
 
-void set_vm_settings(const VmSettings& settings) { g_settings = settings; }
+void set_vm_settings(const VmSettings& settings) {
+  std::lock_guard lock(g_builtin_lock);
+  g_settings = settings;
+  g_sites_that_named_a_bad_argument.clear();
+}
 const VmSettings& vm_settings() { return g_settings; }
 
 std::mutex& builtin_lock() { return g_builtin_lock; }
 ScriptContext* current_context() { return t_current_context; }
 void set_current_context(ScriptContext* context) { t_current_context = context; }
+
+namespace {
+
+// The argument that carried a refused address: the one equal to it, else the nearest one below it
+// within 64 KiB (a field of a record the argument points to). Nothing when the address came from
+// elsewhere (a pointer read from memory).
+int argument_carrying(Address refused, Address arguments, int count) {
+  int nearest = 0;
+  Address nearest_distance = 0x10000;
+  for (int i = 0; i < count; ++i) {
+    const Address word = argument_word(arguments, i);
+    if (word == refused) return i + 1;
+    if (refused > word && refused - word < nearest_distance) {
+      nearest_distance = refused - word;
+      nearest = i + 1;
+    }
+  }
+  return nearest;
+}
+
+void name_bad_argument(const BuiltinEntry& builtin, Address site, Address arguments, int count, Address refused) {
+  const int argument = argument_carrying(refused, arguments, count);
+  if (argument == 0 || !g_sites_that_named_a_bad_argument.insert(site).second) return;
+  vm::report(1, "bad argument %d to %s", argument, builtin.name != nullptr ? builtin.name : "?");
+}
+
+}  // namespace
 
 int gate(std::uint32_t index, ScriptContext& context) {
   char message[96];
@@ -80,7 +118,7 @@ int gate(std::uint32_t index, ScriptContext& context) {
   }
   const BuiltinEntry& builtin = g_table[index];
   const char* name = builtin.name != nullptr ? builtin.name : "(no table installed)";
-  if (g_settings.check_argument_counts && builtin.argument_count != -1) {
+  if (g_settings.debug_mode && builtin.argument_count != -1) {
     std::int32_t pushed = pushed_argument_count(context);
     if (builtin.argument_count != pushed) {
       std::snprintf(message, sizeof message,
@@ -95,7 +133,19 @@ int gate(std::uint32_t index, ScriptContext& context) {
   t_current_context = &context;
   std::uint32_t result = 0;
   if (builtin.handler != nullptr) {
-    result = builtin.handler(context.r[kStackPointer] + 4);
+    const Address arguments = context.r[kStackPointer] + 4;
+    if (!g_settings.debug_mode) {
+      result = builtin.handler(arguments);
+    } else {
+      // Taken before the call: a handler may end or replace the calling context.
+      // The script's call site is the return address of its call to the built-in's stub.
+      const Address site = argument_word(context.r[kStackPointer], 0);
+      const int count = builtin.argument_count >= 0 ? builtin.argument_count : pushed_argument_count(context);
+      watch_refused_addresses(true);
+      result = builtin.handler(arguments);
+      if (std::optional<Address> refused = first_refused_address()) name_bad_argument(builtin, site, arguments, count, *refused);
+      watch_refused_addresses(false);
+    }
   } else {
     vm::report(1, "%s : not available yet in this version of Talven", name);
   }

@@ -41,7 +41,9 @@ const BuiltinEntry& builtin_entry(std::uint32_t index);
 // The settings the VM reads, installed by the shell from the configuration before any script
 // runs (DebugMode, ProgramSize, StackSize); tests set them directly.
 struct VmSettings {
-  bool check_argument_counts = false;  // DebugMode: the gate compares pushed words with the table
+  // DebugMode: the gate compares pushed words with the table, and names an argument whose address
+  // a built-in refused ("bad argument N to NAME", once per call site; the result stays the same).
+  bool debug_mode = false;
   std::uint32_t program_size = 0;      // ProgramSize for jump, call and the entry script (0: measured)
   std::uint32_t stack_size = 262144;   // StackSize
 };

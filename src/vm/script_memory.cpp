@@ -286,22 +286,53 @@ std::uint8_t* script_memory_base() {
   return base;
 }
 
+namespace {
+thread_local bool t_watching_refusals = false;
+thread_local std::optional<Address> t_first_refused;
+}  // namespace
+
+void watch_refused_addresses(bool on) {
+  t_watching_refusals = on;
+  t_first_refused.reset();
+}
+
+std::optional<Address> first_refused_address() { return t_first_refused; }
+
+void note_refused_address(Address a) {
+  if (t_watching_refusals && !t_first_refused) t_first_refused = a;
+}
+
 std::uint8_t* checked_pointer(Address a, std::uint64_t n) {
-  return range_ok(a, n) ? host_pointer(a) : nullptr;
+  if (range_ok(a, n)) return host_pointer(a);
+  note_refused_address(a);
+  return nullptr;
 }
 
 std::optional<std::string_view> load_string(Address a, std::uint32_t max_length) {
-  if (a < kNullGuardSize) return std::nullopt;
-  std::uint64_t limit = kAddressSpaceSize - a;
+  if (a < kNullGuardSize) {
+    note_refused_address(a);
+    return std::nullopt;
+  }
+  const std::uint64_t to_end = kAddressSpaceSize - a;
+  std::uint64_t limit = to_end;
   if (limit > std::uint64_t(max_length) + 1) limit = std::uint64_t(max_length) + 1;
   const void* end = std::memchr(host_pointer(a), 0, limit);
-  if (end == nullptr) return std::nullopt;
+  if (end == nullptr) {
+    // Running off the end of the space is a bad address; a string longer than the caller's limit
+    // is not.
+    if (limit == to_end) note_refused_address(a);
+    return std::nullopt;
+  }
   return std::string_view(reinterpret_cast<const char*>(host_pointer(a)),
                           static_cast<const std::uint8_t*>(end) - host_pointer(a));
 }
 
 bool store_string(Address a, std::string_view text, std::uint32_t capacity) {
-  if (capacity == 0 || text.size() + 1 > capacity || !range_ok(a, text.size() + 1)) return false;
+  if (capacity == 0 || text.size() + 1 > capacity) return false;
+  if (!range_ok(a, text.size() + 1)) {
+    note_refused_address(a);
+    return false;
+  }
   std::memcpy(host_pointer(a), text.data(), text.size());
   host_pointer(a)[text.size()] = 0;
   return true;

@@ -36,19 +36,40 @@ inline bool range_ok(Address a, std::uint64_t n) {
   return a >= kNullGuardSize && std::uint64_t(a) + n <= kAddressSpaceSize;
 }
 
+// The accessors below remember, per OS thread, the first address they refused while a watch is
+// on. The call gate watches during a built-in's call in DebugMode to name the argument that
+// carried a bad address; elsewhere the watch is off and a refusal costs one thread-local test.
+void watch_refused_addresses(bool on);
+// The first refused address since the watch began, if any.
+std::optional<Address> first_refused_address();
+void note_refused_address(Address a);
+
+// range_ok for a range a built-in was given: a refusal is noted as the accessors below note theirs.
+inline bool usable_range(Address a, std::uint64_t n) {
+  if (range_ok(a, n)) return true;
+  note_refused_address(a);
+  return false;
+}
+
 // Checked accessors for built-ins. A range that leaves the usable space fails.
 std::uint8_t* checked_pointer(Address a, std::uint64_t n);  // nullptr on failure
 
 template <typename T>
 bool load(Address a, T& out) {
-  if (!range_ok(a, sizeof(T))) return false;
+  if (!range_ok(a, sizeof(T))) {
+    note_refused_address(a);
+    return false;
+  }
   std::memcpy(&out, host_pointer(a), sizeof(T));
   return true;
 }
 
 template <typename T>
 bool store(Address a, const T& value) {
-  if (!range_ok(a, sizeof(T))) return false;
+  if (!range_ok(a, sizeof(T))) {
+    note_refused_address(a);
+    return false;
+  }
   std::memcpy(host_pointer(a), &value, sizeof(T));
   return true;
 }
