@@ -42,17 +42,20 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
   if (m.mode >= blit::kModes || !drawable_depth(dst) || !drawable_depth(src)) return false;
   int mode = m.mode;
   switch (mode) {
-    case 3: case 4: case 5: case 6: case 7: case 8: case 11: case 12:
+    // Modes weighted by the opacity draw nothing at 0.
+    case blit::kBlitBlend: case blit::kBlitOperation: case blit::kBlitAlpha: case blit::kBlitTint:
+    case blit::kBlitWindow: case blit::kBlitRamp: case blit::kBlitMaskFill: case blit::kBlitMonoTint:
       if (m.opacity == 0) return false;
   }
   Params& P = out.params;
   const auto& T = g_pixel_tables;
   int operation = m.operation;
-  if (mode == 4 && operation > 13) mode = 3;
-  if (mode == 3 && m.opacity == 255) mode = 0;
-  if (mode == 6 && (m.parameter == 0 || operation > 13)) mode = 5;
-  if ((mode == 11 || mode == 12) && operation > 13) operation = 0;
-  if (mode == 9 && m.key == 0) out.draws = false;
+  using namespace blit;
+  if (mode == kBlitOperation && operation > 13) mode = kBlitBlend;
+  if (mode == kBlitBlend && m.opacity == 255) mode = kBlitCopy;
+  if (mode == kBlitTint && (m.parameter == 0 || operation > 13)) mode = kBlitAlpha;
+  if ((mode == kBlitMaskFill || mode == kBlitMonoTint) && operation > 13) operation = 0;
+  if (mode == kBlitChannels && m.key == 0) out.draws = false;
   P.opacity = m.opacity;
   P.parameter = m.parameter;
   P.op = T.blend[operation <= 13 ? operation : 0];
@@ -61,7 +64,7 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
   P.write_mask = m.key;
   for (int i = 0; i < 4; ++i) P.select[i] = (m.operation >> (2 * i)) & 3;
   P.tint = colour_rgb(m.colour);
-  if (mode == 8) {
+  if (mode == kBlitRamp) {
     const int t = m.opacity, w = m.parameter;
     for (int i = 0; i < 256; ++i) {
       int r = i < t ? 255 : i >= t + w ? 0 : 255 + (255 * (t - i)) / w;
@@ -84,7 +87,7 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
   P.map_indices = color_mapping();
   out.mode = mode;
   // Only an 8-bit plane can serve as a mask: its bytes are the coverage.
-  out.masked = mode >= 5 && mode <= 8 && mask != nullptr && mask->bits == 8;
+  out.masked = mode >= kFirstMaskedMode && mode <= kLastMaskedMode && mask != nullptr && mask->bits == 8;
   return true;
 }
 
@@ -224,7 +227,7 @@ int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   const int pair = blit::pair_index(sb, db);
   const bool masked = prep.masked;
   const blit::RowFunction general =
-      masked ? blit::kStretchKernels.masked[prep.mode - 5][pair] : blit::kStretchKernels.plain[prep.mode][pair];
+      masked ? blit::kStretchKernels.masked[prep.mode - blit::kFirstMaskedMode][pair] : blit::kStretchKernels.plain[prep.mode][pair];
   if (general == nullptr) return 1;
 
   const std::uint64_t step_x = static_cast<std::uint64_t>((i128(s.right - s.left) << 32) / (d.right - d.left));
@@ -356,7 +359,7 @@ int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_r
   const int sb = bytes_of(*src), db = bytes_of(*dst);
   const int pair = blit::pair_index(sb, db);
   const blit::KernelSet& set = bilinear ? blit::kBilinearKernels : blit::kNearestKernels;
-  const blit::RowFunction row = prep.masked ? set.masked[prep.mode - 5][pair] : set.plain[prep.mode][pair];
+  const blit::RowFunction row = prep.masked ? set.masked[prep.mode - blit::kFirstMaskedMode][pair] : set.plain[prep.mode][pair];
   if (row == nullptr) return 1;
 
   // Only the angle modulo a turn matters: unsigned arithmetic keeps every 32-bit value defined.

@@ -16,19 +16,38 @@
 
 namespace talven::graphics::blit {
 
+// The blit modes, by the names scripts use (BLIT_COPY ... BLIT_MONOTINT in the SDK header). Plain
+// numbers, because they are template arguments of the kernels and bytes of the mode record.
+enum BlitModeNumber : int {
+  kBlitCopy = 0,
+  kBlitSourceKey = 1,       // skip source pixels of the key colour
+  kBlitDestinationKey = 2,  // write only over destination pixels of the key colour
+  kBlitBlend = 3,           // constant opacity
+  kBlitOperation = 4,       // a blend operation, weighted by source alpha and opacity
+  kBlitAlpha = 5,           // source alpha (or the mask's coverage) times opacity
+  kBlitTint = 6,            // alpha blend of the source tinted towards a colour
+  kBlitWindow = 7,          // copy where source alpha lies in a window
+  kBlitRamp = 8,            // alpha through a ramp (transitions)
+  kBlitChannels = 9,        // channels chosen from the source, under a write mask
+  kBlitAlphaCopy = 10,      // source alpha (or an 8-bit source) into the destination's alpha
+  kBlitMaskFill = 11,       // a colour through an 8-bit coverage source
+  kBlitMonoTint = 12,       // the source's luminance, tinted
+};
 inline constexpr int kModes = 13;
+// The modes that take an 8-bit mask plane's coverage as their alpha, in this order.
+inline constexpr int kFirstMaskedMode = kBlitAlpha, kLastMaskedMode = kBlitRamp;
 
 // Everything a kernel needs that is fixed for one call.
 struct Params {
   std::uint8_t opacity = 0;
   std::uint8_t parameter = 0;                  // tint strength (6, 12)
   const std::uint8_t (*op)[256] = nullptr;     // blend table [upper][base] (4, 6, 11, 12)
-  std::uint32_t key_source = 0;                // mode 1, converted for the source plane
-  std::uint32_t key_destination = 0;           // mode 2, converted for the destination plane
-  std::uint32_t write_mask = 0;                // mode 9
-  std::uint8_t select[4] = {};                 // mode 9 source byte per channel
+  std::uint32_t key_source = 0;                // kBlitSourceKey, converted for the source plane
+  std::uint32_t key_destination = 0;           // kBlitDestinationKey, converted for the destination plane
+  std::uint32_t write_mask = 0;                // kBlitChannels
+  std::uint8_t select[4] = {};                 // kBlitChannels: source byte per channel
   std::uint32_t tint = 0;                      // 0x00RRGGBB (6, 11, 12)
-  std::uint8_t ramp[256] = {};                 // mode 8
+  std::uint8_t ramp[256] = {};                 // kBlitRamp
   const std::uint8_t* source_colours = nullptr;       // 8-bit sources
   const std::uint8_t* destination_colours = nullptr;  // 8-bit destinations
   const std::uint8_t* inverse = nullptr;              // the inverse palette map
@@ -122,7 +141,7 @@ inline std::uint32_t mix(std::uint32_t k, std::uint32_t s, std::uint32_t d, std:
   return bgra(mk[chan(s, 0)] + mr[chan(d, 0)], mk[chan(s, 1)] + mr[chan(d, 1)], mk[chan(s, 2)] + mr[chan(d, 2)], a);
 }
 
-// Composites colour t with opacity a onto d (the rule of mode 5): the weight follows the
+// Composites colour t with opacity a onto d (the rule of kBlitAlpha): the weight follows the
 // destination alpha on planes that have one.
 template <int DB>
 inline int composite(std::uint32_t t, std::uint32_t a, const Destination& d, std::uint32_t& out) {
@@ -148,56 +167,56 @@ inline std::uint32_t tinted(const Params& P, std::uint32_t s) {
   return t;
 }
 
-// The pixel rule of mode M. Masked kernels (modes 5 to 8) take their alpha from the mask.
+// The pixel rule of mode M. Masked kernels (kBlitAlpha to kBlitRamp) take their alpha from the mask.
 template <int M, int SB, int DB, bool MASKED>
 inline int apply(const Params& P, const Sample& s, const Destination& d, std::uint32_t& out) {
   const auto& T = g_pixel_tables;
   const std::uint32_t sa = MASKED ? s.m : s.c >> 24;
-  if constexpr (M == 0) {
+  if constexpr (M == kBlitCopy) {
     out = s.c;
     return kCopySource;
-  } else if constexpr (M == 1) {
+  } else if constexpr (M == kBlitSourceKey) {
     if (s.raw == P.key_source) return kKeep;
     out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
     return kCopySource;
-  } else if constexpr (M == 2) {
+  } else if constexpr (M == kBlitDestinationKey) {
     if (d.raw != P.key_destination) return kKeep;
     out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
     return kCopySource;
-  } else if constexpr (M == 3) {
+  } else if constexpr (M == kBlitBlend) {
     const std::uint8_t* mo = T.multiply[P.opacity];
     const std::uint8_t* mr = T.multiply[255 - P.opacity];
     out = bgra(mr[chan(d.c, 0)] + mo[chan(s.c, 0)], mr[chan(d.c, 1)] + mo[chan(s.c, 1)],
                mr[chan(d.c, 2)] + mo[chan(s.c, 2)], mr[chan(d.c, 3)] + mo[chan(s.c, 3)]);
     return kWrite;
-  } else if constexpr (M == 4) {
+  } else if constexpr (M == kBlitOperation) {
     const std::uint32_t a = T.multiply[s.c >> 24][P.opacity];
     if (a == 0) return kKeep;
     const std::uint32_t blended =
         bgra(P.op[chan(s.c, 0)][chan(d.c, 0)], P.op[chan(s.c, 1)][chan(d.c, 1)], P.op[chan(s.c, 2)][chan(d.c, 2)], 0);
     out = mix(a, blended, d.c, d.c >> 24);
     return kWrite;
-  } else if constexpr (M == 5 && SB == 4 && DB == 4 && !MASKED) {
+  } else if constexpr (M == kBlitAlpha && SB == 4 && DB == 4 && !MASKED) {
     // The general composite also gives d = s at a = 255 (W(255, b) = 255, screen(255, b) = 255 =
     // s.alpha), so only a = 0 needs a choice, made without a branch on random alphas.
     const std::uint32_t a = T.multiply[sa][P.opacity], da = d.c >> 24;
     const std::uint32_t mixed = mix(T.weight[a][da], s.c, d.c, T.screen[a][da]);
     out = a != 0 ? mixed : d.c;
     return kWrite;
-  } else if constexpr (M == 5) {
+  } else if constexpr (M == kBlitAlpha) {
     const std::uint32_t a = T.multiply[sa][P.opacity];
     if (a == 255) {
       out = MASKED ? (s.c & 0xFFFFFF) | 0xFF000000u : s.c;
       return kCopySource;
     }
     return composite<DB>(s.c, a, d, out);
-  } else if constexpr (M == 6) {
+  } else if constexpr (M == kBlitTint) {
     return composite<DB>(tinted(P, s.c), T.multiply[sa][P.opacity], d, out);
-  } else if constexpr (M == 7) {
+  } else if constexpr (M == kBlitWindow) {
     if (sa < P.opacity || sa > std::uint32_t(P.opacity) + P.parameter) return kKeep;
     out = (s.c & 0xFFFFFF) | (d.c & 0xFF000000u);
     return kCopySource;
-  } else if constexpr (M == 8) {
+  } else if constexpr (M == kBlitRamp) {
     const std::uint32_t a = P.ramp[sa];
     if (a == 0) return kKeep;
     if (a == 255) {
@@ -206,14 +225,14 @@ inline int apply(const Params& P, const Sample& s, const Destination& d, std::ui
     }
     out = mix(a, s.c, d.c, d.c >> 24);
     return kWrite;
-  } else if constexpr (M == 9) {
+  } else if constexpr (M == kBlitChannels) {
     const std::uint8_t* mo = T.multiply[P.opacity];
     const std::uint8_t* mr = T.multiply[255 - P.opacity];
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i) v |= std::uint32_t(mo[chan(s.c, P.select[i])] + mr[chan(d.c, i)]) << (8 * i);
     out = (d.c & ~P.write_mask) | (v & P.write_mask);
     return kWrite;
-  } else if constexpr (M == 10) {
+  } else if constexpr (M == kBlitAlphaCopy) {
     const std::uint32_t a = T.multiply[SB == 1 ? s.raw : s.c >> 24][P.opacity];
     if constexpr (DB == 1) {
       out = a;
@@ -222,7 +241,7 @@ inline int apply(const Params& P, const Sample& s, const Destination& d, std::ui
       out = (d.c & 0xFFFFFF) | a << 24;
       return kWrite;
     }
-  } else if constexpr (M == 11) {
+  } else if constexpr (M == kBlitMaskFill) {
     const std::uint32_t t = bgra(P.op[chan(P.tint, 0)][chan(d.c, 0)], P.op[chan(P.tint, 1)][chan(d.c, 1)],
                                  P.op[chan(P.tint, 2)][chan(d.c, 2)], 0);
     return composite<DB>(t, T.multiply[s.raw & 255][P.opacity], d, out);
@@ -251,11 +270,11 @@ inline void pixel(const Params& P, const Sample& s, std::uint8_t* dp) {
 
 // The rules with a vector form for 32-bit sources onto 32-bit destinations.
 template <int M, int SB, int DB, bool MASKED>
-inline constexpr bool kVectorRule = (M == 3 || M == 5) && SB == 4 && DB == 4 && !MASKED;
+inline constexpr bool kVectorRule = (M == kBlitBlend || M == kBlitAlpha) && SB == 4 && DB == 4 && !MASKED;
 
 template <int M>
 inline void rule_span(const Params& P, const std::uint8_t* s, std::uint8_t* d, int n) {
-  if constexpr (M == 5) {
+  if constexpr (M == kBlitAlpha) {
     simd::composite_row(s, d, n, P.opacity);
   } else {
     simd::blend_row(s, d, n, P.opacity);
@@ -321,7 +340,7 @@ void stretch_row(const void* job, int y) {
     }
     return;
   }
-  if constexpr (M == 0 && SB == 4 && DB == 4 && !MASKED) {
+  if constexpr (M == kBlitCopy && SB == 4 && DB == 4 && !MASKED) {
     if (J.destination_column_step == 4) {
       const std::ptrdiff_t* columns = J.source_columns;
       for (int x = 0; x < J.columns; ++x) std::memcpy(dp + 4 * x, row + columns[x], 4);
@@ -342,7 +361,7 @@ void direct_row(const void* job, int y) {
   const Params& P = *J.params;
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   const std::uint8_t* sp = J.source + J.source_rows[y] + J.source_columns[0];
-  if constexpr (M == 0 && SB == DB && SB > 1) {
+  if constexpr (M == kBlitCopy && SB == DB && SB > 1) {
     std::memcpy(dp, sp, std::size_t(J.columns) * DB);
   } else if constexpr (kVectorRule<M, SB, DB, MASKED>) {
     rule_span<M>(P, sp, dp, J.columns);
@@ -461,7 +480,7 @@ inline void rotated_row(const void* job, int y) {
   auto sample = [&](Sample& s) {
     return BILINEAR ? bilinear_sample<SB, MASKED>(J, P, u, v, s) : nearest_sample<SB, MASKED>(J, P, u, v, s);
   };
-  if constexpr (M == 5 && kVectorRule<M, SB, DB, MASKED>) {
+  if constexpr (M == kBlitAlpha && kVectorRule<M, SB, DB, MASKED>) {
     // A pixel outside the source gets a transparent sample, which the composite leaves alone.
     std::uint32_t run[kSpan];
     for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
@@ -498,15 +517,15 @@ inline constexpr int pair_index(int source_bytes, int destination_bytes) {
 
 // Which (mode, depth) combinations have a kernel.
 inline constexpr bool kernel_present(int mode, int sb, int db) {
-  if (mode == 7 || mode == 8) return sb == 4;
-  if (mode == 10) return (sb == 1 || sb == 4) && (db == 1 || db == 4);
-  if (mode == 11) return sb == 1;
+  if (mode == kBlitWindow || mode == kBlitRamp) return sb == 4;
+  if (mode == kBlitAlphaCopy) return (sb == 1 || sb == 4) && (db == 1 || db == 4);
+  if (mode == kBlitMaskFill) return sb == 1;
   return true;
 }
 
 struct KernelSet {
   RowFunction plain[kModes][16];
-  RowFunction masked[4][16];  // modes 5 to 8
+  RowFunction masked[kLastMaskedMode - kFirstMaskedMode + 1][16];
 };
 
 extern const KernelSet kStretchKernels;
@@ -532,12 +551,12 @@ RowFunction direct_kernel(int mode, bool masked, int source_bytes, int destinati
     TALVEN_KERNELS_MODE(PICK, 12)},                                                                         \
    {TALVEN_MASKED_MODE(ROW, 5), TALVEN_MASKED_MODE(ROW, 6), TALVEN_MASKED_MODE(ROW, 7), TALVEN_MASKED_MODE(ROW, 8)}}
 
-// Mode 5 from a source without alpha is the constant blend of mode 3.
+// Alpha blending from a source without alpha is the constant blend.
 #define TALVEN_DEFINE_PICK(PICK, ROW)                                                 \
   template <int M, int SB, int DB>                                                    \
   constexpr RowFunction PICK() {                                                      \
     if constexpr (kernel_present(M, SB, DB)) {                                        \
-      return &ROW<(M == 5 && SB != 4) ? 3 : M, SB, DB, false>;                        \
+      return &ROW<(M == kBlitAlpha && SB != 4) ? kBlitBlend : M, SB, DB, false>;                        \
     } else {                                                                          \
       return nullptr;                                                                 \
     }                                                                                 \

@@ -15,56 +15,56 @@ RowFunction direct_kernel(int mode, bool masked, int sb, int db) {
   (void)p816;
   if (!masked) {
     switch (mode) {
-      case 0:
+      case kBlitCopy:
         switch (pair) {
-          case p88: return &direct_row<0, 1, 1, false>;
-          case p1616: return &direct_row<0, 2, 2, false>;
-          case p2424: return &direct_row<0, 3, 3, false>;
-          case p2432: return &direct_row<0, 3, 4, false>;
-          case p3224: return &direct_row<0, 4, 3, false>;
-          case p3232: return &direct_row<0, 4, 4, false>;
+          case p88: return &direct_row<kBlitCopy, 1, 1, false>;
+          case p1616: return &direct_row<kBlitCopy, 2, 2, false>;
+          case p2424: return &direct_row<kBlitCopy, 3, 3, false>;
+          case p2432: return &direct_row<kBlitCopy, 3, 4, false>;
+          case p3224: return &direct_row<kBlitCopy, 4, 3, false>;
+          case p3232: return &direct_row<kBlitCopy, 4, 4, false>;
         }
         return nullptr;
-      case 1:
-      case 2: {
-        const bool one = mode == 1;
+      case kBlitSourceKey:
+      case kBlitDestinationKey: {
+        const bool one = mode == kBlitSourceKey;
         switch (pair) {
-          case p88: return one ? &direct_row<1, 1, 1, false> : &direct_row<2, 1, 1, false>;
-          case p824: return one ? &direct_row<1, 1, 3, false> : &direct_row<2, 1, 3, false>;
-          case p832: return one ? &direct_row<1, 1, 4, false> : &direct_row<2, 1, 4, false>;
-          case p1616: return one ? &direct_row<1, 2, 2, false> : &direct_row<2, 2, 2, false>;
-          case p2424: return one ? &direct_row<1, 3, 3, false> : &direct_row<2, 3, 3, false>;
-          case p2432: return one ? &direct_row<1, 3, 4, false> : &direct_row<2, 3, 4, false>;
-          case p3224: return one ? &direct_row<1, 4, 3, false> : &direct_row<2, 4, 3, false>;
-          case p3232: return one ? &direct_row<1, 4, 4, false> : &direct_row<2, 4, 4, false>;
+          case p88: return one ? &direct_row<kBlitSourceKey, 1, 1, false> : &direct_row<kBlitDestinationKey, 1, 1, false>;
+          case p824: return one ? &direct_row<kBlitSourceKey, 1, 3, false> : &direct_row<kBlitDestinationKey, 1, 3, false>;
+          case p832: return one ? &direct_row<kBlitSourceKey, 1, 4, false> : &direct_row<kBlitDestinationKey, 1, 4, false>;
+          case p1616: return one ? &direct_row<kBlitSourceKey, 2, 2, false> : &direct_row<kBlitDestinationKey, 2, 2, false>;
+          case p2424: return one ? &direct_row<kBlitSourceKey, 3, 3, false> : &direct_row<kBlitDestinationKey, 3, 3, false>;
+          case p2432: return one ? &direct_row<kBlitSourceKey, 3, 4, false> : &direct_row<kBlitDestinationKey, 3, 4, false>;
+          case p3224: return one ? &direct_row<kBlitSourceKey, 4, 3, false> : &direct_row<kBlitDestinationKey, 4, 3, false>;
+          case p3232: return one ? &direct_row<kBlitSourceKey, 4, 4, false> : &direct_row<kBlitDestinationKey, 4, 4, false>;
         }
         return nullptr;
       }
-      case 5:
-        return pair == p3224 ? &direct_row<5, 4, 3, false> : pair == p3232 ? &direct_row<5, 4, 4, false> : nullptr;
-      case 7:
-        return pair == p3224 ? &direct_row<7, 4, 3, false> : pair == p3232 ? &direct_row<7, 4, 4, false> : nullptr;
-      case 8:
-        return pair == p3224 ? &direct_row<8, 4, 3, false> : pair == p3232 ? &direct_row<8, 4, 4, false> : nullptr;
+      case kBlitAlpha:
+        return pair == p3224 ? &direct_row<kBlitAlpha, 4, 3, false> : pair == p3232 ? &direct_row<kBlitAlpha, 4, 4, false> : nullptr;
+      case kBlitWindow:
+        return pair == p3224 ? &direct_row<kBlitWindow, 4, 3, false> : pair == p3232 ? &direct_row<kBlitWindow, 4, 4, false> : nullptr;
+      case kBlitRamp:
+        return pair == p3224 ? &direct_row<kBlitRamp, 4, 3, false> : pair == p3232 ? &direct_row<kBlitRamp, 4, 4, false> : nullptr;
     }
     return nullptr;
   }
   switch (mode) {
-    case 5:
-      return pair == p1616 ? &direct_row<5, 2, 2, true>
-             : pair == p2424 ? &direct_row<5, 3, 3, true>
-             : pair == p3224 ? &direct_row<5, 4, 3, true>
+    case kBlitAlpha:
+      return pair == p1616 ? &direct_row<kBlitAlpha, 2, 2, true>
+             : pair == p2424 ? &direct_row<kBlitAlpha, 3, 3, true>
+             : pair == p3224 ? &direct_row<kBlitAlpha, 4, 3, true>
                              : nullptr;
-    case 8:
-      return pair == p1616 ? &direct_row<8, 2, 2, true>
-             : pair == p2424 ? &direct_row<8, 3, 3, true>
-             : pair == p3224 ? &direct_row<8, 4, 3, true>
+    case kBlitRamp:
+      return pair == p1616 ? &direct_row<kBlitRamp, 2, 2, true>
+             : pair == p2424 ? &direct_row<kBlitRamp, 3, 3, true>
+             : pair == p3224 ? &direct_row<kBlitRamp, 4, 3, true>
                              : nullptr;
-    case 7:
-      return pair == p88     ? &direct_row<7, 1, 1, true>
-             : pair == p1616 ? &direct_row<7, 2, 2, true>
-             : pair == p2424 ? &direct_row<7, 3, 3, true>
-             : pair == p3232 ? &direct_row<7, 4, 4, true>
+    case kBlitWindow:
+      return pair == p88     ? &direct_row<kBlitWindow, 1, 1, true>
+             : pair == p1616 ? &direct_row<kBlitWindow, 2, 2, true>
+             : pair == p2424 ? &direct_row<kBlitWindow, 3, 3, true>
+             : pair == p3232 ? &direct_row<kBlitWindow, 4, 4, true>
                              : nullptr;
   }
   return nullptr;

@@ -1,4 +1,9 @@
 // The edge cases of the blits: mirroring, the opacity ends, the alpha modes, rotation, depths.
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "graphics/blit_kernels.h"
 #include "graphics/graphics_test_support.h"
 
 namespace talven::graphics::test {
@@ -231,3 +236,35 @@ TEST_F(BlitEdgeTest, HugeSourceRectangleKeepsTheVisiblePart) {
 
 }  // namespace
 }  // namespace talven::graphics::test
+
+// The engine's names for the blit modes are the SDK's: same numbers, one for each BLIT_ define.
+TEST(BlitModeNames, MatchTheSdkHeader) {
+  std::ifstream in(std::string(TALVEN_SOURCE_DIR) + "/sdk/include/talven.h");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string header = text.str();
+  const std::pair<const char*, int> engine[] = {
+      {"BLIT_COPY", talven::graphics::blit::kBlitCopy},          {"BLIT_SRCKEY", talven::graphics::blit::kBlitSourceKey},
+      {"BLIT_DSTKEY", talven::graphics::blit::kBlitDestinationKey}, {"BLIT_BLEND", talven::graphics::blit::kBlitBlend},
+      {"BLIT_OPERATION", talven::graphics::blit::kBlitOperation}, {"BLIT_ALPHA", talven::graphics::blit::kBlitAlpha},
+      {"BLIT_TINT", talven::graphics::blit::kBlitTint},          {"BLIT_WINDOW", talven::graphics::blit::kBlitWindow},
+      {"BLIT_RAMP", talven::graphics::blit::kBlitRamp},          {"BLIT_CHANNELS", talven::graphics::blit::kBlitChannels},
+      {"BLIT_ALPHACOPY", talven::graphics::blit::kBlitAlphaCopy}, {"BLIT_MASKFILL", talven::graphics::blit::kBlitMaskFill},
+      {"BLIT_MONOTINT", talven::graphics::blit::kBlitMonoTint},
+  };
+  const std::regex define(R"(#define\s+(BLIT_\w+)\s+(\d+))");
+  int defines = 0;
+  for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
+    ++defines;
+    const std::string name = (*it)[1];
+    const int value = std::stoi((*it)[2]);
+    bool found = false;
+    for (const auto& [engine_name, engine_value] : engine)
+      if (name == engine_name) {
+        found = true;
+        EXPECT_EQ(value, engine_value) << name;
+      }
+    EXPECT_TRUE(found) << name << " has no name in the graphics module";
+  }
+  EXPECT_EQ(defines, talven::graphics::blit::kModes);
+}
