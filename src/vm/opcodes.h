@@ -8,102 +8,115 @@
 
 namespace talven::vm {
 
+// Every opcode once, in number order: X(name, operand format, mnemonic as listings write it,
+// operand kinds as listings order them). The enum, the table of formats and mnemonics, and the
+// interpreter's handler table are all generated from this list, so they cannot disagree.
+#define TALVEN_OPCODES(X) \
+  X(nop, none, "(none)", "")                    \
+  X(trap, imm16, "trap", "N")                   \
+  X(xchg, rr, "xchg", "rD, rS")                 \
+  X(mov_rr, rr, "movl", "rD, rS")               \
+  X(mov_ri, rr_imm32, "movl", "rD, $imm")       \
+  X(mov_rs_addr, rr_imm32, "movl", "rD, $sym")  \
+  X(load_b_s, rr_imm32, "movbl", "rD, sym")     \
+  X(load_sb_s, rr_imm32, "movsbl", "rD, sym")   \
+  X(load_w_s, rr_imm32, "movwl", "rD, sym")     \
+  X(load_sw_s, rr_imm32, "movswl", "rD, sym")   \
+  X(load_l_s, rr_imm32, "movl", "rD, sym")      \
+  X(lea_f, rr_imm32, "lea", "rD, d(r6)")        \
+  X(load_b_f, rr_imm32, "movbl", "rD, d(r6)")   \
+  X(load_sb_f, rr_imm32, "movsbl", "rD, d(r6)") \
+  X(load_w_f, rr_imm32, "movwl", "rD, d(r6)")   \
+  X(load_sw_f, rr_imm32, "movswl", "rD, d(r6)") \
+  X(load_l_f, rr_imm32, "movl", "rD, d(r6)")    \
+  X(load_b_m, rr, "movbl", "rD, (rS)")          \
+  X(load_sb_m, rr, "movsbl", "rD, (rS)")        \
+  X(load_w_m, rr, "movwl", "rD, (rS)")          \
+  X(load_sw_m, rr, "movswl", "rD, (rS)")        \
+  X(load_l_m, rr, "movl", "rD, (rS)")           \
+  X(store_b_s, rr_imm32, "movb", "sym, rS")     \
+  X(store_w_s, rr_imm32, "movw", "sym, rS")     \
+  X(store_l_s, rr_imm32, "movl", "sym, rS")     \
+  X(store_b_f, rr_imm32, "movb", "d(r6), rS")   \
+  X(store_w_f, rr_imm32, "movw", "d(r6), rS")   \
+  X(store_l_f, rr_imm32, "movl", "d(r6), rS")   \
+  X(store_b_m, rr, "movb", "(rD), rS")          \
+  X(store_w_m, rr, "movw", "(rD), rS")          \
+  X(store_l_m, rr, "movl", "(rD), rS")          \
+  X(push_r, rr, "push", "rS")                   \
+  X(push_i, imm32, "push", "$imm")              \
+  X(pop_r, rr, "pop", "rD")                     \
+  X(enter, imm32, "enter", "N")                 \
+  X(leave, imm32, "leave", "N")                 \
+  X(call_s, imm32, "call", "sym")               \
+  X(call_r, rr, "call", "rS")                   \
+  X(ret, none, "ret", "")                       \
+  X(preop, rr_imm32, "preop", "rD, imm")        \
+  X(postop, rr_imm32, "postop", "rD, imm")      \
+  X(preinc_b, rr, "preinc", "(rD) byte")        \
+  X(postinc_b, rr, "postinc", "(rD) byte")      \
+  X(predec_b, rr, "predec", "(rD) byte")        \
+  X(postdec_b, rr, "postdec", "(rD) byte")      \
+  X(preinc_w, rr, "preinc", "(rD) word")        \
+  X(postinc_w, rr, "postinc", "(rD) word")      \
+  X(predec_w, rr, "predec", "(rD) word")        \
+  X(postdec_w, rr, "postdec", "(rD) word")      \
+  X(zero_b_s, imm32, "zerob", "sym")            \
+  X(zero_w_s, imm32, "zerow", "sym")            \
+  X(zero_l_s, imm32, "zerol", "sym")            \
+  X(zero_b_f, imm32, "zerob", "d(r6)")          \
+  X(zero_w_f, imm32, "zerow", "d(r6)")          \
+  X(zero_l_f, imm32, "zerol", "d(r6)")          \
+  X(cmp_rr, rr, "cmp", "rD, rS")                \
+  X(cmp_ri, rr_imm32, "cmp", "rD, $imm")        \
+  X(set, rr, "set", "rD")                       \
+  X(add_rr, rr, "add", "rD, rS")                \
+  X(add_ri, rr_imm32, "add", "rD, $imm")        \
+  X(sub_rr, rr, "sub", "rD, rS")                \
+  X(sub_ri, rr_imm32, "sub", "rD, $imm")        \
+  X(mul, rr, "mul", "rD, rS")                   \
+  X(div, rr, "div", "rD, rS")                   \
+  X(mod, rr, "mod", "rD, rS")                   \
+  X(shl, rr, "shl", "rD, rS")                   \
+  X(shr, rr, "shr", "rD, rS")                   \
+  X(sar, rr, "sar", "rD, rS")                   \
+  X(neg, rr, "neg", "rD")                       \
+  X(not, rr, "not", "rD")                       \
+  X(and, rr, "and", "rD, rS")                   \
+  X(or, rr, "or", "rD, rS")                     \
+  X(xor, rr, "xor", "rD, rS")                   \
+  X(jmp, imm32, "jmp", "target")                \
+  X(je, imm32, "je", "target")                  \
+  X(jne, imm32, "jne", "target")                \
+  X(jg, imm32, "jg", "target")                  \
+  X(jge, imm32, "jge", "target")                \
+  X(jl, imm32, "jl", "target")                  \
+  X(jle, imm32, "jle", "target")                \
+  X(ja, imm32, "ja", "target")                  \
+  X(jae, imm32, "jae", "target")                \
+  X(jb, imm32, "jb", "target")                  \
+  X(jbe, imm32, "jbe", "target")                \
+  X(ftoi, rr, "ftoi", "rD")                     \
+  X(itof, rr, "itof", "rD")                     \
+  X(fadd, rr, "fadd", "rD, rS")                 \
+  X(fsub, rr, "fsub", "rD, rS")                 \
+  X(fmul, rr, "fmul", "rD, rS")                 \
+  X(fdiv, rr, "fdiv", "rD, rS")                 \
+  X(fmod, rr, "fmod", "rD, rS")                 \
+  X(fneg, rr, "fneg", "rD")                    
+
 enum Op : std::uint8_t {
-  op_nop = 0,
-  op_trap = 1,           // trap N            op imm16
-  op_xchg = 2,           // xchg rD, rS       op RR
-  op_mov_rr = 3,         // movl rD, rS
-  op_mov_ri = 4,         // movl rD, $imm     op RR imm32
-  op_mov_rs_addr = 5,    // movl rD, $sym
-  op_load_b_s = 6,       // movbl rD, sym
-  op_load_sb_s = 7,      // movsbl rD, sym
-  op_load_w_s = 8,       // movwl rD, sym
-  op_load_sw_s = 9,      // movswl rD, sym
-  op_load_l_s = 10,      // movl rD, sym
-  op_lea_f = 11,         // lea rD, d(r6)
-  op_load_b_f = 12,      // movbl rD, d(r6)
-  op_load_sb_f = 13,     // movsbl rD, d(r6)
-  op_load_w_f = 14,      // movwl rD, d(r6)
-  op_load_sw_f = 15,     // movswl rD, d(r6)
-  op_load_l_f = 16,      // movl rD, d(r6)
-  op_load_b_m = 17,      // movbl rD, (rS)    op RR
-  op_load_sb_m = 18,     // movsbl rD, (rS)
-  op_load_w_m = 19,      // movwl rD, (rS)
-  op_load_sw_m = 20,     // movswl rD, (rS)
-  op_load_l_m = 21,      // movl rD, (rS)
-  op_store_b_s = 22,     // movb sym, rS      op RR imm32
-  op_store_w_s = 23,     // movw sym, rS
-  op_store_l_s = 24,     // movl sym, rS
-  op_store_b_f = 25,     // movb d(r6), rS
-  op_store_w_f = 26,     // movw d(r6), rS
-  op_store_l_f = 27,     // movl d(r6), rS
-  op_store_b_m = 28,     // movb (rD), rS     op RR
-  op_store_w_m = 29,     // movw (rD), rS
-  op_store_l_m = 30,     // movl (rD), rS
-  op_push_r = 31,        // push rS           op RR
-  op_push_i = 32,        // push $imm         op imm32
-  op_pop_r = 33,         // pop rD            op RR
-  op_enter = 34,         // enter N           op imm32
-  op_leave = 35,         // leave N           op imm32
-  op_call_s = 36,        // call sym          op imm32
-  op_call_r = 37,        // call rS           op RR
-  op_ret = 38,           // ret               op
-  op_preop = 39,         // preop rD, imm     op RR imm32
-  op_postop = 40,        // postop rD, imm    op RR imm32
-  op_preinc_b = 41,      // op RR
-  op_postinc_b = 42,
-  op_predec_b = 43,
-  op_postdec_b = 44,
-  op_preinc_w = 45,
-  op_postinc_w = 46,
-  op_predec_w = 47,
-  op_postdec_w = 48,
-  op_zero_b_s = 49,      // zerob sym         op imm32
-  op_zero_w_s = 50,
-  op_zero_l_s = 51,
-  op_zero_b_f = 52,      // zerob d(r6)       op imm32
-  op_zero_w_f = 53,
-  op_zero_l_f = 54,
-  op_cmp_rr = 55,        // cmp rD, rS        op RR
-  op_cmp_ri = 56,        // cmp rD, $imm      op RR imm32
-  op_set = 57,           // set rD            op RR
-  op_add_rr = 58,
-  op_add_ri = 59,        // op RR imm32
-  op_sub_rr = 60,
-  op_sub_ri = 61,        // op RR imm32
-  op_mul = 62,
-  op_div = 63,
-  op_mod = 64,
-  op_shl = 65,
-  op_shr = 66,
-  op_sar = 67,
-  op_neg = 68,
-  op_not = 69,
-  op_and = 70,
-  op_or = 71,
-  op_xor = 72,
-  op_jmp = 73,           // op imm32
-  op_je = 74,
-  op_jne = 75,
-  op_jg = 76,
-  op_jge = 77,
-  op_jl = 78,
-  op_jle = 79,
-  op_ja = 80,
-  op_jae = 81,
-  op_jb = 82,
-  op_jbe = 83,
-  op_ftoi = 84,          // op RR
-  op_itof = 85,
-  op_fadd = 86,
-  op_fsub = 87,
-  op_fmul = 88,
-  op_fdiv = 89,
-  op_fmod = 90,
-  op_fneg = 91,
+#define TALVEN_OPCODE_ENUM(name, format, mnemonic, operands) op_##name,
+  TALVEN_OPCODES(TALVEN_OPCODE_ENUM)
+#undef TALVEN_OPCODE_ENUM
 };
 
-inline constexpr int kOpcodeCount = 92;
+#define TALVEN_OPCODE_COUNT(name, format, mnemonic, operands) +1
+inline constexpr int kOpcodeCount = 0 TALVEN_OPCODES(TALVEN_OPCODE_COUNT);
+#undef TALVEN_OPCODE_COUNT
+// Compiled programs carry these numbers: the list may only grow at its end.
+static_assert(op_trap == 1 && op_mov_rs_addr == 5 && op_call_s == 36 && op_cmp_rr == 55 && op_jmp == 73 &&
+              op_fneg == 91 && kOpcodeCount == 92);
 
 // The argument-count marker that follows a call with arguments: `add r7, $4n` = 0x3B 0x77 imm32.
 inline constexpr std::uint16_t kArgumentMarker = 0x773B;
