@@ -3,13 +3,10 @@
 // calls one.
 #include "shell/shell_builtins.h"
 
-#include "archive/archive.h"
-#include "effects/effects.h"
-#include "graphics/graphics.h"
-#include "input/input.h"
-#include "library/library.h"
-#include "sound/sound.h"
-#include "vm/script_threads.h"
+#include <vector>
+
+#include "shell/modules.h"
+
 
 namespace talven::shell {
 
@@ -39,8 +36,9 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
 vm::BuiltinSpan builtins() { return kBuiltins; }
 
 std::string install_all_builtins() {
-  return vm::install_builtins({vm::control_builtins(), builtins(), graphics::builtins(), effects::builtins(),
-                               sound::builtins(), input::builtins(), archive::builtins(), library::builtins()});
+  std::vector<vm::BuiltinSpan> spans;
+  for (const Module& module : modules()) spans.push_back(module.builtins());
+  return vm::install_builtins(spans);
 }
 
 }  // namespace talven::shell

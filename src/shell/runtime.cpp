@@ -1,4 +1,5 @@
 #include "shell/runtime.h"
+#include "shell/modules.h"
 #include "shell/shell_builtins.h"
 
 #include <atomic>
@@ -174,10 +175,7 @@ void runtime_start(const RuntimeOptions& options) {
   const Configuration& cfg = config();
   if (!options.log_file.empty() && !set_log_file(options.log_file))
     std::fprintf(stderr, "talven: cannot write the log file %s\n", options.log_file.c_str());
-  elapsed_clock_start();
   graphics::build_pixel_tables();
-  // Pixel tables, sockets, presentation, sound, MIDI, input and CD audio join here as they are
-  // built, in this order.
   vm::allocate_script_heap(static_cast<std::uint32_t>(cfg.heap_size > 0 ? cfg.heap_size : 0));
   vm::set_vm_settings({cfg.debug_mode != 0, static_cast<std::uint32_t>(cfg.program_size),
                        static_cast<std::uint32_t>(cfg.stack_size)});
@@ -195,35 +193,41 @@ void runtime_start(const RuntimeOptions& options) {
   vm::set_image_release_hook(compiler::forget_exported_functions);
   vm::set_fault_listener(report_script_fault);
   vm::vm_runtime_start();
-  graphics::graphics_start({cfg.width, cfg.height, cfg.depth, cfg.multi_threading != 0});
+  for (const Module& module : modules())
+    if (module.start) module.start(cfg);
   if (platform::display().has_frame_window()) {
     vm::set_request_handler(kPresentRequest, serve_present);
     graphics::set_frame_presenter(present_to_window);
     graphics::set_frame_ready_hook(ask_for_present);
   }
-  archive::close_pack_slots();
   vm::reset_thread_table();
 }
 
 const std::string& unopened_main_source() { return g_unopened_main_source; }
 
 void runtime_stop() {
-  archive::close_pack_slots();
-  archive::close_all_streams();
-  vm::vm_runtime_shutdown();
   graphics::set_frame_ready_hook(nullptr);
   graphics::set_frame_presenter(nullptr);
-  graphics::graphics_shutdown();
-  archive::write_system_file_at_shutdown();
+  const auto all = modules();
+  for (auto module = all.rbegin(); module != all.rend(); ++module)
+    if (module->stop) module->stop();
+  vm::vm_runtime_shutdown();
   vm::set_image_release_hook(nullptr);
   vm::set_fault_listener(nullptr);
   vm::free_script_heap();
   compiler::clear_exported_functions();
 }
 
-// Sound, music, movies and CD audio join the pause as they are built.
-void runtime_pause_devices() { elapsed_clock_pause(); }
-void runtime_resume_devices() { elapsed_clock_resume(); }
+void runtime_pause_devices() {
+  for (const Module& module : modules())
+    if (module.pause) module.pause();
+}
+
+void runtime_resume_devices() {
+  for (const Module& module : modules())
+    if (module.resume) module.resume();
+}
+
 void runtime_window_resized() {
   graphics::set_full_upload_pending();
   graphics::present_frame();

@@ -50,7 +50,7 @@ std::int32_t pushed_argument_count(const ScriptContext& context) {
 
 }  // namespace
 
-std::string install_builtins(std::initializer_list<BuiltinSpan> spans) {
+std::string install_builtins(std::span<const BuiltinSpan> spans) {
   BuiltinEntry table[kBuiltinCount] = {};
   bool given[kBuiltinCount] = {};
   for (BuiltinSpan span : spans) {

@@ -32,7 +32,10 @@ using BuiltinSpan = std::span<const BuiltinEntry>;
 // Assembles the table from the modules' spans. Every index below kBuiltinCount must be given
 // exactly once; otherwise the table stays as it was and the answer says what is wrong. Empty on
 // success. Call before any script runs.
-std::string install_builtins(std::initializer_list<BuiltinSpan> spans);
+std::string install_builtins(std::span<const BuiltinSpan> spans);
+inline std::string install_builtins(std::initializer_list<BuiltinSpan> spans) {
+  return install_builtins(std::span<const BuiltinSpan>(spans.begin(), spans.size()));
+}
 
 // An entry of the assembled table; index below kBuiltinCount. Before install_builtins every entry
 // is nameless and unbuilt.
