@@ -178,12 +178,18 @@ std::uint32_t read_pixel(const Plane& p, std::int32_t x, std::int32_t y) {
   }
 }
 
-void graphics_start(const GraphicsSettings& settings) {
+void reset_graphics_state() {
   build_pixel_tables();
   graphics_shutdown();
   reset_palettes();
   set_color_mapping(false);
   g_view_page = g_active_page = 0;
+  set_multi_threading(true);
+  clear_dirty_list();
+}
+
+void graphics_start(const GraphicsSettings& settings) {
+  reset_graphics_state();
   set_multi_threading(settings.multi_threading);
   presentation_start(settings.width, settings.height);
   if (allocate_plane(0, settings.width, settings.height, settings.depth)) clear_rect(0, nullptr, 0);

@@ -63,6 +63,10 @@ struct GraphicsSettings {
   bool multi_threading = true;
 };
 void graphics_start(const GraphicsSettings& settings);
+// Everything of this module as at process start: no planes, the default palettes, pages 0, colour
+// mapping off, pixel rows split over threads, an empty dirty list. graphics_start begins with it;
+// tests call it to start from a known state.
+void reset_graphics_state();
 // Frees every plane and forgets the attachments.
 void graphics_shutdown();
 // Follows the MultiThreading setting unless changed here (tests compare both).
@@ -123,6 +127,7 @@ int draw_line(std::uint32_t plane, std::int32_t x1, std::int32_t y1, std::int32_
 int fill_polygon(std::uint32_t plane, const std::int32_t* xy_pairs, std::uint32_t count, std::uint32_t colour);
 // The dirty-rectangle list (drt_init, drt_set) and the copy of its parts.
 int dirty_count();
+void clear_dirty_list();
 Rect dirty_rect(int index);
 int dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect);
 

@@ -369,6 +369,7 @@ Plane* copy_of_area(const Plane& p, i64 x, i64 y, i64 w, i64 h) {
 }  // namespace
 
 int dirty_count() { return g_dirty_count; }
+void clear_dirty_list() { g_dirty_count = 0; }
 Rect dirty_rect(int i) { return g_dirty[i]; }
 
 int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uint32_t src_number, const Rect* src_rect) {

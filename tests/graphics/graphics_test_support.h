@@ -23,13 +23,8 @@ inline std::vector<std::string>& reported() {
 class GraphicsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    build_pixel_tables();
-    graphics_shutdown();
-    reset_palettes();
-    set_color_mapping(false);
+    reset_graphics_state();
     set_multi_threading(false);
-    set_view_page(0);
-    set_active_page(0);
     reported().clear();
     shell::set_report_listener([](const char* text) { reported().push_back(text); });
   }
