@@ -108,6 +108,18 @@ bool translate(const SDL_Event& e, Event& out) {
 void destroy_frame_window();
 void present_black();
 
+// SDL's reason for a failed call, on stderr. Failures that would repeat every frame are told once
+// per kind, so a broken renderer does not flood the terminal.
+bool sdl_failed(const char* what) {
+  std::fprintf(stderr, "talven: %s: %s\n", what, SDL_GetError());
+  return false;
+}
+bool sdl_failed_once(std::atomic<bool>& told, const char* what) {
+  if (!told.exchange(true)) sdl_failed(what);
+  return false;
+}
+std::atomic<bool> g_told_texture{false}, g_told_surface{false};
+
 bool open_display() {
   if (g_display_open) return true;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -208,7 +220,8 @@ void show_window_raised() {
 
 bool set_window_fullscreen(bool on) {
   if (!g_window) return false;
-  return SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+  if (SDL_SetWindowFullscreen(g_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0) return true;
+  return sdl_failed(on ? "the window could not go full screen" : "the window could not leave full screen");
 }
 
 
@@ -217,7 +230,7 @@ bool present_with_renderer(const std::uint32_t* texels, int width, int height, P
     if (g_texture) SDL_DestroyTexture(g_texture);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     g_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (g_texture == nullptr) return false;
+    if (g_texture == nullptr) return sdl_failed_once(g_told_texture, "the picture's texture could not be made");
     g_texture_width = width;
     g_texture_height = height;
   }
@@ -240,7 +253,7 @@ bool present_with_renderer(const std::uint32_t* texels, int width, int height, P
 // display's, so the copy converts row by row into whatever the surface holds.
 bool present_on_surface(const std::uint32_t* texels, int width, int height) {
   SDL_Surface* surface = SDL_GetWindowSurface(g_window);
-  if (surface == nullptr) return false;
+  if (surface == nullptr) return sdl_failed_once(g_told_surface, "the window surface is not available");
   const Rect v = fitted_viewport(width, height, surface->w, surface->h, PictureFit::one_to_one);
   const int copy_width = std::min(v.width, surface->w - v.x);
   const int copy_height = std::min(v.height, surface->h - v.y);
@@ -268,7 +281,7 @@ bool present_texels(const std::uint32_t* texels, int width, int height, PictureF
 bool set_window_fullscreen_mode(bool on, int width, int height) {
   if (!g_window) return false;
   g_surface_cleared = false;
-  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0;
+  if (!on) return SDL_SetWindowFullscreen(g_window, 0) == 0 || sdl_failed("the window could not leave full screen");
   // Only modes at the desktop's own colour depth are candidates.
   int display = SDL_GetWindowDisplayIndex(g_window);
   if (display < 0) display = 0;
@@ -291,8 +304,8 @@ bool set_window_fullscreen_mode(bool on, int width, int height) {
       best = m;
       break;
     }
-  if (SDL_SetWindowDisplayMode(g_window, &best) != 0) return false;
-  return SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN) == 0;
+  if (SDL_SetWindowDisplayMode(g_window, &best) != 0) return sdl_failed("the display mode could not be set");
+  return SDL_SetWindowFullscreen(g_window, SDL_WINDOW_FULLSCREEN) == 0 || sdl_failed("the window could not go full screen");
 }
 
 void present_black() {

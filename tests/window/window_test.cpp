@@ -194,6 +194,15 @@ TEST_F(WindowTest, OpensAWindowAndWritesItsStateBackAtExit) {
   EXPECT_NE(state.find("WindowHeight=480"), std::string::npos) << state;
 }
 
+TEST_F(WindowTest, AWindowThatCannotBeCreatedEndsTheRunWithStatusOneAndSaysWhy) {
+  // SDL refuses windows wider than 16384 pixels: the game must not run on without its window.
+  std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nMultiInstance=1\n[Screen]\nWidth=20000\nHeight=100\n";
+  EXPECT_EQ(under_xvfb("$TALVEN game.cfg\n"), 1);
+  const std::string said = read_file(work_ / "session.out");
+  EXPECT_NE(said.find("talven: the game window could not be created: "), std::string::npos) << said;
+  EXPECT_NE(said.find("talven: the game cannot run without its window"), std::string::npos) << said;
+}
+
 TEST_F(WindowTest, AltEnterSwitchesToFullScreenAndTheModeIsWrittenBack) {
   // The window may take a while to appear on a busy machine: look for it for up to ten seconds.
   // A window manager carries out the switch on X; the window then covers the whole screen.
