@@ -23,31 +23,38 @@ const char* const kPlatformHeaders[] = {
     "netinet/", "arpa/", "netdb.h", "signal.h", "termios.h", "pwd.h", "windows.h", "X11/",
 };
 
-TEST(IncludePolicy, OnlyThePlatformFolderIncludesSystemHeaders) {
-  const fs::path src = fs::path(TALVEN_SOURCE_DIR) / "src";
+// Calls `seen(file relative to src, line number, included name)` for every #include below `folder`.
+template <typename Seen>
+void for_each_include(const fs::path& src, const fs::path& folder, Seen seen) {
   const std::regex include_line(R"(^\s*#\s*include\s*[<"]([^>"]+)[>"])");
-  std::vector<std::string> offenders;
-  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     if (!entry.is_regular_file()) continue;
-    const fs::path rel = fs::relative(entry.path(), src);
-    if (*rel.begin() == "platform") continue;
     std::ifstream in(entry.path());
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
       ++number;
       std::smatch m;
-      if (!std::regex_search(line, m, include_line)) continue;
-      const std::string header = m[1];
-      for (const char* forbidden : kPlatformHeaders)
-        if (header.rfind(forbidden, 0) == 0) offenders.push_back(rel.string() + ":" + std::to_string(number) + ": " + header);
+      if (std::regex_search(line, m, include_line)) seen(fs::relative(entry.path(), src), number, m[1].str());
     }
   }
-  EXPECT_TRUE(offenders.empty()) << [&] {
-    std::string all;
-    for (const auto& o : offenders) all += o + "\n";
-    return all;
-  }();
+}
+
+std::string one_per_line(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const auto& line : lines) all += line + "\n";
+  return all;
+}
+
+TEST(IncludePolicy, OnlyThePlatformFolderIncludesSystemHeaders) {
+  const fs::path src = fs::path(TALVEN_SOURCE_DIR) / "src";
+  std::vector<std::string> offenders;
+  for_each_include(src, src, [&](const fs::path& file, int number, const std::string& header) {
+    if (*file.begin() == "platform") return;
+    for (const char* forbidden : kPlatformHeaders)
+      if (header.rfind(forbidden, 0) == 0) offenders.push_back(file.string() + ":" + std::to_string(number) + ": " + header);
+  });
+  EXPECT_TRUE(offenders.empty()) << one_per_line(offenders);
 }
 
 // Each folder's declared dependencies: talven_module(NAME DEPENDS a b c) in its CMakeLists.txt.
@@ -78,30 +85,18 @@ TEST(IncludePolicy, ModulesIncludeOnlyTheModulesTheyDependOn) {
   const auto modules = declared_dependencies(src);
   ASSERT_GE(modules.size(), 10u) << "every folder of src/ should declare itself with talven_module";
   ASSERT_TRUE(modules.at("platform").empty()) << "the platform depends on no other module";
-  const std::regex include_line(R"(^\s*#\s*include\s*"(\w+)/[^"]+")");
   std::vector<std::string> offenders;
   for (const auto& [module, depends] : modules) {
-    for (const auto& entry : fs::recursive_directory_iterator(src / module)) {
-      if (!entry.is_regular_file()) continue;
-      std::ifstream in(entry.path());
-      std::string line;
-      int number = 0;
-      while (std::getline(in, line)) {
-        ++number;
-        std::smatch m;
-        if (!std::regex_search(line, m, include_line)) continue;
-        const std::string included = m[1];
-        if (included == module || depends.count(included) != 0 || modules.count(included) == 0) continue;
-        offenders.push_back(fs::relative(entry.path(), src).string() + ":" + std::to_string(number) + ": includes " +
-                            included + "/, which " + module + " does not depend on");
-      }
-    }
+    for_each_include(src, src / module, [&](const fs::path& file, int number, const std::string& header) {
+      const std::size_t slash = header.find('/');
+      if (slash == std::string::npos) return;
+      const std::string included = header.substr(0, slash);
+      if (included == module || depends.count(included) != 0 || modules.count(included) == 0) return;
+      offenders.push_back(file.string() + ":" + std::to_string(number) + ": includes " + included + "/, which " +
+                          module + " does not depend on");
+    });
   }
-  EXPECT_TRUE(offenders.empty()) << [&] {
-    std::string all;
-    for (const auto& o : offenders) all += o + "\n";
-    return all;
-  }();
+  EXPECT_TRUE(offenders.empty()) << one_per_line(offenders);
 }
 
 }  // namespace
