@@ -1,5 +1,6 @@
-// BMP files: reading (with or without the file header, core or 40-byte headers, colour tables,
-// RLE8 and RLE4 compression, top-down rows) and writing.
+// BMP files: reading (with or without the file header; core, 40-byte and the longer headers of
+// 52, 56, 64, 108 and 124 bytes; colour tables, RLE8 and RLE4 compression, bit-field layouts,
+// top-down rows) and writing (40-byte headers).
 #include <algorithm>
 #include <cstring>
 
@@ -21,11 +22,103 @@ void put32(std::string& out, std::uint32_t v) {
   put16(out, v >> 16);
 }
 
+// Compression values of the header.
+constexpr std::uint32_t kUncompressed = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
+
+// Where each channel sits in a 16 or 32-bit pixel.
+struct ChannelMasks {
+  std::uint32_t red = 0, green = 0, blue = 0, alpha = 0;
+};
+
 struct BmpHeader {
+  std::uint32_t size = 0;  // of the info header: 12, 40, 52, 56, 64, 108 or 124
   std::int32_t width = 0, height = 0;
   std::uint32_t bits = 0, compression = 0, image_size = 0, colours_used = 0;
   bool core = false;
+  ChannelMasks masks;  // bit-field layouts only
 };
+
+// One channel of a bit-field layout: its place and width, and the exact scale to 8 bits.
+struct Channel {
+  std::uint32_t mask = 0;
+  int shift = 0;
+  std::uint32_t largest = 0;  // the mask shifted down: the channel's full value
+  std::uint8_t scaled(std::uint32_t pixel) const {
+    const std::uint32_t v = (pixel & mask) >> shift;
+    return static_cast<std::uint8_t>((std::uint64_t(v) * 255 + largest / 2) / largest);
+  }
+};
+
+// A mask is usable when it is one run of set bits inside the pixel.
+bool contiguous_within(std::uint32_t mask, std::uint32_t bits) {
+  if (mask == 0 || (bits < 32 && (mask >> bits) != 0)) return false;
+  const std::uint32_t low = mask >> __builtin_ctz(mask);
+  return (low & (low + 1)) == 0;
+}
+
+Channel channel_of(std::uint32_t mask) {
+  Channel c;
+  c.mask = mask;
+  c.shift = mask == 0 ? 0 : __builtin_ctz(mask);
+  c.largest = mask >> c.shift;
+  return c;
+}
+
+// The masks of a bit-field file: red, green and blue present, every mask one run of bits inside
+// the pixel, no two overlapping. The alpha mask may be absent (0).
+bool usable_masks(const ChannelMasks& m, std::uint32_t bits) {
+  if (bits != 16 && bits != 32) return false;
+  for (std::uint32_t mask : {m.red, m.green, m.blue})
+    if (!contiguous_within(mask, bits)) return false;
+  if (m.alpha != 0 && !contiguous_within(m.alpha, bits)) return false;
+  const std::uint32_t all[] = {m.red, m.green, m.blue, m.alpha};
+  for (int i = 0; i < 4; ++i)
+    for (int j = i + 1; j < 4; ++j)
+      if ((all[i] & all[j]) != 0) return false;
+  return true;
+}
+
+bool is_555(const ChannelMasks& m) { return m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F && m.alpha == 0; }
+
+// The plane a bit-field file becomes: 16-bit 5-5-5 layouts stay as they are; others become 24-bit,
+// or 32-bit when they carry alpha.
+std::uint32_t plane_bits_for(const BmpHeader& h) {
+  if (h.bits == 16 && is_555(h.masks)) return 16;
+  return h.bits == 32 || h.masks.alpha != 0 ? 32 : 24;
+}
+
+// Converts the rows of a bit-field picture into `p` (24 or 32-bit), turning file rows the right
+// way up. Alpha comes from its mask; without one, or when every pixel's alpha is zero (what tools
+// write for "no alpha" with the mask still set), the picture is opaque.
+void convert_bit_fields(const BmpHeader& h, const std::uint8_t* source, std::uint64_t source_pitch, bool top_down,
+                        Plane& p) {
+  const Channel red = channel_of(h.masks.red), green = channel_of(h.masks.green), blue = channel_of(h.masks.blue),
+                alpha = channel_of(h.masks.alpha);
+  const int source_bytes = static_cast<int>(h.bits / 8), target_bytes = p.bits / 8;
+  auto pixel_at = [&](std::int64_t row, std::int64_t x) {
+    const std::uint8_t* q = source + std::uint64_t(row) * source_pitch + std::uint64_t(x) * source_bytes;
+    return source_bytes == 2 ? std::uint32_t(get16(q)) : get32(q);
+  };
+  bool alpha_seen = false;
+  if (h.masks.alpha != 0)
+    for (std::int64_t row = 0; row < p.height && !alpha_seen; ++row)
+      for (std::int64_t x = 0; x < p.width; ++x)
+        if ((pixel_at(row, x) & h.masks.alpha) != 0) {
+          alpha_seen = true;
+          break;
+        }
+  std::uint8_t* pixels = vm::host_pointer(p.pixels);
+  for (std::int64_t row = 0; row < p.height; ++row) {
+    std::uint8_t* out = pixels + std::uint64_t(top_down ? p.height - 1 - row : row) * p.pitch;
+    for (std::int64_t x = 0; x < p.width; ++x, out += target_bytes) {
+      const std::uint32_t v = pixel_at(row, x);
+      out[0] = blue.scaled(v);
+      out[1] = green.scaled(v);
+      out[2] = red.scaled(v);
+      if (target_bytes == 4) out[3] = alpha_seen ? alpha.scaled(v) : 255;
+    }
+  }
+}
 
 // Writes one index into an 8 or 4-bit plane; positions outside the plane are ignored.
 void put_index(Plane& p, std::int64_t x, std::int64_t bottom_y, std::uint8_t value) {
@@ -103,16 +196,18 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
     header_at = 14;
   }
   if (size < header_at + 12) return nullptr;
-  const std::uint32_t header_size = get32(data + header_at);
   BmpHeader h;
-  if (header_size == 12) {
+  h.size = get32(data + header_at);
+  const std::uint8_t* b = data + header_at;
+  if (h.size == 12) {
     h.core = true;
-    h.width = get16(data + header_at + 4);
-    h.height = get16(data + header_at + 6);
-    h.bits = get16(data + header_at + 10);
-  } else if (header_size == 40) {
-    if (size < header_at + 40) return nullptr;
-    const std::uint8_t* b = data + header_at;
+    h.width = get16(b + 4);
+    h.height = get16(b + 6);
+    h.bits = get16(b + 10);
+  } else if (h.size == 40 || h.size == 52 || h.size == 56 || h.size == 64 || h.size == 108 || h.size == 124) {
+    // The longer headers begin as the 40-byte one does; what follows is masks (52 and up, but not
+    // the 64-byte one of OS/2) and colour-space data, which is ignored.
+    if (size < header_at + h.size) return nullptr;
     h.width = static_cast<std::int32_t>(get32(b + 4));
     h.height = static_cast<std::int32_t>(get32(b + 8));
     h.bits = get16(b + 14);
@@ -124,28 +219,47 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   }
   const bool top_down = h.height < 0;
   const std::int64_t height = top_down ? -std::int64_t(h.height) : h.height;
-  if (!plane_fits(h.width, height, h.bits)) return nullptr;
-  const std::uint64_t pitch = plane_pitch(std::uint64_t(h.width), h.bits);
-  const std::uint64_t full_size = pitch * std::uint64_t(height);
 
-  // Compression: none, RLE for the depth it belongs to, or bit fields that name the plane's own layout.
-  std::size_t table_at = header_at + header_size;
-  bool rle = false;
+  // Compression: none, RLE for the depth it belongs to, or bit fields. The colour table starts
+  // after the whole header, and after the masks that follow a 40-byte one.
+  std::size_t table_at = header_at + h.size;
+  bool rle = false, bit_fields = false;
   switch (h.compression) {
-    case 0: break;
-    case 1: rle = h.bits == 8; if (!rle || top_down) return nullptr; break;
-    case 2: rle = h.bits == 4; if (!rle || top_down) return nullptr; break;
-    case 3: {
-      if (size < table_at + 12) return nullptr;
-      const std::uint32_t r = get32(data + table_at), g = get32(data + table_at + 4), b = get32(data + table_at + 8);
-      const bool plain = (h.bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F) ||
-                         (h.bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF);
-      if (!plain) return nullptr;
-      table_at += 12;
+    case kUncompressed: break;
+    case kRle8: rle = h.bits == 8; if (!rle || top_down) return nullptr; break;
+    case kRle4: rle = h.bits == 4; if (!rle || top_down) return nullptr; break;
+    case kBitFields:
+    case kAlphaBitFields: {
+      // Compression 3 in the 64-byte OS/2 header is its Huffman coding, which no game needs.
+      if (h.core || h.size == 64) return nullptr;
+      const bool with_alpha = h.compression == kAlphaBitFields;
+      const std::uint8_t* m = b + 40;
+      if (h.size == 40) {
+        const std::size_t mask_bytes = with_alpha ? 16 : 12;
+        if (size < table_at + mask_bytes) return nullptr;
+        m = data + table_at;
+        table_at += mask_bytes;
+      }
+      // The alpha mask is there in headers of 56 bytes and more, and after a 40-byte one with
+      // compression 6.
+      const bool alpha_given = h.size >= 56 || (h.size == 40 && with_alpha);
+      h.masks = {get32(m), get32(m + 4), get32(m + 8), alpha_given ? get32(m + 12) : 0u};
+      if (!usable_masks(h.masks, h.bits)) return nullptr;
+      bit_fields = true;
       break;
     }
     default: return nullptr;
   }
+  // What loaded before the longer headers stays exactly as it was: a 40-byte header whose masks
+  // name the plane's own layout has its pixels copied, the fourth byte of 32-bit pixels included.
+  const bool own_layout = bit_fields && h.size == 40 && h.compression == kBitFields &&
+                          ((h.bits == 16 && is_555(h.masks)) ||
+                           (h.bits == 32 && h.masks.red == 0xFF0000 && h.masks.green == 0xFF00 && h.masks.blue == 0xFF));
+  const bool convert = bit_fields && !own_layout && !(h.bits == 16 && is_555(h.masks));
+  const std::uint32_t plane_bits = convert ? plane_bits_for(h) : h.bits;
+  if (!plane_fits(h.width, height, plane_bits) || !plane_fits(h.width, height, h.bits)) return nullptr;
+  const std::uint64_t pitch = plane_pitch(std::uint64_t(h.width), h.bits);
+  const std::uint64_t full_size = pitch * std::uint64_t(height);
 
   const std::uint32_t max_colours = h.bits <= 8 ? (1u << h.bits) : 256u;
   if (h.colours_used == 0 || h.core) h.colours_used = h.bits <= 8 ? (1u << h.bits) : 0;
@@ -160,7 +274,7 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   if (rle && (h.image_size == 0 || h.image_size > size - pixels_at)) h.image_size = static_cast<std::uint32_t>(size - pixels_at);
   if (!picture_in_data(h, pitch, std::uint64_t(height), size - pixels_at)) return nullptr;
 
-  Plane* p = new_plane(h.width, static_cast<std::int32_t>(height), static_cast<std::int32_t>(h.bits));
+  Plane* p = new_plane(h.width, static_cast<std::int32_t>(height), static_cast<std::int32_t>(plane_bits));
   if (p == nullptr) return nullptr;
   if (h.bits <= 8) {
     std::uint8_t* table = colour_table(*p);
@@ -176,7 +290,9 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   }
   std::uint8_t* pixels = vm::host_pointer(p->pixels);
   const std::uint8_t* source = data + pixels_at;
-  if (rle) {
+  if (convert) {
+    convert_bit_fields(h, source, pitch, top_down, *p);
+  } else if (rle) {
     if (!decode_rle(*p, source, h.image_size)) {
       delete_plane(p);
       return nullptr;

@@ -141,14 +141,14 @@ TEST_F(ImageFilesTest, BmpDamagedOrLyingHeadersFail) {
     std::string bytes;
   };
   std::string wrong_size = good;
-  wrong_size[14] = 64;
+  wrong_size[14] = 20;
   std::string bad_bits = good;
   bad_bits[28] = 7;
   const Case cases[] = {
       {"empty", ""},
       {"only BM", "BM"},
       {"truncated pixels", good.substr(0, good.size() - 10)},
-      {"header size 64", wrong_size},
+      {"header size 20", wrong_size},
       {"7 bits", bad_bits},
       {"huge width, tiny file", bmp_header_only(30000, 30000, 32, 0, 0)},
       {"huge RLE picture", bmp_header_only(32768, 32768, 8, 1, 0) + std::string("\x00\x01", 2)},
