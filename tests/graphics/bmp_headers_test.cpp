@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "graphics/bmp_test_files.h"
 #include "graphics/graphics_test_support.h"
 #include "graphics/image_files.h"
 
@@ -14,37 +15,6 @@ struct PlaneDeleter {
   void operator()(Plane* p) const { delete_plane(p); }
 };
 using PlanePtr = std::unique_ptr<Plane, PlaneDeleter>;
-
-void put(std::string& f, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) f.push_back(static_cast<char>(v >> (8 * i)));
-}
-
-struct Masks {
-  std::uint32_t red, green, blue, alpha;
-};
-
-// A whole BMP file: file header, an info header of `header_size` bytes (masks at 40 when it has
-// room for them, zero-filled colour-space data after), masks after a 40-byte header for bit
-// fields, `gap` bytes before the pixels, which the file header's offset points past.
-std::string bmp_file(std::uint32_t header_size, int width, int height, int bits, std::uint32_t compression,
-                     const Masks& m, const std::string& table, const std::string& pixels, std::size_t gap = 0) {
-  std::string info;
-  put(info, header_size, 4), put(info, width, 4), put(info, height, 4), put(info, 1, 2), put(info, bits, 2);
-  put(info, compression, 4), put(info, static_cast<std::uint32_t>(pixels.size()), 4), put(info, 2835, 4);
-  put(info, 2835, 4), put(info, static_cast<std::uint32_t>(table.size() / 4), 4), put(info, 0, 4);
-  if (header_size >= 52 && header_size != 64) put(info, m.red, 4), put(info, m.green, 4), put(info, m.blue, 4);
-  if (header_size >= 56 && header_size != 64) put(info, m.alpha, 4);
-  info.resize(header_size, '\0');
-  if (header_size >= 108) info[56] = 's', info[57] = 'R', info[58] = 'G', info[59] = 'B';  // colour space, ignored
-  if (header_size == 40 && (compression == 3 || compression == 6)) {
-    put(info, m.red, 4), put(info, m.green, 4), put(info, m.blue, 4);
-    if (compression == 6) put(info, m.alpha, 4);
-  }
-  const std::uint32_t offset = static_cast<std::uint32_t>(14 + info.size() + table.size() + gap);
-  std::string f = "BM";
-  put(f, offset + static_cast<std::uint32_t>(pixels.size()), 4), put(f, 0, 4), put(f, offset, 4);
-  return f + info + table + std::string(gap, '\x5A') + pixels;
-}
 
 std::uint32_t bits_in(std::uint32_t mask) { return static_cast<std::uint32_t>(__builtin_popcount(mask)); }
 std::uint32_t place(std::uint32_t value, std::uint32_t mask) { return mask == 0 ? 0 : value << __builtin_ctz(mask); }
@@ -178,7 +148,7 @@ TEST_F(BmpHeadersTest, PlaneLayoutsKeepTheirBytes) {
 TEST_F(BmpHeadersTest, AnAlphaMaskWhoseAlphaIsZeroEverywhereMeansOpaque) {
   const int width = 4, height = 2;
   std::string rows;
-  for (int i = 0; i < width * height; ++i) put(rows, 0x00102030u + i, 4);
+  for (int i = 0; i < width * height; ++i) put_le(rows, 0x00102030u + i, 4);
   PlanePtr got(read(bmp_file(124, width, height, 32, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, "", rows)));
   ASSERT_NE(got, nullptr);
   ASSERT_EQ(got->bits, 32);
@@ -192,7 +162,7 @@ TEST_F(BmpHeadersTest, AnAlphaMaskWhoseAlphaIsZeroEverywhereMeansOpaque) {
 TEST_F(BmpHeadersTest, PalettedPicturesFindTheirTableAfterTheWholeHeaderAndTheirPixelsAtTheOffset) {
   const int width = 3, height = 2;
   std::string table;
-  put(table, 0x00112233, 4), put(table, 0x00445566, 4);
+  put_le(table, 0x00112233, 4), put_le(table, 0x00445566, 4);
   const std::string rows = std::string("\x00\x01\x00\x00\x01\x01\x00\x00", 8);
   std::string plain_rows = rows;
   for (std::uint32_t header : {40u, 52u, 56u, 64u, 108u, 124u}) {

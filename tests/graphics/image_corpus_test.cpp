@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "graphics/bmp_test_files.h"
 #include "graphics/graphics_test_support.h"
 #include "graphics/image_files.h"
 
@@ -56,6 +57,12 @@ TEST_F(ImageCorpus, SeedsAreAcceptedAndWrittenOnRequest) {
       {"bmp_reader", "bare.bmp", drawn_picture(16, 5, 5, as_bmp).substr(14)},
       {"bmp_reader", "rle8.bmp", bmp_header(4, 2, 8, 1) + std::string("\x04\x01\x00\x00\x00\x03\x01\x00\x01\x00\x00\x01", 12)},
       {"bmp_reader", "rle4.bmp", bmp_header(4, 1, 4, 2) + std::string("\x04\x10\x00\x02\x01\x00\x00\x01", 8)},
+      {"bmp_reader", "v4-565.bmp", bmp_file(108, 3, 2, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, "", std::string("\x1F\x00\xE0\x07\x00\xF8\x00\x00\xFF\xFF\x10\x84\x00\x00\x00\x00", 16))},
+      {"bmp_reader", "v5-rgba-top-down.bmp", bmp_file(124, 2, -2, 32, 3, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, "", std::string("\x10\x20\x30\x80\xFF\x00\x00\xFF\x00\xFF\x00\x40\x00\x00\xFF\x00", 16))},
+      {"bmp_reader", "v3-4444.bmp", bmp_file(56, 2, 1, 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, "", std::string("\x12\xF3\x45\x86", 4))},
+      {"bmp_reader", "v2-1010102.bmp", bmp_file(52, 1, 1, 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF, 0}, "", std::string("\xFF\x03\xF0\x3F", 4))},
+      {"bmp_reader", "alpha-fields.bmp", bmp_file(40, 2, 1, 16, 6, {0x7C00, 0x03E0, 0x001F, 0x8000}, "", std::string("\xFF\xFF\x1F\x00", 4))},
+      {"bmp_reader", "os2-palette.bmp", bmp_file(64, 3, 1, 8, 0, {}, std::string("\x00\x00\xFF\x00\x00\xFF\x00\x00", 8), std::string("\x00\x01\x01\x00", 4), 6)},
       {"png_reader", "palette.png", drawn_picture(8, 12, 9, as_png)},
       {"png_reader", "rgb.png", drawn_picture(24, 10, 6, as_png)},
       {"png_reader", "rgba.png", drawn_picture(32, 6, 6, as_png)},
