@@ -2,6 +2,7 @@
 // Entries whose handler is nullptr are not built yet; the gate tells the user so when a script
 // calls one.
 #include "graphics/graphics.h"
+#include "graphics/sprites.h"
 
 #include "graphics/image_files.h"
 #include "graphics/planes.h"
@@ -45,27 +46,27 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
     {42, "dload", 5, 1, bi_dload},
     {43, "dcopy", 5, 1, bi_dcopy},
     // Sprites
-    {57, "sp_flag", 1, 0, nullptr},
-    {58, "sp_init", 1, 1, nullptr},
-    {59, "sp_setbg", 1, 1, nullptr},
-    {60, "sp_getbg", 0, 0, nullptr},
-    {61, "sp_redraw", 1, 1, nullptr},
-    {62, "sp_set", 7, 0, nullptr},
-    {63, "sp_reset", 1, 0, nullptr},
-    {64, "sp_link", 2, 0, nullptr},
-    {65, "sp_unlink", 1, 0, nullptr},
-    {66, "sp_draw", 2, 1, nullptr},
-    {67, "sp_bgorg", 2, 0, nullptr},
-    {68, "sp_org", 3, 0, nullptr},
-    {69, "sp_sort", 2, 1, nullptr},
-    {70, "sp_rect", 2, 0, nullptr},
+    {57, "sp_flag", 1, 0, bi_sp_flag},
+    {58, "sp_init", 1, 1, bi_sp_init},
+    {59, "sp_setbg", 1, 1, bi_sp_setbg},
+    {60, "sp_getbg", 0, 0, bi_sp_getbg},
+    {61, "sp_redraw", 1, 1, bi_sp_redraw},
+    {62, "sp_set", 7, 0, bi_sp_set},
+    {63, "sp_reset", 1, 0, bi_sp_reset},
+    {64, "sp_link", 2, 0, bi_sp_link},
+    {65, "sp_unlink", 1, 0, bi_sp_unlink},
+    {66, "sp_draw", 2, 1, bi_sp_draw},
+    {67, "sp_bgorg", 2, 0, bi_sp_bgorg},
+    {68, "sp_org", 3, 0, bi_sp_org},
+    {69, "sp_sort", 2, 1, bi_sp_sort},
+    {70, "sp_rect", 2, 0, bi_sp_rect},
     // Hit regions
-    {71, "hit_init", 1, 1, nullptr},
-    {72, "hit_set", 5, 1, nullptr},
-    {73, "hit_reset", 1, 1, nullptr},
-    {74, "hit_check", 1, 1, nullptr},
-    {75, "hit_rect", 2, 1, nullptr},
-    {76, "hit_point", 3, 1, nullptr},
+    {71, "hit_init", 1, 1, bi_hit_init},
+    {72, "hit_set", 5, 1, bi_hit_set},
+    {73, "hit_reset", 1, 1, bi_hit_reset},
+    {74, "hit_check", 1, 1, bi_hit_check},
+    {75, "hit_rect", 2, 1, bi_hit_rect},
+    {76, "hit_point", 3, 1, bi_hit_point},
     // Pages and screen
     {77, "setorg", 2, 1, bi_setorg},
     {78, "vpage", 1, 1, bi_vpage},

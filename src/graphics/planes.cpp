@@ -1,5 +1,6 @@
 // The plane table, plane creation and the plane built-ins that do not draw.
 #include "graphics/planes.h"
+#include "graphics/sprites.h"
 
 #include <cstring>
 
@@ -192,10 +193,12 @@ void graphics_start(const GraphicsSettings& settings) {
   reset_graphics_state();
   set_multi_threading(settings.multi_threading);
   presentation_start(settings.width, settings.height);
+  sprites_start(settings.smoothing);
   if (allocate_plane(0, settings.width, settings.height, settings.depth)) clear_rect(0, nullptr, 0);
 }
 
 void graphics_shutdown() {
+  sprites_stop();
   for (std::uint32_t i = 0; i < kPlaneSlots; ++i) {
     free_plane(i);
     g_slots[i].attached = -1;

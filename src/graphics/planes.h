@@ -61,13 +61,14 @@ void build_pixel_tables();  // also in pixel_tables.h; first thing at start-up
 struct GraphicsSettings {
   std::int32_t width = 640, height = 480, depth = 24;
   bool multi_threading = true;
+  bool smoothing = true;  // Smoothing: turned and scaled sprites drawn bilinear
 };
 void graphics_start(const GraphicsSettings& settings);
 // Everything of this module as at process start: no planes, the default palettes, pages 0, colour
 // mapping off, pixel rows split over threads, an empty dirty list. graphics_start begins with it;
 // tests call it to start from a known state.
 void reset_graphics_state();
-// Frees every plane and forgets the attachments.
+// Frees every plane and forgets the attachments; frees the sprites and hit regions.
 void graphics_shutdown();
 // Follows the MultiThreading setting unless changed here (tests compare both).
 void set_multi_threading(bool on);
@@ -128,6 +129,9 @@ int fill_polygon(std::uint32_t plane, const std::int32_t* xy_pairs, std::uint32_
 // The dirty-rectangle list (drt_init, drt_set) and the copy of its parts.
 int dirty_count();
 void clear_dirty_list();
+// Appends a rectangle; when the list is full, it becomes one rectangle around everything held
+// and the new one, and the answer is false (as drt_set answers).
+bool add_dirty_rect(const Rect& r);
 Rect dirty_rect(int index);
 int dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect);
 

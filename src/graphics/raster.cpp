@@ -333,9 +333,13 @@ std::uint32_t bi_drt_set(vm::Address arguments) {
   const vm::Address a = vm::argument_word(arguments, 0);
   Rect r;
   if (a == 0 || !vm::load(a, r)) return 0;
+  return add_dirty_rect(r) ? 1 : 0;
+}
+
+bool add_dirty_rect(const Rect& r) {
   if (g_dirty_count < kDirtyCapacity) {
     g_dirty[g_dirty_count++] = r;
-    return 1;
+    return true;
   }
   Rect u = r;
   for (int i = 0; i < g_dirty_count; ++i) {
@@ -346,7 +350,7 @@ std::uint32_t bi_drt_set(vm::Address arguments) {
   }
   g_dirty[0] = u;
   g_dirty_count = 1;
-  return 0;
+  return false;
 }
 
 namespace {

@@ -52,6 +52,7 @@ constexpr MessageMeaning kMeanings[] = {
     {"パラメータが範囲外です", "parameter out of range"},
     {"画像ファイルの読み込みに失敗しました", "failed to read the image file"},
     {"画像ファイルの書き込みに失敗しました", "failed to write the image file"},
+    {"循環参照してます", "circular reference"},
     {"Direct3Dデバイスの生成に失敗しました", "failed to create the accelerated renderer"},
     // The application.
     {"終了しますか？", "quit?"},

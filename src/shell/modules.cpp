@@ -17,7 +17,7 @@ namespace talven::shell {
 namespace {
 
 void start_graphics(const Configuration& cfg) {
-  graphics::graphics_start({cfg.width, cfg.height, cfg.depth, cfg.multi_threading != 0});
+  graphics::graphics_start({cfg.width, cfg.height, cfg.depth, cfg.multi_threading != 0, cfg.smoothing != 0});
 }
 
 // Pack slots and open streams belong to one run of the scripts; the system file is written when

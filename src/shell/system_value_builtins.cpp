@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "graphics/palette.h"
+#include "graphics/sprites.h"
 #include "platform/devices.h"
 #include "platform/host_system.h"
 #include "shell/application.h"
@@ -68,8 +69,8 @@ std::uint32_t bi_getsystem(vm::Address arguments) {
     case kGlobalFocus: return static_cast<std::uint32_t>(config().global_focus);
     case kGlobalSound: return static_cast<std::uint32_t>(config().global_sound);
     case kColorMapping: return static_cast<std::uint32_t>(graphics::color_mapping_value());
-    case kSmoothing: return static_cast<std::uint32_t>(config().smoothing);
-    case kSpCount: return 0;  // no sprites until the sprite system is built
+    case kSmoothing: return static_cast<std::uint32_t>(graphics::smoothing());
+    case kSpCount: return graphics::sprite_count();
     default: return 0;
   }
 }
@@ -83,7 +84,7 @@ std::uint32_t bi_setsystem(vm::Address arguments) {
     case kGlobalFocus: config().global_focus = value; return 1;
     case kGlobalSound: config().global_sound = value; return 1;
     case kColorMapping: graphics::set_color_mapping(value); return 1;
-    case kSmoothing: config().smoothing = value; return 1;
+    case kSmoothing: graphics::set_smoothing(value); return 1;
     default: return 0;
   }
 }
