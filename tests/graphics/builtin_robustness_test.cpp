@@ -1,6 +1,7 @@
 // Random arguments thrown at every built-in of the plane engine: whatever a script passes, nothing
 // is read or written outside a plane (the sanitizer build turns any stray access into a failure).
 #include "graphics/graphics_test_support.h"
+#include "graphics/sprites.h"
 #include "shell/configuration.h"
 
 namespace talven::graphics::test {
@@ -52,10 +53,19 @@ TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
     return pick({a, a, a, a, 0, 8});
   };
   int successes = 0;
+  std::vector<std::uint32_t> sprites, regions;
+  sprites_start(true);
   for (int round = 0; round < kRounds; ++round) {
     if (round % 500 == 499) reset_planes();
     std::uint32_t r = 0;
-    switch (rng() % 17) {
+    // Sprites: records handed out so far, and sometimes an address that is none.
+    auto sprite = [&]() -> std::uint32_t {
+      return pick({sprites.empty() ? 0u : sprites[rng() % sprites.size()], 0u, rng(), sprites.empty() ? 12u : sprites[0] + 4});
+    };
+    auto region = [&]() -> std::uint32_t {
+      return pick({regions.empty() ? 0u : regions[rng() % regions.size()], 0u, rng()});
+    };
+    switch (rng() % 31) {
       case 0: r = args.call(bi_gcopy, {number(), coordinate(), coordinate(), number(), record(0), mode_record(64)}); break;
       case 1: r = args.call(bi_gblit, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
       case 2: r = args.call(bi_gblita, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
@@ -88,12 +98,36 @@ TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
         }
         break;
       }
+      case 17: sprites.push_back(args.call(bi_sp_set, {pick({rng() % 33, rng()}), rng() % 3, coordinate(), coordinate(), number(), record(0), mode_record(64)})); break;
+      case 18: r = args.call(bi_sp_reset, {sprite()}); break;
+      case 19: r = args.call(bi_sp_link, {sprite(), sprite()}); break;
+      case 20: r = args.call(bi_sp_unlink, {sprite()}); break;
+      case 21: r = args.call(bi_sp_draw, {rng(), pick({args.scratch(0), 0u, 0xFFFFFFF8u})}); break;
+      case 22: r = args.call(bi_sp_rect, {sprite(), pick({args.scratch(0), 0u, 8u})}); break;
+      case 23: r = args.call(bi_sp_sort, {rng(), rng()}); break;
+      case 24: r = args.call(bi_sp_setbg, {number()}); break;
+      case 25: r = args.call(bi_sp_org, {rng(), coordinate(), coordinate()}) + args.call(bi_sp_bgorg, {coordinate(), coordinate()}); break;
+      case 26: r = args.call(bi_sp_redraw, {rng()}) + args.call(bi_sp_flag, {rng()}); break;
+      case 27: regions.push_back(args.call(bi_hit_set, {pick({rng() % 33, rng()}), rng(), sprite(), record(0), rng()})); break;
+      case 28: r = args.call(bi_hit_check, {region()}) + args.call(bi_hit_reset, {region()}); break;
+      case 29: r = args.call(bi_hit_rect, {record(0), rng()}) + args.call(bi_hit_point, {coordinate(), coordinate(), rng()}); break;
+      case 30:
+        if (rng() % 50 == 0) {
+          r = args.call(bi_sp_init, {pick({0xFFFFFFFFu, rng()})}) + args.call(bi_hit_init, {rng()});
+          sprites.clear();
+          regions.clear();
+        } else if (!sprites.empty()) {
+          // A script writing into a record it was given.
+          vm::store<std::uint32_t>(sprites[rng() % sprites.size()] + 4 * (rng() % 36), pick({rng(), rng() % 9, 0x10000}));
+        }
+        break;
       default:  // building the map takes milliseconds: a valid palette only now and then
         r = args.call(bi_pal_map, {rng() % 20 == 0 ? args.scratch(0) : pick({0u, 0xFFFFFF00u, 8u})});
         break;
     }
     successes += r != 0;
   }
+  sprites_stop();
   EXPECT_GT(successes, kRounds / 10);
 }
 
