@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -61,6 +62,7 @@ struct SpriteState {
   bool update_empty = true;
   int fragments_used = 0;
   std::int32_t smoothing = 1;
+  SpriteFrameTimes times;
 
   Address regions = 0;
   std::array<RegionLinks, kHitRegions> region_links;
@@ -500,12 +502,16 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
   Plane* page = plane(page_number);
   if (page == nullptr || !ensure_pool()) return 0;
   std::lock_guard lock(presentation_lock());
+  using Clock = std::chrono::steady_clock;
+  const auto started = Clock::now();
   const Rect clip = page->clip;
   prepare(mask, clip);
+  const auto prepared = Clock::now();
   if (g.background < kPlaneSlots && plane(g.background) != nullptr) {
     const Rect area{g.background_x, g.background_y, g.background_x + page->width, g.background_y + page->height};
     dirty_copy(page_number, 0, 0, g.background, &area);
   }
+  const auto copied = Clock::now();
   // Everything dirty has been repainted from the background; what is drawn from here on is not
   // dirty, and the next frame starts from an empty list.
   clear_dirty_list();
@@ -541,6 +547,9 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
       }
     });
   });
+  const auto drawn = Clock::now();
+  g.times = {std::chrono::duration<double>(prepared - started).count(), std::chrono::duration<double>(copied - prepared).count(),
+             std::chrono::duration<double>(drawn - copied).count()};
   if (out != 0) {
     Rect result = g.update_empty ? Rect{0, 0, 0, 0} : intersection(g.update, clip);
     if (empty(result)) result = {0, 0, 0, 0};
@@ -648,6 +657,7 @@ void sprites_stop() {
 }
 
 void set_smoothing(std::int32_t value) { g.smoothing = value; }
+SpriteFrameTimes last_sprite_frame_times() { return g.times; }
 std::int32_t smoothing() { return g.smoothing; }
 
 std::uint32_t sprite_count() {

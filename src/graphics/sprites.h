@@ -67,6 +67,12 @@ std::int32_t smoothing();
 // Records in use (kind not 0): the sp_count system value.
 std::uint32_t sprite_count();
 
+// Where the last sp_draw spent its time, in seconds (for benchmarks and profiling).
+struct SpriteFrameTimes {
+  double prepare = 0, background = 0, sprites = 0;
+};
+SpriteFrameTimes last_sprite_frame_times();
+
 std::uint32_t bi_sp_flag(vm::Address arguments);
 std::uint32_t bi_sp_init(vm::Address arguments);
 std::uint32_t bi_sp_setbg(vm::Address arguments);
