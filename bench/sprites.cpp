@@ -185,17 +185,17 @@ class RateReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   for (int n : {1000, 10000}) {
-    benchmark::RegisterBenchmark(("sp_draw MT/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, true); })->Arg(n)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("sp_draw 1 thread/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, false, true); })->Arg(n)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("sp_draw MT nearest/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, false); })->Arg(n)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("SDL software renderer/" + std::to_string(n)).c_str(), sdl_frames)->Arg(n)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("sp_draw MT/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, true); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("sp_draw 1 thread/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, false, true); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("sp_draw MT nearest/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, false); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("SDL software renderer/" + std::to_string(n)).c_str(), sdl_frames)->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);
   RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nFrames per second (ratio to SDL's software renderer):\n");
   for (int n : {1000, 10000}) {
-    const std::string suffix = "/" + std::to_string(n) + "/" + std::to_string(n);
+    const std::string suffix = "/" + std::to_string(n) + "/" + std::to_string(n) + "/real_time";
     const double sdl = reporter.fps["SDL software renderer" + suffix];
     for (const char* ours : {"sp_draw MT", "sp_draw 1 thread", "sp_draw MT nearest"}) {
       const std::string name = std::string(ours) + suffix;

@@ -327,6 +327,11 @@ int copy_blit(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uin
   Plane* dst = plane(dst_number);
   Plane* src = plane(src_number);
   if (dst == nullptr || src == nullptr) return 0;
+  return copy_blit_onto(dst, x, y, src, attached_plane(src_number), src_rect, mode);
+}
+
+int copy_blit_onto(Plane* dst, std::int32_t x, std::int32_t y, Plane* src, Plane* mask, const Rect* src_rect,
+                   const BlitMode* mode) {
   const Rect whole{0, 0, src->width, src->height};
   const Rect& r = src_rect ? *src_rect : whole;
   const i64 w = r.right >= r.left ? i64(r.right) - r.left : i64(r.left) - r.right;
@@ -342,9 +347,9 @@ int copy_blit(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uin
     // The destination keeps its left and top parts; mirrored, those come from the source's far end.
     cut.right = static_cast<std::int32_t>(r.right >= r.left ? r.left + cw : r.left - cw);
     cut.bottom = static_cast<std::int32_t>(r.bottom >= r.top ? r.top + ch : r.top - ch);
-    return stretch_blit(dst, &d, src, &cut, attached_plane(src_number), mode);
+    return stretch_blit(dst, &d, src, &cut, mask, mode);
   }
-  return stretch_blit(dst, &d, src, &r, attached_plane(src_number), mode);
+  return stretch_blit(dst, &d, src, &r, mask, mode);
 }
 
 int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode,

@@ -119,6 +119,9 @@ bool shares_pixels(const Plane& a, const Plane& b);
 int stretch_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode);
 int copy_blit(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect,
               const BlitMode* mode);
+// The same between planes given directly, with the source's mask (nullptr: none).
+int copy_blit_onto(Plane* dst, std::int32_t x, std::int32_t y, Plane* src, Plane* mask, const Rect* src_rect,
+                   const BlitMode* mode);
 int rotated_blit(Plane* dst, const Rect* dst_rect, Plane* src, const Rect* src_rect, Plane* mask, const BlitMode* mode,
                  std::int32_t angle, bool bilinear, std::int32_t sub_x = 0, std::int32_t sub_y = 0);
 int clear_rect(std::uint32_t plane, const Rect* rect, std::uint32_t colour);

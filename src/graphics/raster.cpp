@@ -403,7 +403,18 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
     from_x = left;
     from_y = top;
   }
+  // Same-depth planes of 16 bits and more copy their bytes row by row, exactly what the mode-0 blit
+  // writes for them; other pairs go through the blit, which converts.
+  const bool same_bytes = from_plane->bits == dst->bits && dst->bits >= 16;
+  const std::size_t pixel_bytes = std::size_t(dst->bits / 8);
   auto copy = [&](i64 l, i64 t, i64 r, i64 b) {
+    if (same_bytes) {
+      for (i64 y = t; y < b; ++y)
+        std::memcpy(row_address(*dst, static_cast<std::int32_t>(y)) + std::size_t(l) * pixel_bytes,
+                    row_address(*from_plane, static_cast<std::int32_t>(y - from_y)) + std::size_t(l - from_x) * pixel_bytes,
+                    std::size_t(r - l) * pixel_bytes);
+      return;
+    }
     const Rect d{static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(r),
                  static_cast<std::int32_t>(b)};
     const Rect from{static_cast<std::int32_t>(l - from_x), static_cast<std::int32_t>(t - from_y),
@@ -424,17 +435,27 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
     cut.push_back({static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(rr),
                    static_cast<std::int32_t>(bb)});
   }
+  // A sweep from top to bottom: at every row where a rectangle starts or ends the set of active
+  // rectangles (kept in order of their left edges) changes, and each band between two such rows
+  // copies the merged spans of the active set, so that no pixel is copied twice.
   std::vector<std::int32_t> edges;
   for (const Rect& r : cut) edges.push_back(r.top), edges.push_back(r.bottom);
   std::sort(edges.begin(), edges.end());
   edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-  std::sort(cut.begin(), cut.end(), [](const Rect& a, const Rect& b) { return a.left < b.left; });
+  std::sort(cut.begin(), cut.end(), [](const Rect& a, const Rect& b) { return a.top < b.top; });
+  std::vector<Rect> active;
+  std::size_t next = 0;
   for (std::size_t band = 0; band + 1 < edges.size(); ++band) {
     const std::int32_t t = edges[band], b = edges[band + 1];
+    active.erase(std::remove_if(active.begin(), active.end(), [&](const Rect& r) { return r.bottom <= t; }), active.end());
+    for (; next < cut.size() && cut[next].top <= t; ++next) {
+      const auto at = std::upper_bound(active.begin(), active.end(), cut[next],
+                                       [](const Rect& a, const Rect& b) { return a.left < b.left; });
+      active.insert(at, cut[next]);
+    }
     std::int32_t span_left = 0, span_right = 0;
     bool open = false;
-    for (const Rect& r : cut) {
-      if (r.top > t || r.bottom < b) continue;
+    for (const Rect& r : active) {
       if (open && r.left <= span_right) {
         span_right = std::max(span_right, r.right);
         continue;

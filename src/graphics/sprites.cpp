@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <omp.h>
 #include <vector>
 
+#include "graphics/palette.h"
 #include "graphics/pixel_tables.h"
 #include "graphics/presentation.h"
 #include "vm/call_gate.h"
@@ -49,6 +51,57 @@ struct Layer {
   int head = -1, tail = -1;
 };
 
+// The sprites a rectangle may expose, found by cells instead of by walking every layer. Built at
+// the start of each preparation from the sprites that can be exposed at all (drawn, on the page,
+// unchanged), whose screen rectangles stay as they are for the rest of the frame; it is stale
+// once the preparation ends.
+class ExposureGrid {
+ public:
+  static constexpr int kCell = 64;
+
+  void build(const std::vector<int>& candidates, const std::array<SpriteLinks, kSpriteRecords>& sprites, const Rect& area) {
+    area_ = area;
+    columns_ = std::max(1, (area.right - area.left + kCell - 1) / kCell);
+    rows_ = std::max(1, (area.bottom - area.top + kCell - 1) / kCell);
+    cells_.assign(std::size_t(columns_) * rows_, {});
+    everywhere_.clear();
+    for (int i : candidates) {
+      const Rect& r = sprites[i].screen;
+      if (r.left < area.left || r.top < area.top || r.right > area.right || r.bottom > area.bottom ||
+          r.left >= r.right || r.top >= r.bottom) {
+        everywhere_.push_back(i);
+        continue;
+      }
+      for (int y = cell_row(r.top); y <= cell_row(r.bottom - 1); ++y)
+        for (int x = cell_column(r.left); x <= cell_column(r.right - 1); ++x) cells_[std::size_t(y) * columns_ + x].push_back(i);
+    }
+  }
+
+  // Calls visit(i) once for every candidate that may meet `r` (a superset; the caller tests).
+  template <typename Visit>
+  void candidates(const Rect& r, std::vector<std::uint32_t>& stamps, std::uint32_t stamp, Visit visit) const {
+    for (int i : everywhere_) visit(i);
+    const Rect c{std::max(r.left, area_.left), std::max(r.top, area_.top), std::min(r.right, area_.right),
+                 std::min(r.bottom, area_.bottom)};
+    if (c.left >= c.right || c.top >= c.bottom) return;
+    for (int y = cell_row(c.top); y <= cell_row(c.bottom - 1); ++y)
+      for (int x = cell_column(c.left); x <= cell_column(c.right - 1); ++x)
+        for (int i : cells_[std::size_t(y) * columns_ + x])
+          if (stamps[i] != stamp) {
+            stamps[i] = stamp;
+            visit(i);
+          }
+  }
+
+ private:
+  int cell_column(std::int32_t x) const { return std::min(columns_ - 1, (x - area_.left) / kCell); }
+  int cell_row(std::int32_t y) const { return std::min(rows_ - 1, (y - area_.top) / kCell); }
+  Rect area_{};
+  int columns_ = 1, rows_ = 1;
+  std::vector<std::vector<int>> cells_;
+  std::vector<int> everywhere_;
+};
+
 // All sprite state. Only script threads touch it, inside the built-in lock.
 struct SpriteState {
   Address pool = 0;  // kSpriteRecords records, then the fallback record
@@ -63,6 +116,7 @@ struct SpriteState {
   int fragments_used = 0;
   std::int32_t smoothing = 1;
   SpriteFrameTimes times;
+  ExposureGrid grid;
 
   Address regions = 0;
   std::array<RegionLinks, kHitRegions> region_links;
@@ -352,24 +406,33 @@ void add_fragment(int i, const Rect& r) {
   }
 }
 
-// Every unchanged sprite on the page under `r` in the masked layers repaints its part of it.
-void expose_sprites(std::uint32_t mask, const Rect& r) {
-  for_each_layer(mask, [&](int layer) {
-    for_each_in_layer(layer, [&](int i) {
-      if (kind_of(i) != 2) return;
-      const std::uint16_t flags = flags_of(i);
-      if ((flags & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) != kSpriteOnPage) return;
-      if (!meets(g.sprites[i].screen, r)) return;
-      set_flags(i, flags | kSpriteExposedFlag);
-      add_fragment(i, intersection(g.sprites[i].screen, r));
-    });
+// Every unchanged sprite on the page under `r` in the masked layers repaints its part of it. Only
+// during a preparation, after the grid is built.
+std::vector<std::uint32_t> g_stamps(kSpriteRecords, 0);
+std::uint32_t g_stamp = 0;
+
+void expose_sprites(const Rect& r) {
+  if (++g_stamp == 0) {
+    std::fill(g_stamps.begin(), g_stamps.end(), 0);
+    g_stamp = 1;
+  }
+  g.grid.candidates(r, g_stamps, g_stamp, [&](int i) {
+    const std::uint16_t flags = flags_of(i);
+    // Candidates are those that could be exposed when the frame began; one that has been marked
+    // changed since will be drawn whole anyway.
+    if (kind_of(i) != 2 || (flags & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) != kSpriteOnPage) return;
+    if (!meets(g.sprites[i].screen, r)) return;
+    set_flags(i, flags | kSpriteExposedFlag);
+    add_fragment(i, intersection(g.sprites[i].screen, r));
   });
 }
 
-void expose(std::uint32_t mask, const Rect& r) {
+void expose(const Rect& r) {
   if (empty(r)) return;
-  expose_sprites(mask, r);
-  add_dirty_rect(r);
+  expose_sprites(r);
+  // A full list becomes one rectangle around everything: the background copy will paint all of
+  // it, so everything under it must be drawn again too.
+  if (!add_dirty_rect(r)) expose_sprites(dirty_rect(0));
 }
 
 // ---- freeing --------------------------------------------------------------------------------
@@ -417,7 +480,10 @@ void clear_everything() {
 
 // ---- drawing --------------------------------------------------------------------------------
 
-void draw_sprite(int i, std::uint32_t page_number, Plane* page) {
+// Draws sprite i onto `page` inside the page's clip. The pixels inside any part of the page depend
+// only on that part's clip, not on how the rest is cut: blits step through their source in exact
+// integer arithmetic from the whole destination rectangle.
+void draw_sprite(int i, Plane* page) {
   const std::uint32_t plane_number = get<std::uint32_t>(i, kSpritePlane);
   Plane* source = plane_number < kPlaneSlots ? plane(plane_number) : nullptr;
   if (source == nullptr) return;
@@ -428,15 +494,15 @@ void draw_sprite(int i, std::uint32_t page_number, Plane* page) {
   const std::uint16_t angle = get<std::uint16_t>(i, kSpriteEffectiveAngle) & 2047;
   const bool mirror_x = get<std::uint8_t>(i, kSpriteMirrorX) != 0, mirror_y = get<std::uint8_t>(i, kSpriteMirrorY) != 0;
   const SpriteLinks& s = g.sprites[i];
+  Plane* mask = attached_plane(plane_number);
   if (scale_x == 0x10000 && scale_y == 0x10000 && angle == 0 && get<std::uint8_t>(i, kSpriteShift) == 0 && !mirror_x &&
       !mirror_y) {
-    copy_blit(page_number, s.screen.left, s.screen.top, plane_number, &source_rect, &mode);
+    copy_blit_onto(page, s.screen.left, s.screen.top, source, mask, &source_rect, &mode);
     return;
   }
   Rect d = s.destination;
   if (mirror_x) std::swap(d.left, d.right);
   if (mirror_y) std::swap(d.top, d.bottom);
-  Plane* mask = attached_plane(plane_number);
   const i64 w = std::abs(i64(source_rect.right) - source_rect.left), h = std::abs(i64(source_rect.bottom) - source_rect.top);
   // Bilinear sampling needs two pixels in each direction: it takes no sample from a single row or
   // column.
@@ -446,6 +512,45 @@ void draw_sprite(int i, std::uint32_t page_number, Plane* page) {
     stretch_blit(page, &d, source, &source_rect, mask, &mode);
   else
     rotated_blit(page, &d, source, &source_rect, mask, &mode, angle, false);
+}
+
+// One sprite to draw inside one rectangle of the page, in drawing order.
+struct DrawCall {
+  int sprite;
+  Rect clip;
+};
+
+// Runs the frame's drawing calls in order. With MultiThreading the page is cut into bands of rows,
+// each band drawn by one thread through every call cut to it: every pixel still sees the calls in
+// their order, so the picture is the same as one thread's (a test compares both).
+void run_draw_calls(const std::vector<DrawCall>& calls, Plane* page) {
+  const Rect clip = page->clip;
+  long long pixels = 0;
+  for (const DrawCall& c : calls) pixels += (long long)(c.clip.right - c.clip.left) * (c.clip.bottom - c.clip.top);
+  const int height = clip.bottom - clip.top;
+  if (!multi_threading() || calls.size() < 4 || pixels < 16384 || height < 32) {
+    for (const DrawCall& c : calls) {
+      page->clip = c.clip;
+      draw_sprite(c.sprite, page);
+    }
+    page->clip = clip;
+    return;
+  }
+  // Tables built on first use are built here, before the threads share them.
+  inverse_map();
+  // Few bands: every call cut by a band boundary pays its blit's set-up once more.
+  const int bands = std::min(height / 16, 2 * omp_get_max_threads());
+#pragma omp parallel for schedule(dynamic)
+  for (int band = 0; band < bands; ++band) {
+    Plane view = *page;
+    const Rect rows{clip.left, clip.top + int(i64(height) * band / bands), clip.right, clip.top + int(i64(height) * (band + 1) / bands)};
+    for (const DrawCall& c : calls) {
+      const Rect part = intersection(c.clip, rows);
+      if (empty(part)) continue;
+      view.clip = part;
+      draw_sprite(c.sprite, &view);
+    }
+  }
 }
 
 // Passes a changed parent's state down to its children, and their children.
@@ -466,9 +571,17 @@ void prepare(std::uint32_t mask, const Rect& clip) {
     });
   });
   g.fragments_used = 0;
+  std::vector<int> candidates;
+  for_each_layer(mask, [&](int layer) {
+    for_each_in_layer(layer, [&](int i) {
+      if (kind_of(i) == 2 && (flags_of(i) & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) == kSpriteOnPage)
+        candidates.push_back(i);
+    });
+  });
+  g.grid.build(candidates, g.sprites, clip);
   // What is already listed as dirty (a new background, sp_redraw, drt_set) will be painted over
   // by the background copy: the sprites under it must be drawn again there too.
-  for (int k = 0, n = dirty_count(); k < n; ++k) expose_sprites(mask, dirty_rect(k));
+  for (int k = 0, n = dirty_count(); k < n; ++k) expose_sprites(dirty_rect(k));
   for_each_layer(mask, [&](int layer) {
     for_each_in_layer(layer, [&](int i) {
       const std::uint8_t kind = kind_of(i);
@@ -477,20 +590,20 @@ void prepare(std::uint32_t mask, const Rect& clip) {
         compute_rects(i);
         if (meets(g.sprites[i].screen, clip)) {
           set_flags(i, flags | kSpriteChanged);
-          expose(mask, g.sprites[i].screen);
+          expose(g.sprites[i].screen);
         }
       } else if (kind == 2 && (flags & (kSpriteChanged | kSpriteChangedToo))) {
         const Rect old = g.sprites[i].screen;
         compute_rects(i);
         const Rect& now = g.sprites[i].screen;
         if (std::memcmp(&old, &now, sizeof old) != 0) {
-          expose(mask, old);
+          expose(old);
           add_to_update(old);
         }
-        expose(mask, now);
+        expose(now);
       } else if (kind == 1 && (flags & kSpriteOnPage)) {
         set_flags(i, flags & ~(kSpriteChanged | kSpriteExposedFlag | kSpriteOnPage));
-        expose(mask, g.sprites[i].screen);
+        expose(g.sprites[i].screen);
         add_to_update(g.sprites[i].screen);
       }
     });
@@ -515,6 +628,7 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
   // Everything dirty has been repainted from the background; what is drawn from here on is not
   // dirty, and the next frame starts from an empty list.
   clear_dirty_list();
+  std::vector<DrawCall> calls;
   for_each_layer(mask, [&](int layer) {
     for_each_in_layer(layer, [&](int i) {
       std::uint16_t flags = flags_of(i);
@@ -529,7 +643,7 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
       } else if (kind == 2 && (flags & (kSpriteChanged | kSpriteChangedToo))) {
         flags &= ~(kSpriteChanged | kSpriteExposedFlag | kSpriteOnPage);
         if (meets(g.sprites[i].screen, clip)) {
-          draw_sprite(i, page_number, page);
+          calls.push_back({i, clip});
           add_to_update(g.sprites[i].screen);
           flags |= kSpriteOnPage;
         }
@@ -538,15 +652,14 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
         for (const Rect& fragment : g.sprites[i].fragments) {
           const Rect part = intersection(fragment, clip);
           if (empty(part)) continue;
-          page->clip = part;
-          draw_sprite(i, page_number, page);
+          calls.push_back({i, part});
           add_to_update(part);
         }
-        page->clip = clip;
         set_flags(i, flags & ~(kSpriteChanged | kSpriteExposedFlag));
       }
     });
   });
+  run_draw_calls(calls, page);
   const auto drawn = Clock::now();
   g.times = {std::chrono::duration<double>(prepared - started).count(), std::chrono::duration<double>(copied - prepared).count(),
              std::chrono::duration<double>(drawn - copied).count()};
