@@ -471,20 +471,43 @@ inline bool bilinear_sample(const RotateJob& J, const Params& P, std::uint64_t u
   return true;
 }
 
+// True when the sampler takes a sample at (u, v): the test nearest_sample and bilinear_sample make
+// before they read anything.
+template <bool BILINEAR>
+inline bool sampled(const RotateJob& J, std::uint64_t u, std::uint64_t v) {
+  const std::int64_t su = static_cast<std::int64_t>(u), sv = static_cast<std::int64_t>(v);
+  const std::int64_t iu = su >> 16, iv = sv >> 16;
+  if constexpr (BILINEAR) return !(iu < J.left || iv < J.top || su > (J.right - 1) * 65536 || sv > (J.bottom - 1) * 65536);
+  return !(iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom);
+}
+
 template <int M, int SB, int DB, bool MASKED, bool BILINEAR>
 inline void rotated_row(const void* job, int y) {
   const RotateJob& J = *static_cast<const RotateJob*>(job);
   const Params& P = *J.params;
   std::uint8_t* dp = J.destination + y * J.destination_row_step;
   std::uint64_t u = J.u0 + std::uint64_t(y) * J.du_row, v = J.v0 + std::uint64_t(y) * J.dv_row;
+  // The row's samples lie on a line, and the source area is a rectangle: the columns that take a
+  // sample are one run. Only that run is worked on; every column outside it would take no sample
+  // and leave its pixel as it is.
+  int first = 0, last = J.columns - 1;
+  while (first <= last && !sampled<BILINEAR>(J, u + std::uint64_t(first) * J.du_column, v + std::uint64_t(first) * J.dv_column))
+    ++first;
+  while (last >= first && !sampled<BILINEAR>(J, u + std::uint64_t(last) * J.du_column, v + std::uint64_t(last) * J.dv_column))
+    --last;
+  if (first > last) return;
+  u += std::uint64_t(first) * J.du_column;
+  v += std::uint64_t(first) * J.dv_column;
+  dp += std::ptrdiff_t(first) * DB;
+  const int columns = last - first + 1;
   auto sample = [&](Sample& s) {
     return BILINEAR ? bilinear_sample<SB, MASKED>(J, P, u, v, s) : nearest_sample<SB, MASKED>(J, P, u, v, s);
   };
   if constexpr (M == kBlitAlpha && kVectorRule<M, SB, DB, MASKED>) {
     // A pixel outside the source gets a transparent sample, which the composite leaves alone.
     std::uint32_t run[kSpan];
-    for (int x0 = 0; x0 < J.columns; x0 += kSpan) {
-      const int n = std::min(kSpan, J.columns - x0);
+    for (int x0 = 0; x0 < columns; x0 += kSpan) {
+      const int n = std::min(kSpan, columns - x0);
       for (int i = 0; i < n; ++i, u += J.du_column, v += J.dv_column) {
         Sample s;
         run[i] = sample(s) ? s.c : 0;
@@ -493,7 +516,7 @@ inline void rotated_row(const void* job, int y) {
     }
     return;
   }
-  for (int x = 0; x < J.columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
+  for (int x = 0; x < columns; ++x, dp += DB, u += J.du_column, v += J.dv_column) {
     Sample s;
     if (sample(s)) pixel<M, SB, DB, MASKED>(P, s, dp);
   }
