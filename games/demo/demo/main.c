@@ -1,9 +1,9 @@
 /*
  * The Talven demo. Three threads compute side by side while the main thread keeps time, a note is
- * written to a file and read back, and a run counter is kept in the configuration file; then a
- * title picture and sprites read from PNG files in the archive pictures.bin (drawn by the engine,
- * see make-assets.sh) move over an 8-bit picture whose palette turns: rotation, scaling and alpha
- * blits, every frame. The demo closes itself after [Demo] Seconds (45 unless set); its lines go to
+ * written to a file and read back, and a run counter is kept in the configuration file; then
+ * sprites made of PNG pictures from the archive pictures.bin (drawn by the engine, see
+ * make-assets.sh) move over a background plane: stars, a turning hub carrying three balls, balls
+ * that bounce off each other through hit regions, and the title. The demo closes itself after [Demo] Seconds (45 unless set); its lines go to
  * the debug output (talven --log - games/demo).
  */
 #include "talven.h"
@@ -58,6 +58,7 @@ int worker(int job)
 #define BALLS 4
 #define BACK 8
 
+
 /* sin(a / 2048 of a turn) * 1024, by a parabola on each half turn: close enough for motion. */
 int sine(int a)
 {
@@ -78,64 +79,115 @@ int load_pictures()
   return ok;
 }
 
+#define FREE_BALLS 6
+
+/* The moving parts are sprites: layer 0 the stars, layer 1 a turning hub carrying three balls,
+   layer 2 balls that bounce off the walls and off each other (hit regions), sorted by height so
+   that a lower ball is drawn over a higher one, layer 3 the title. sp_draw repaints only what
+   moved, from the background plane. */
 int animate(int seconds)
 {
   RECT r;
-  BLITMODE copy, alpha, fade;
-  int colours[256], turned[256];
-  int frame, t, i, n, size, x, y, cx, cy, w, h, shift, next_report;
+  BLITMODE alpha, fade;
+  SPRITE *stars[12], *hub, *ring[3], *balls[FREE_BALLS], *title;
+  HITREGION *regions[FREE_BALLS], *hit;
+  int vx[FREE_BALLS], vy[FREE_BALLS];
+  int colours[256];
+  int frame, t, i, j, n, next_report, bounces;
 
   if (!load_pictures()) { log_out("the pictures could not be read"); return 0; }
   log_out("pictures read from pictures.bin: rings %d-bit, title %d-bit", 8, 32);
   ggetpal(RINGS, 0, 256, colours);
-  galloc(BACK, 640, 480, 32);
-  copy.mode = BLIT_COPY; copy.operation = 0; copy.opacity = 255; copy.parameter = 0; copy.key = 0; copy.colour = 0;
   alpha.mode = BLIT_ALPHA; alpha.operation = 0; alpha.opacity = 255; alpha.parameter = 0; alpha.key = 0; alpha.colour = 0;
-  fade.mode = BLIT_ALPHA; fade.operation = 0; fade.opacity = 0; fade.parameter = 0; fade.key = 0; fade.colour = 0;
+  fade.mode = BLIT_ALPHA; fade.operation = 0; fade.opacity = 255; fade.parameter = 0; fade.key = 0; fade.colour = 0;
+
+  /* The background: the rings picture turned and enlarged once into a plane of the screen's size. */
+  galloc(BACK, 640, 480, 32);
+  r.left = -255; r.right = 895; r.top = -191; r.bottom = 671;
+  alpha.mode = BLIT_COPY;
+  gblita(BACK, &r, RINGS, 0, &alpha, 100);
+  alpha.mode = BLIT_ALPHA;
+  sp_init(-1);
+  hit_init(-1);
+  sp_setbg(BACK);
+
+  for (i = 0; i < 12; i++) {
+    stars[i] = sp_set(0, 2, (i * 151) % 640, (i * 97 + i * i * 13) % 480, STAR, 0, &fade);
+    stars[i]->pivot_x = 8; stars[i]->pivot_y = 8;
+  }
+  /* The hub turns; its three balls sit on a circle around it and turn with it. A child's offset and
+     scale are in its parent's terms: at the hub's scale of 3 they sit 135 pixels out and are drawn
+     at 0x3000 * 3, a little over half their 64 pixels. */
+  hub = sp_set(1, 2, 320, 290, STAR, 0, &alpha);
+  hub->pivot_x = 8; hub->pivot_y = 8;
+  hub->scale_x = 0x30000; hub->scale_y = 0x30000;
+  for (i = 0; i < 3; i++) {
+    ring[i] = sp_set(1, 2, sine(i * 683 + 512) * 45 / 1024, sine(i * 683) * 45 / 1024, BALLS + i, 0, &alpha);
+    ring[i]->pivot_x = 32; ring[i]->pivot_y = 32;
+    ring[i]->scale_x = 0x3000; ring[i]->scale_y = 0x3000;
+    sp_link(hub, ring[i]);
+  }
+  for (i = 0; i < FREE_BALLS; i++) {
+    balls[i] = sp_set(2, 2, 60 + i * 95, 200 + (i % 3) * 70, BALLS + i % 3, 0, &alpha);
+    balls[i]->pivot_x = 32; balls[i]->pivot_y = 32;
+    balls[i]->scale_x = 0x8000; balls[i]->scale_y = 0x8000;
+    vx[i] = 2 + i % 3; vy[i] = 3 - i % 4;
+    if (vy[i] == 0) vy[i] = 2;
+    /* The region is the ball's square on screen: 32 x 32 around its centre (pivot 32 of 64 at half size). */
+    r.left = 16; r.top = 16; r.right = 48; r.bottom = 48;
+    regions[i] = hit_set(0, 1, balls[i], &r, i);
+  }
+  title = sp_set(3, 2, 320, 110, TITLE, 0, &fade);
+  title->pivot_x = 226; title->pivot_y = 52;
 
   setcount(1, 0);
   frame = 0;
+  bounces = 0;
   next_report = 5000;
   while ((t = getcount(1)) < seconds * 1000) {
-    /* The palette of the 8-bit picture turns; it is shown rotating slowly, larger than the screen. */
-    shift = t / 20;
-    for (i = 0; i < 256; i++) turned[i] = colours[(i + shift) & 255];
-    gsetpal(RINGS, 0, 256, turned);
-    /* Large enough that the turned picture covers the screen at every angle. */
-    size = 1150 + sine(t / 8) / 16;
-    r.left = 320 - size / 2; r.right = 320 + size / 2;
-    r.top = 240 - size * 3 / 8; r.bottom = 240 + size * 3 / 8;
-    gblita(0, &r, RINGS, 0, &copy, t / 24);
-
-    /* Twelve stars drift and twinkle. */
     for (i = 0; i < 12; i++) {
-      x = (i * 151 + t / (6 + i % 5)) % 680 - 20;
-      y = (i * 97 + i * i * 13) % 480;
-      fade.opacity = 128 + sine(t / 3 + i * 300) / 9;
-      n = 12 + (sine(t / 2 + i * 170) + 1024) / 90;
-      r.left = x - n; r.top = y - n; r.right = x + n; r.bottom = y + n;
-      gblita(0, &r, STAR, 0, &fade, t / 5 + i * 100);
+      stars[i]->x = (i * 151 + t / (6 + i % 5)) % 680 - 20;
+      stars[i]->mode.opacity = 128 + sine(t / 3 + i * 300) / 9;
+      n = 0x8000 + (sine(t / 2 + i * 170) + 1024) * 24;
+      stars[i]->scale_x = n; stars[i]->scale_y = n;
+      stars[i]->angle = t / 5 + i * 100;
+      stars[i]->flags = stars[i]->flags | 1;
     }
+    hub->angle = t / 3;
+    hub->flags = hub->flags | 1;
 
-    /* Three balls circle the middle, each turning and breathing. */
-    for (i = 0; i < 3; i++) {
-      cx = 320 + sine(t / 3 + i * 683 + 512) * 200 / 1024;
-      cy = 290 + sine(t / 3 + i * 683) * 120 / 1024;
-      n = 28 + (sine(t + i * 400) + 1024) * 14 / 2048;
-      r.left = cx - n; r.top = cy - n; r.right = cx + n; r.bottom = cy + n;
-      gblita(0, &r, BALLS + i, 0, &alpha, -t / 2 + i * 700);
+    for (i = 0; i < FREE_BALLS; i++) {
+      balls[i]->x = balls[i]->x + vx[i];
+      balls[i]->y = balls[i]->y + vy[i];
+      if (balls[i]->x < 16 || balls[i]->x > 624) vx[i] = -vx[i];
+      if (balls[i]->y < 150 || balls[i]->y > 464) vy[i] = -vy[i];
+      hit = hit_check(regions[i]);
+      if (hit) {
+        /* Two balls meet: they exchange their speeds and step apart. */
+        j = hit->value;
+        n = vx[i]; vx[i] = vx[j]; vx[j] = n;
+        n = vy[i]; vy[i] = vy[j]; vy[j] = n;
+        balls[i]->x = balls[i]->x + vx[i]; balls[i]->y = balls[i]->y + vy[i];
+        balls[j]->x = balls[j]->x + vx[j]; balls[j]->y = balls[j]->y + vy[j];
+        balls[j]->flags = balls[j]->flags | 1;
+        bounces++;
+      }
+      balls[i]->angle = balls[i]->angle + vx[i] * 8;
+      balls[i]->flags = balls[i]->flags | 1;
     }
+    sp_sort(4, 1);
 
-    /* The title fades in over two seconds and sways. */
     fade.opacity = 255;
     if (t < 2000) fade.opacity = t * 255 / 2000;
-    w = 452 + sine(t / 2) * 24 / 1024;
-    h = 104 + sine(t / 2) * 6 / 1024;
-    cy = 110 + sine(t / 4) * 12 / 1024;
-    r.left = 320 - w / 2; r.right = 320 + w / 2; r.top = cy - h / 2; r.bottom = cy + h / 2;
-    gblita(0, &r, TITLE, 0, &fade, sine(t / 3) / 40);
+    title->mode.opacity = fade.opacity;
+    title->scale_x = 0x10000 + sine(t / 2) * 3;
+    title->scale_y = 0x10000 + sine(t / 2) * 3;
+    title->y = 110 + sine(t / 4) * 12 / 1024;
+    title->angle = sine(t / 3) / 40;
+    title->flags = title->flags | 1;
 
-    update(0);
+    sp_draw(-1, &r);
+    update(&r);
     frame++;
     if (t >= next_report) {
       log_out("  %d s", next_report / 1000);
@@ -143,7 +195,7 @@ int animate(int seconds)
     }
     sleep(15);
   }
-  log_out("%d frames in %d ms", frame, getcount(1));
+  log_out("%d frames in %d ms, %d sprites, the balls met %d times", frame, getcount(1), getsystem("sp_count"), bounces);
   return 1;
 }
 
