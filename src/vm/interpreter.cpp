@@ -243,8 +243,10 @@ struct Record {
   std::uint8_t rest;    // instructions of the block after this record
   std::uint8_t n;       // instructions of this record, with followed jumps in front of it
   std::uint8_t lead;    // of those, followed jumps
-  std::uint8_t pad[7];
+  std::uint8_t pad[3];
+  std::uint32_t imm4;
 };
+static_assert(sizeof(Record) == 48);
 
 // A block follows unconditional jumps, so that a loop body and its test usually make one block;
 // it is then made of several runs of bytes.
@@ -342,8 +344,40 @@ enum Kind : int {
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
   k_loopc_jcc = k_loop_jcc + 10,  // the same as `x - constant`: sub rB, rA with A and B apart
-  k_kind_count = k_loopc_jcc + 10,
+  k_sub_jcc = k_loopc_jcc + 10,   // sub rD, rS; jcc
+  k_loadf_sub_jcc = k_sub_jcc + 10,  // movl rB, d(r6); sub rB, rA; jcc, with A and B apart
+  k_load2_jcc = k_loadf_sub_jcc + 10,  // movl rA, d(r6); movl rB, e(r6); sub rB, rA; jcc, A and B apart
+  // Instructions that run alone.
+  k_load_b_s = k_load2_jcc + 10, k_load_sb_s, k_load_w_s, k_load_sw_s,
+  k_load_b_f, k_load_sb_f, k_load_w_f, k_load_sw_f, k_load_w_m, k_load_sw_m,
+  k_store_b_s, k_store_w_s, k_store_b_f, k_store_w_f, k_store_w_m,
+  k_zero_b_s, k_zero_w_s, k_zero_l_s, k_zero_b_f, k_zero_w_f, k_zero_l_f,
+  k_preop, k_preinc_b, k_postinc_b, k_predec_b, k_postdec_b, k_preinc_w, k_postinc_w, k_predec_w, k_postdec_w,
+  k_set, k_div, k_mod, k_shl, k_shr, k_sar, k_neg, k_not, k_ftoi, k_fmod, k_fneg, k_nop,
+  // zerob / zerow / zerol d(r6); je or jne, by width: je, jne of bytes, then of 16 and 32 bits
+  k_zero_f_jcc,
+  // An access through an address that a pointer variable gives, in three forms:
+  //   ptr:   movl rA, d(r6); ACCESS through rA                         (*p, p->first)
+  //   field: movl rK, $k; movl rA, d(r6); add rA, rK; ACCESS through rA  (p[k], p->member), K and A apart
+  //   walk:  lea rA, d(r6); postop rB, (rA), n; ACCESS through rB        (*p++)
+  // ACCESS is a load of 8, 16 or 32 bits (zero- or sign-extended), which may go on with
+  // `cmp rD, $imm; je / jne` on the loaded register or, for 32 bits, with `movl e(r6), rD`; or it
+  // is a store of 8, 16 or 32 bits. The kinds of each form follow AccessWay.
+  k_ptr = k_zero_f_jcc + 6,
+  k_field = k_ptr + 19,
+  k_walk = k_field + 19,
+  k_kind_count = k_walk + 19,
 };
+// The ways of an access, in the order of their kinds after k_ptr, k_field and k_walk.
+enum AccessWay : int {
+  a_load_b, a_load_sb, a_load_w, a_load_sw, a_load_l,
+  a_load_b_je, a_load_b_jne, a_load_sb_je, a_load_sb_jne, a_load_w_je, a_load_w_jne, a_load_sw_je,
+  a_load_sw_jne, a_load_l_je, a_load_l_jne,
+  a_load_store,
+  a_store_b, a_store_w, a_store_l,
+  a_way_count,
+};
+static_assert(k_field - k_ptr == a_way_count);
 
 bool has_rr(std::uint8_t op) {
   const OperandFormat f = kOpcodes[op].format;
@@ -377,6 +411,28 @@ int binary_operation(int op) {
     case op_sub_rr: return 5;
     case op_mul: return 6;
     default: return -1;
+  }
+}
+
+// A load or store through a register, taken apart.
+struct Access {
+  bool valid = false;
+  int way = 0;           // a_load_b to a_load_l, or a_store_b to a_store_l
+  std::uint8_t reg = 0;  // the register loaded, or the register stored
+  std::uint8_t via = 0;  // the register that holds the address
+};
+Access access_of(int op, std::uint8_t rr) {
+  const std::uint8_t d = rr & 7, s = rr >> 4;
+  switch (op) {
+    case op_load_b_m: return {true, a_load_b, d, s};
+    case op_load_sb_m: return {true, a_load_sb, d, s};
+    case op_load_w_m: return {true, a_load_w, d, s};
+    case op_load_sw_m: return {true, a_load_sw, d, s};
+    case op_load_l_m: return {true, a_load_l, d, s};
+    case op_store_b_m: return {true, a_store_b, s, d};
+    case op_store_w_m: return {true, a_store_w, s, d};
+    case op_store_l_m: return {true, a_store_l, s, d};
+    default: return {};
   }
 }
 
@@ -488,6 +544,73 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     const int op1 = op_at(p1);
 
     // Groups first, the longest that fits.
+    // An access through a pointer variable (see k_ptr), and what it goes on with.
+    {
+      Kind form = k_generic;
+      Address at = 0;  // the access
+      std::uint8_t via = 0;
+      if (op == op_load_l_f) {
+        form = k_ptr, at = p1, via = rd(pc);
+      } else if (is_mov_ri(op) && op1 == op_load_l_f && op_at(p1 + 6) == op_add_rr && rd(pc) != rd(p1) &&
+                 rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+        form = k_field, at = p1 + 8, via = rd(p1);
+      } else if (op == op_lea_f && op1 == op_postop && rs(p1) == rd(pc)) {
+        form = k_walk, at = p1 + 6, via = rd(p1);
+      }
+      const int op_access = form != k_generic ? op_at(at) : -1;
+      const Access access = op_access >= 0 ? access_of(op_access, base[at + 1]) : Access{};
+      if (access.valid && access.via == via) {
+        const bool load = access.way <= a_load_l;
+        const int parts = form == k_ptr ? 2 : form == k_field ? 4 : 3;
+        const Address start = pc, after = at + 2;
+        const int next = load ? op_at(after) : -1;
+        const int jcc = next == op_cmp_ri && rd(after) == access.reg ? op_at(after + 6) : -1;
+        Record* r = nullptr;
+        if (jcc == op_je || jcc == op_jne) {
+          const Kind je = static_cast<Kind>(int(form) + a_load_b_je + 2 * access.way);
+          const std::uint32_t constant = im(after, 2);
+          r = &conditional(je, jcc, parts + 2, im(after + 6, 1), after + 11, -1);
+          r->imm4 = constant;
+        } else if (access.way == a_load_l && next == op_store_l_f && rs(after) == access.reg) {
+          r = &add(static_cast<Kind>(int(form) + a_load_store), parts + 1);
+          r->imm4 = im(after, 2);
+          pc = after + 6;
+        } else {
+          r = &add(static_cast<Kind>(form + access.way), parts);
+          pc = after;
+        }
+        r->d = rd(start), r->imm = im(start, 2);
+        if (form == k_field) r->d2 = rd(start + 6), r->imm2 = im(start + 6, 2);
+        if (form == k_walk) r->d2 = rd(start + 6), r->imm2 = im(start + 6, 2);
+        r->d3 = access.reg;
+        continue;
+      }
+    }
+    if (op == op_sub_rr && is_jcc(op1)) {
+      Record& r = conditional(k_sub_jcc, op1, 2, im(p1, 1), p1 + 5, -1);
+      r.d = rd(r.pc), r.s = rs(r.pc);
+      continue;
+    }
+    if (op == op_load_l_f && op1 == op_sub_rr && rd(p1) == rd(pc) && rs(p1) != rd(pc) && is_jcc(op_at(p1 + 2))) {
+      const Address at = pc;
+      Record& r = conditional(k_loadf_sub_jcc, op_at(p1 + 2), 3, im(p1 + 2, 1), p1 + 7, -1);
+      r.d = rd(at), r.imm = im(at, 2), r.s = rs(p1);
+      continue;
+    }
+    if (op == op_load_l_f && op1 == op_load_l_f && op_at(p1 + 6) == op_sub_rr && is_jcc(op_at(p1 + 8)) &&
+        rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+      const Address at = pc;
+      Record& r = conditional(k_load2_jcc, op_at(p1 + 8), 4, im(p1 + 8, 1), p1 + 13, -1);
+      r.d = rd(at), r.imm = im(at, 2);
+      r.d2 = rd(p1), r.imm2 = im(p1, 2);
+      continue;
+    }
+    if ((op == op_zero_b_f || op == op_zero_w_f || op == op_zero_l_f) && (op1 == op_je || op1 == op_jne)) {
+      const Address at = pc;
+      Record& r = conditional(static_cast<Kind>(k_zero_f_jcc + 2 * (op - op_zero_b_f)), op1, 2, im(p1, 1), p1 + 5, -1);
+      r.imm = im(at, 1);
+      continue;
+    }
     if (op == op_leave && op1 == op_ret) {
       add(k_leave_ret, 2).imm = im(pc, 1);
       pc = p1 + 1;
@@ -716,6 +839,40 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       case op_leave: kind = k_leave; break;
       case op_postop: kind = k_postop; break;
       case op_xchg: kind = k_xchg; break;
+      case op_load_b_s: case op_load_sb_s: case op_load_w_s: case op_load_sw_s:
+        kind = static_cast<Kind>(k_load_b_s + (op - op_load_b_s));
+        break;
+      case op_load_b_f: case op_load_sb_f: case op_load_w_f: case op_load_sw_f:
+        kind = static_cast<Kind>(k_load_b_f + (op - op_load_b_f));
+        break;
+      case op_load_w_m: kind = k_load_w_m; break;
+      case op_load_sw_m: kind = k_load_sw_m; break;
+      case op_store_b_s: kind = k_store_b_s; break;
+      case op_store_w_s: kind = k_store_w_s; break;
+      case op_store_b_f: kind = k_store_b_f; break;
+      case op_store_w_f: kind = k_store_w_f; break;
+      case op_store_w_m: kind = k_store_w_m; break;
+      case op_zero_b_s: case op_zero_w_s: case op_zero_l_s:
+      case op_zero_b_f: case op_zero_w_f: case op_zero_l_f:
+        kind = static_cast<Kind>(k_zero_b_s + (op - op_zero_b_s));
+        break;
+      case op_preop: kind = k_preop; break;
+      case op_preinc_b: case op_postinc_b: case op_predec_b: case op_postdec_b:
+      case op_preinc_w: case op_postinc_w: case op_predec_w: case op_postdec_w:
+        kind = static_cast<Kind>(k_preinc_b + (op - op_preinc_b));
+        break;
+      case op_set: kind = k_set; break;
+      case op_div: kind = k_div; break;
+      case op_mod: kind = k_mod; break;
+      case op_shl: kind = k_shl; break;
+      case op_shr: kind = k_shr; break;
+      case op_sar: kind = k_sar; break;
+      case op_neg: kind = k_neg; break;
+      case op_not: kind = k_not; break;
+      case op_ftoi: kind = k_ftoi; break;
+      case op_fmod: kind = k_fmod; break;
+      case op_fneg: kind = k_fneg; break;
+      case op_nop: kind = k_nop; break;
       default:
         if (is_jcc(op)) kind = static_cast<Kind>(k_jcc + (op - op_je));
         break;
@@ -949,10 +1106,17 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
 #undef RESUME64
 #undef RESUME16
 #undef RESUME4
+#define ACCESS_LABELS(form)                                                                     \
+  &&f_##form##_load_b, &&f_##form##_load_sb, &&f_##form##_load_w, &&f_##form##_load_sw,          \
+      &&f_##form##_load_l, &&f_##form##_load_b_je, &&f_##form##_load_b_jne, &&f_##form##_load_sb_je, \
+      &&f_##form##_load_sb_jne, &&f_##form##_load_w_je, &&f_##form##_load_w_jne,                  \
+      &&f_##form##_load_sw_je, &&f_##form##_load_sw_jne, &&f_##form##_load_l_je,                  \
+      &&f_##form##_load_l_jne, &&f_##form##_load_store, &&f_##form##_store_b,                     \
+      &&f_##form##_store_w, &&f_##form##_store_l
 #define JCC10(prefix) &&prefix##e, &&prefix##ne, &&prefix##g, &&prefix##ge, &&prefix##l, &&prefix##le, \
     &&prefix##a, &&prefix##ae, &&prefix##b, &&prefix##be
   // Indexed by Kind.
-  static const void* const kFast[k_kind_count] = {
+  static const void* const kFast[] = {
       &&f_generic, &&f_fail, &&f_trap, &&f_continue, &&f_jmp, &&f_call_s, &&f_call_r, &&f_ret,
       &&f_mov_rr, &&f_mov_ri, &&f_load_l_s, &&f_load_l_f, &&f_load_l_m, &&f_load_b_m, &&f_load_sb_m,
       &&f_store_l_s, &&f_store_l_f, &&f_store_l_m, &&f_store_b_m, &&f_lea_f,
@@ -968,7 +1132,19 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
+      JCC10(f_sub_jcc_), JCC10(f_loadf_sub_jcc_), JCC10(f_load2_jcc_),
+      &&f_load_b_s, &&f_load_sb_s, &&f_load_w_s, &&f_load_sw_s,
+      &&f_load_b_f, &&f_load_sb_f, &&f_load_w_f, &&f_load_sw_f, &&f_load_w_m, &&f_load_sw_m,
+      &&f_store_b_s, &&f_store_w_s, &&f_store_b_f, &&f_store_w_f, &&f_store_w_m,
+      &&f_zero_b_s, &&f_zero_w_s, &&f_zero_l_s, &&f_zero_b_f, &&f_zero_w_f, &&f_zero_l_f,
+      &&f_preop, &&f_preinc_b, &&f_postinc_b, &&f_predec_b, &&f_postdec_b,
+      &&f_preinc_w, &&f_postinc_w, &&f_predec_w, &&f_postdec_w,
+      &&f_set, &&f_div, &&f_mod, &&f_shl, &&f_shr, &&f_sar, &&f_neg, &&f_not, &&f_ftoi, &&f_fmod, &&f_fneg, &&f_nop,
+      &&f_zero_b_f_je, &&f_zero_b_f_jne, &&f_zero_w_f_je, &&f_zero_w_f_jne, &&f_zero_l_f_je, &&f_zero_l_f_jne,
+      ACCESS_LABELS(ptr), ACCESS_LABELS(field), ACCESS_LABELS(walk),
   };
+#undef ACCESS_LABELS
+  static_assert(sizeof kFast / sizeof kFast[0] == k_kind_count);
 #undef JCC10
   const void* const* handlers = kHandlers;
 
@@ -2058,6 +2234,130 @@ f_fdiv:
 f_itof:
   r[rec->d] = as_bits(static_cast<float>(static_cast<std::int32_t>(r[rec->s])));
   FNEXT();
+// Loads and stores of 8 and 16 bits, zero tests, increments in memory.
+#define FAST_LOAD(name, address, length, value)                     \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    r[rec->d] = (value);                                            \
+    FNEXT();                                                        \
+  }
+FAST_LOAD(load_b_s, rec->imm, 6, base[a])
+FAST_LOAD(load_sb_s, rec->imm, 6, sign_extend8(base[a]))
+FAST_LOAD(load_w_s, rec->imm, 6, read16(base + a))
+FAST_LOAD(load_sw_s, rec->imm, 6, sign_extend16(read16(base + a)))
+FAST_LOAD(load_b_f, frame_pointer + rec->imm, 6, base[a])
+FAST_LOAD(load_sb_f, frame_pointer + rec->imm, 6, sign_extend8(base[a]))
+FAST_LOAD(load_w_f, frame_pointer + rec->imm, 6, read16(base + a))
+FAST_LOAD(load_sw_f, frame_pointer + rec->imm, 6, sign_extend16(read16(base + a)))
+FAST_LOAD(load_w_m, r[rec->s], 2, read16(base + a))
+FAST_LOAD(load_sw_m, r[rec->s], 2, sign_extend16(read16(base + a)))
+#undef FAST_LOAD
+#define FAST_STORE(name, address, length, store)                    \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    store;                                                          \
+    FSTORE_CHECK(a, rec->pc + (length));                            \
+    FNEXT();                                                        \
+  }
+FAST_STORE(store_b_s, rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_s, rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_b_f, frame_pointer + rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_f, frame_pointer + rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_w_m, r[rec->d], 2, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+#undef FAST_STORE
+#define FAST_ZERO(name, address, value)                             \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    FNEXT();                                                        \
+  }
+FAST_ZERO(zero_b_s, rec->imm, base[a])
+FAST_ZERO(zero_w_s, rec->imm, read16(base + a))
+FAST_ZERO(zero_l_s, rec->imm, read32(base + a))
+FAST_ZERO(zero_b_f, frame_pointer + rec->imm, base[a])
+FAST_ZERO(zero_w_f, frame_pointer + rec->imm, read16(base + a))
+FAST_ZERO(zero_l_f, frame_pointer + rec->imm, read32(base + a))
+#undef FAST_ZERO
+f_preop: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  const std::uint32_t v = read32(base + a) + rec->imm;
+  write32(base + a, v);
+  r[rec->d] = v;
+  FSTORE_CHECK(a, rec->pc + 6);
+  FNEXT();
+}
+#define FAST_STEP(name, type, read, write, delta, pre)              \
+  f_##name: {                                                       \
+    const Address a = r[rec->s];                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);       \
+    const type old = read;                                          \
+    const type now = static_cast<type>(old + (delta));              \
+    write;                                                          \
+    r[rec->d] = (pre) ? now : old;                                  \
+    FSTORE_CHECK(a, rec->pc + 2);                                   \
+    FNEXT();                                                        \
+  }
+FAST_STEP(preinc_b, std::uint8_t, base[a], base[a] = now, 1, true)
+FAST_STEP(postinc_b, std::uint8_t, base[a], base[a] = now, 1, false)
+FAST_STEP(predec_b, std::uint8_t, base[a], base[a] = now, -1, true)
+FAST_STEP(postdec_b, std::uint8_t, base[a], base[a] = now, -1, false)
+FAST_STEP(preinc_w, std::uint16_t, read16(base + a), write16(base + a, now), 1, true)
+FAST_STEP(postinc_w, std::uint16_t, read16(base + a), write16(base + a, now), 1, false)
+FAST_STEP(predec_w, std::uint16_t, read16(base + a), write16(base + a, now), -1, true)
+FAST_STEP(postdec_w, std::uint16_t, read16(base + a), write16(base + a, now), -1, false)
+#undef FAST_STEP
+// The rest of the arithmetic, as the byte handlers do it.
+f_set:
+  r[rec->d] = r[rec->s] == 0;
+  FNEXT();
+f_div: {
+  const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  const std::uint32_t dividend = r[rec->d];
+  r[rec->d] = divisor == -1 ? 0u - dividend
+                            : static_cast<std::uint32_t>(static_cast<std::int32_t>(dividend) / divisor);
+  FNEXT();
+}
+f_mod: {
+  const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  const std::int32_t dividend = static_cast<std::int32_t>(r[rec->d]);
+  r[rec->d] = divisor == -1 ? 0u : static_cast<std::uint32_t>(dividend % divisor);
+  FNEXT();
+}
+f_shl:
+  r[rec->d] <<= (r[rec->s] & 31);
+  FNEXT();
+f_shr:
+  r[rec->d] >>= (r[rec->s] & 31);
+  FNEXT();
+f_sar:
+  r[rec->d] = static_cast<std::uint32_t>(static_cast<std::int32_t>(r[rec->d]) >> (r[rec->s] & 31));
+  FNEXT();
+f_neg:
+  r[rec->d] = 0u - r[rec->s];
+  FNEXT();
+f_not:
+  r[rec->d] = ~r[rec->s];
+  FNEXT();
+f_ftoi:
+  r[rec->d] = float_to_int(as_float(r[rec->s]));
+  FNEXT();
+f_fmod: {
+  const double q = std::fmod(static_cast<double>(as_float(r[rec->d])), static_cast<double>(as_float(r[rec->s])));
+  r[rec->d] = as_bits(static_cast<float>(q));
+  FNEXT();
+}
+f_fneg:
+  r[rec->d] = r[rec->s] ^ 0x80000000u;
+  FNEXT();
+f_nop:
+  FNEXT();
 f_push_r: {
   const Address sp = stack_pointer - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
@@ -2345,6 +2645,35 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
     r[rec->d2] = x - y;                                             \
     if (direct) BRANCH();                                           \
     FNEXT();                                                        \
+  }                                                                 \
+  f_sub_jcc_##name: {                                               \
+    const std::uint32_t x = r[rec->d], y = r[rec->s];               \
+    set_flags(x, y);                                                \
+    r[rec->d] = x - y;                                              \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_loadf_sub_jcc_##name: {                                         \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    const std::uint32_t x = read32(base + a), y = r[rec->s];        \
+    set_flags(x, y);                                                \
+    r[rec->d] = x - y;                                              \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_load2_jcc_##name: {                                             \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    const std::uint32_t y = read32(base + a);                       \
+    r[rec->d] = y;                                                  \
+    const Address a2 = frame_pointer + rec->imm2;                   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    const std::uint32_t x = read32(base + a2);                      \
+    set_flags(x, y);                                                \
+    r[rec->d2] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
 FAST_JCC(e, zf, x == y)
@@ -2359,6 +2688,148 @@ FAST_JCC(b, bf && !zf, x < y)
 FAST_JCC(be, bf || zf, x <= y)
 #undef SIGNED
 #undef FAST_JCC
+
+// zerob / zerow / zerol d(r6) and je or jne: Z alone changes, so the flags of the comparison
+// before are worked out first.
+#define FAST_ZERO_JCC(width, value)                                 \
+  f_zero_##width##_f_je: {                                          \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    if (zf) BRANCH();                                               \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_zero_##width##_f_jne: {                                         \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    if (!zf) BRANCH();                                              \
+    FNEXT();                                                        \
+  }
+FAST_ZERO_JCC(b, base[a])
+FAST_ZERO_JCC(w, read16(base + a))
+FAST_ZERO_JCC(l, read32(base + a))
+#undef FAST_ZERO_JCC
+
+// Accesses through a pointer variable. A form leaves the address in `e` and the pc after the
+// access in `end`; each part runs as it would alone, so a fault stops after the parts before it.
+#define FORM_ptr                                                    \
+  const Address a = frame_pointer + rec->imm;                       \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);         \
+  const Address e = read32(base + a);                               \
+  r[rec->d] = e;                                                    \
+  const Address end = rec->pc + 8
+#define FORM_field                                                  \
+  r[rec->d] = rec->imm;                                             \
+  const Address a = frame_pointer + rec->imm2;                      \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
+  const Address e = read32(base + a) + rec->imm;                    \
+  r[rec->d2] = e;                                                   \
+  const Address end = rec->pc + 16
+// The step is a store: one that hits decoded code ends the group after it, since the access
+// and what follows may have been written over.
+#define FORM_walk                                                   \
+  const Address a = frame_pointer + rec->imm;                       \
+  r[rec->d] = a;                                                    \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
+  const Address e = read32(base + a);                               \
+  write32(base + a, e + rec->imm2);                                 \
+  r[rec->d2] = e;                                                   \
+  if (granule_has_code(a)) {                                        \
+    code_written();                                                 \
+    budget += rec->rest + rec->n - rec->lead - 2;                   \
+    target = rec->pc + 12;                                          \
+    goto fast_target;                                               \
+  }                                                                 \
+  const Address end = rec->pc + 14
+#define ACCESS_CHECK() \
+  if (e < kNullGuardSize) FFAIL(kOutOfMemory, end)
+#define LOAD_b base[e]
+#define LOAD_sb sign_extend8(base[e])
+#define LOAD_w read16(base + e)
+#define LOAD_sw sign_extend16(read16(base + e))
+#define LOAD_l read32(base + e)
+// A load alone, or tested against a constant by cmp and je / jne.
+#define ACCESS_LOAD(form, width)                                    \
+  f_##form##_load_##width: {                                        \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    r[rec->d3] = LOAD_##width;                                      \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_##form##_load_##width##_je: {                                   \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    const std::uint32_t v = LOAD_##width;                           \
+    r[rec->d3] = v;                                                 \
+    set_flags(v, rec->imm4);                                        \
+    if (v == rec->imm4) BRANCH();                                   \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_##form##_load_##width##_jne: {                                  \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    const std::uint32_t v = LOAD_##width;                           \
+    r[rec->d3] = v;                                                 \
+    set_flags(v, rec->imm4);                                        \
+    if (v != rec->imm4) BRANCH();                                   \
+    FNEXT();                                                        \
+  }
+#define ACCESS_HANDLERS(form)                                       \
+  ACCESS_LOAD(form, b)                                              \
+  ACCESS_LOAD(form, sb)                                             \
+  ACCESS_LOAD(form, w)                                              \
+  ACCESS_LOAD(form, sw)                                             \
+  ACCESS_LOAD(form, l)                                              \
+  /* p = p->next: the loaded word goes on to a variable */          \
+  f_##form##_load_store: {                                          \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    const std::uint32_t v = read32(base + e);                       \
+    r[rec->d3] = v;                                                 \
+    const Address f = frame_pointer + rec->imm4;                    \
+    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + 6);           \
+    write32(base + f, v);                                           \
+    FSTORE_CHECK(f, end + 6);                                       \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_##form##_store_b: {                                             \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    base[e] = static_cast<std::uint8_t>(r[rec->d3]);                \
+    FSTORE_CHECK(e, end);                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_##form##_store_w: {                                             \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    write16(base + e, static_cast<std::uint16_t>(r[rec->d3]));      \
+    FSTORE_CHECK(e, end);                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_##form##_store_l: {                                             \
+    FORM_##form;                                                    \
+    ACCESS_CHECK();                                                 \
+    write32(base + e, r[rec->d3]);                                  \
+    FSTORE_CHECK(e, end);                                           \
+    FNEXT();                                                        \
+  }
+ACCESS_HANDLERS(ptr)
+ACCESS_HANDLERS(field)
+ACCESS_HANDLERS(walk)
+#undef ACCESS_HANDLERS
+#undef ACCESS_LOAD
+#undef LOAD_b
+#undef LOAD_sb
+#undef LOAD_w
+#undef LOAD_sw
+#undef LOAD_l
+#undef ACCESS_CHECK
+#undef FORM_ptr
+#undef FORM_field
+#undef FORM_walk
 #undef BRANCH
 #undef SP_OUT
 #undef ENTER_FAST

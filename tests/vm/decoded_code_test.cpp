@@ -1,5 +1,6 @@
 // The interpreter runs decoded copies of the code: rewritten code must run as written, groups of
 // instructions that run as one must still stop a slice and fault exactly where single steps do.
+#include <functional>
 #include <thread>
 
 #include "interpreter_fixture.h"
@@ -166,14 +167,15 @@ std::vector<SliceState> run_by_slices(ScriptContext& c, const Assembler& program
 // Runs `program` decoding one instruction at a time and then from decoded blocks, with a few
 // lengths, and compares the state after every slice.
 template <typename Program>
-void expect_same_slices(InterpreterTest& test, Program program) {
+void expect_same_slices(InterpreterTest& test, Program program,
+                        std::uint32_t image_size = InterpreterTest::kImageSize) {
   for (std::uint32_t turns : {3u, 40u, 300u}) {
     SCOPED_TRACE(turns);
-    test.reset();
+    test.reset(image_size);
     set_decoding(false);
     const std::vector<SliceState> reference = run_by_slices(*test.ctx, program(turns, test.ctx->image_base));
     set_decoding(true);
-    test.reset();
+    test.reset(image_size);
     const std::vector<SliceState> decoded = run_by_slices(*test.ctx, program(turns, test.ctx->image_base));
     test.expect_ended_quietly();
     ASSERT_EQ(decoded.size(), reference.size());
@@ -292,6 +294,147 @@ TEST_F(InterpreterTest, DecodedLoopsChainsAndCallsMatchSingleSteps) {
 
 // Slices that run on inside one call end in the state that slices one call at a time reach; with
 // `go_on` false, or after a built-in call, a call runs one slice exactly as without.
+// The loads and stores through a register that groups take, and what a load may go on with.
+constexpr std::uint8_t kLoadsThrough[] = {op_load_b_m, op_load_sb_m, op_load_w_m, op_load_sw_m, op_load_l_m};
+constexpr std::uint8_t kStoresThrough[] = {op_store_b_m, op_store_w_m, op_store_l_m};
+
+// The three ways a pointer variable gives an address: the variable itself, the variable plus a
+// constant, the variable stepped on after its old value is taken. `pointer` is the register
+// that ends up holding the address; `step` the register of the walk's postop.
+enum class PointerForm { ptr, field, walk };
+void emit_address(Assembler& a, PointerForm form, std::int32_t variable, int pointer, int step_register,
+                  std::int32_t step = 1) {
+  switch (form) {
+    case PointerForm::ptr: a.load_frame(op_load_l_f, pointer, variable); break;
+    case PointerForm::field:
+      a.movl_imm(0, 2).load_frame(op_load_l_f, pointer, variable).alu(op_add_rr, pointer, 0);
+      break;
+    case PointerForm::walk: a.op_rr_imm(op_lea_f, step_register, 6, variable).postop(pointer, step_register, step); break;
+  }
+}
+
+// Pointer variables walked over bytes, shorts and words in every form and width, loads tested
+// against constants, pointers chased, register compares and zero tests of every width, and the
+// instructions that records run alone: the state after every slice must be that of single steps.
+constexpr std::uint32_t kWalksImage = 16384, kWalksData = 12288;
+Assembler pointer_walks(std::uint32_t turns, Address image) {
+  constexpr std::uint32_t kData = kWalksData;
+  Assembler a;
+  a.equ("image", image);
+  a.enter(40)
+      .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
+      .label("top")
+      .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
+      // p = data + (i & 63), q = data + 128 + (i & 31), r4 = a value that changes every turn
+      .load_frame(op_load_l_f, 1, -24).movl_imm(0, 63).alu(op_and, 1, 0).movl_addr(3, Operand("image", kData))
+      .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -28, 3)
+      .load_frame(op_load_l_f, 1, -24).movl_imm(0, 31).alu(op_and, 1, 0).movl_addr(3, Operand("image", kData + 128))
+      .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -32, 3)
+      .load_frame(op_load_l_f, 4, -24).movl_imm(0, 0x9E3779B1u).alu(op_mul, 4, 0);
+  int n = 0;
+  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
+    const std::int32_t variable = form == PointerForm::walk ? -32 : -28;
+    for (std::uint8_t store : kStoresThrough) {
+      emit_address(a, form, variable, 2, 1);
+      a.store_reg(store, 2, 4).alu(op_add_rr, 4, 4);
+      emit_address(a, form, variable, 2, 2, -1);  // the walk's result in the register it stepped through
+      a.store_reg(store, 2, 2);                   // the address stores part of itself
+    }
+    for (std::uint8_t load : kLoadsThrough) {
+      emit_address(a, form, variable, 2, 1);
+      a.load_reg(load, 3, 2).alu(op_xor, 5, 3);
+      emit_address(a, form, variable, 2, 1);
+      a.load_reg(load, 2, 2).alu(op_add_rr, 5, 2);  // loaded into the pointer's own register
+      for (std::uint8_t jcc : {op_je, op_jne}) {
+        for (std::uint32_t constant : {0u, 1u}) {
+          const std::string past = "past" + std::to_string(n++);
+          emit_address(a, form, variable, 2, 1);
+          a.load_reg(load, 3, 2).cmp_imm(3, constant).jump(jcc, past).add_imm(5, n).label(past);
+        }
+      }
+    }
+    // p = *p as a list is walked: the word loaded goes on to a variable.
+    emit_address(a, form, variable, 2, 1);
+    a.load_reg(op_load_l_m, 3, 2).store_frame(op_store_l_f, -36, 3);
+  }
+  // Register compares: sub and a jump, a variable against a register, two variables.
+  a.load_frame(op_load_l_f, 1, -24).movl_imm(0, 3).alu(op_mul, 1, 0).alu(op_sub_rr, 1, 0).store_frame(op_store_l_f, -40, 1);
+  for (std::uint8_t jcc = op_je; jcc <= op_jbe; ++jcc) {
+    const std::string past = "cmp" + std::to_string(n++);
+    a.movl(1, 4).alu(op_sub_rr, 1, 5).jump(jcc, past).add_imm(5, n).label(past);
+    const std::string past2 = "cmp" + std::to_string(n++);
+    a.movl(1, 4).load_frame(op_load_l_f, 2, -40).alu(op_sub_rr, 2, 1).jump(jcc, past2).add_imm(5, n).label(past2);
+    const std::string past3 = "cmp" + std::to_string(n++);
+    a.load_frame(op_load_l_f, 1, -24).load_frame(op_load_l_f, 2, -40).alu(op_sub_rr, 2, 1).jump(jcc, past3)
+        .add_imm(5, n).label(past3);
+  }
+  // Zero tests of every width, alone and before je / jne.
+  a.load_frame(op_load_l_f, 1, -24).movl_imm(0, 5).alu(op_and, 1, 0).store_frame(op_store_b_f, -37, 1)
+      .store_frame(op_store_w_f, -38, 1);
+  for (std::uint8_t zero : {op_zero_b_f, op_zero_w_f, op_zero_l_f}) {
+    for (std::uint8_t jcc : {op_je, op_jne}) {
+      const std::string past = "zero" + std::to_string(n++);
+      a.zero(zero, -40).jump(jcc, past).add_imm(5, n).label(past);
+    }
+    a.cmp_imm(5, 1000).zero(zero, -37).jump(op_jl, "after" + std::to_string(n)).label("after" + std::to_string(n));
+    ++n;
+  }
+  for (std::uint8_t zero : {op_zero_b_s, op_zero_w_s, op_zero_l_s})
+    a.zero(zero, Operand("image", kData + 1)).jump(op_je, "z" + std::to_string(n)).label("z" + std::to_string(n++));
+  // Loads and stores of 8 and 16 bits through d(r6) and absolute addresses, memory steps and the
+  // arithmetic that runs through no group.
+  a.store_frame(op_store_b_f, -33, 5).store_frame(op_store_w_f, -35, 4)
+      .load_frame(op_load_b_f, 1, -33).load_frame(op_load_sb_f, 2, -33).load_frame(op_load_w_f, 3, -35)
+      .load_frame(op_load_sw_f, 0, -35).alu(op_add_rr, 5, 1).alu(op_add_rr, 5, 2).alu(op_add_rr, 5, 3).alu(op_xor, 5, 0)
+      .store_sym(op_store_b_s, Operand("image", kData + 200), 5).store_sym(op_store_w_s, Operand("image", kData + 202), 4)
+      .load_sym(op_load_b_s, 1, Operand("image", kData + 200)).load_sym(op_load_sb_s, 2, Operand("image", kData + 200))
+      .load_sym(op_load_w_s, 3, Operand("image", kData + 202)).load_sym(op_load_sw_s, 0, Operand("image", kData + 202))
+      .alu(op_add_rr, 5, 1).alu(op_sub_rr, 5, 2).alu(op_xor, 5, 3).alu(op_add_rr, 5, 0)
+      .movl_addr(2, Operand("image", kData + 204)).store_reg(op_store_w_m, 2, 5)
+      .load_reg(op_load_w_m, 1, 2).load_reg(op_load_sw_m, 3, 2).alu(op_add_rr, 5, 1).alu(op_add_rr, 5, 3);
+  for (std::uint8_t step = op_preinc_b; step <= op_postdec_w; ++step) a.incdec(step, 1, 2).alu(op_xor, 5, 1);
+  a.preop(1, 2, 3).alu(op_add_rr, 5, 1)
+      .movl(1, 5).alu(op_set, 1, 1).alu(op_add_rr, 5, 1)
+      .movl_imm(0, 7).movl(1, 5).alu(op_div, 1, 0).movl(3, 5).alu(op_mod, 3, 0).alu(op_add_rr, 1, 3)
+      .movl(3, 4).alu(op_shl, 3, 1).movl(2, 4).alu(op_shr, 2, 1).alu(op_sar, 1, 4).alu(op_xor, 3, 2).alu(op_xor, 3, 1)
+      .alu(op_neg, 1, 3).alu(op_not, 2, 1).alu(op_xor, 5, 2)
+      .alu(op_itof, 1, 5).alu(op_fneg, 2, 1).alu(op_fmod, 1, 2).alu(op_ftoi, 3, 1).alu(op_add_rr, 5, 3).nop()
+      .store_sym(op_store_l_s, Operand("image", kData + 208), 5)
+      .op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1)
+      .jmp("top")
+      .label("end");
+  InterpreterTest::halt(a);
+  return a;
+}
+
+TEST_F(InterpreterTest, DecodedPointerWalksMatchSingleSteps) {
+  ASSERT_LE(pointer_walks(1, 0).size(), kWalksData);
+  expect_same_slices(*this, pointer_walks, kWalksImage);
+}
+
+TEST_F(InterpreterTest, WalkThatRewritesItsOwnAccessRunsTheNewInstruction) {
+  // The pointer variable lies over the access: the step turns `movbl r3, (r1)` (17) into
+  // `movl r3, r1` (3), which must run as written, taking the pointer's old value.
+  Assembler a;
+  a.movl_addr(6, Operand("access", 8)).movl_imm(3, 0).label("group");
+  emit_address(a, PointerForm::walk, -8, 1, 2, -14);
+  a.label("access").load_reg(op_load_b_m, 3, 1).movl_imm(5, 1);
+  halt(a);
+  for (bool decoding : {false, true}) {
+    SCOPED_TRACE(decoding);
+    set_decoding(decoding);
+    reset();
+    a.load(*ctx);
+    const std::uint32_t old = word(a.address_of("access", ctx->image_base));
+    run_loaded();
+    set_decoding(true);
+    expect_ended_quietly();
+    EXPECT_EQ(ctx->r[1], old);
+    EXPECT_EQ(ctx->r[3], old);
+    EXPECT_EQ(ctx->r[5], 1u);
+  }
+}
+
 TEST_F(InterpreterTest, SlicesRunOnOnlyWhileTheLoopHasNothingToDo) {
   const std::vector<SliceState> reference = run_by_slices(*ctx, loops_chains_and_calls(300, ctx->image_base));
   expect_ended_quietly();
@@ -398,6 +541,120 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
     EXPECT_EQ(ctx->r[0], c.r0);
     EXPECT_EQ(ctx->r[1], c.r1);
     EXPECT_EQ(ctx->r[2], c.r2);
+  }
+}
+
+TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
+  // r6 = 0: a variable at offset 8 lies in the guard, and one at the data area's address holds
+  // what the test puts there. Every form is tried with every access, alone and with what may
+  // follow a load, faulting at the variable and at the access through the null it holds.
+  enum Tail { none, je, jne, store };
+  struct Expected {
+    std::uint32_t pc;  // from the group's start
+    std::uint32_t r0, r1, r2;
+  };
+  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
+    for (std::uint8_t access : {op_load_b_m, op_load_sb_m, op_load_w_m, op_load_sw_m, op_load_l_m, op_store_b_m,
+                                op_store_w_m, op_store_l_m}) {
+      const bool load = access <= op_load_l_m;
+      for (Tail tail : {none, je, jne, store}) {
+        if (!load && tail != none) continue;
+        if (tail == store && access != op_load_l_m) continue;
+        for (bool at_variable : {true, false}) {
+          SCOPED_TRACE(testing::Message() << "form " << int(form) << " access " << int(access) << " tail " << tail
+                                          << (at_variable ? " at the variable" : " at the access"));
+          reset();
+          const Address variable = at_variable ? 8 : data(0);
+          Assembler a;
+          a.movl_imm(0, 44).movl_imm(1, 55).movl_imm(2, 66).movl_imm(3, 77).movl_imm(6, 0).label("group");
+          emit_address(a, form, static_cast<std::int32_t>(variable), 2, 1);
+          if (load) a.load_reg(access, 3, 2); else a.store_reg(access, 2, 3);
+          if (tail == je || tail == jne) a.cmp_imm(3, 0).jump(tail == je ? op_je : op_jne, "end");
+          if (tail == store) a.store_frame(op_store_l_f, static_cast<std::int32_t>(data(16)), 3);
+          a.movl_imm(5, 1).label("end");
+          halt(a);
+          run(a);
+          expect_runtime_error(kOutOfMemory);
+          Expected want{};
+          switch (form) {
+            case PointerForm::ptr: want = at_variable ? Expected{6, 44, 55, 66} : Expected{8, 44, 55, 0}; break;
+            case PointerForm::field: want = at_variable ? Expected{12, 2, 55, 66} : Expected{16, 2, 55, 2}; break;
+            case PointerForm::walk:
+              want = at_variable ? Expected{12, 44, 8, 66} : Expected{14, 44, data(0), 0};
+              if (!at_variable) EXPECT_EQ(word(data(0)), 1u) << "the step ran";
+              break;
+          }
+          EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + want.pc);
+          EXPECT_EQ(ctx->r[0], want.r0);
+          EXPECT_EQ(ctx->r[1], want.r1);
+          EXPECT_EQ(ctx->r[2], want.r2);
+          EXPECT_EQ(ctx->r[3], 77u);
+          EXPECT_EQ(ctx->r[5], 0u);
+        }
+      }
+    }
+  }
+  // The variable a loaded word goes on to lies in the guard: the load has run.
+  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
+    SCOPED_TRACE(int(form));
+    reset();
+    set_word(data(0), data(8));
+    set_word(form == PointerForm::field ? data(10) : data(8), 0x12345678);  // the field is at offset 2
+    Assembler a;
+    a.movl_imm(6, 0).label("group");
+    emit_address(a, form, static_cast<std::int32_t>(data(0)), 2, 1);
+    a.load_reg(op_load_l_m, 3, 2).store_frame(op_store_l_f, 8, 3).movl_imm(5, 1);
+    halt(a);
+    run(a);
+    expect_runtime_error(kOutOfMemory);
+    const std::uint32_t length = form == PointerForm::ptr ? 14 : form == PointerForm::field ? 22 : 20;
+    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + length);
+    EXPECT_EQ(ctx->r[3], 0x12345678u);
+    EXPECT_EQ(ctx->r[5], 0u);
+  }
+}
+
+TEST_F(InterpreterTest, FaultInsideACompareGroupStopsAtTheFaultingPart) {
+  // r6 = 0; the word at the data area's address is 5.
+  struct Case {
+    const char* name;
+    std::function<void(Assembler&, Address)> emit;
+    std::uint32_t fault_offset;
+    std::uint32_t r1, r2;  // after the fault (55 and 66 before)
+  };
+  const Case cases[] = {
+      {"variable minus register: the load",
+       [](Assembler& a, Address) { a.load_frame(op_load_l_f, 2, 8).alu(op_sub_rr, 2, 1).jump(op_jl, "end"); }, 6, 55, 66},
+      {"two variables: the first load",
+       [](Assembler& a, Address) {
+         a.load_frame(op_load_l_f, 1, 8).load_frame(op_load_l_f, 2, 12).alu(op_sub_rr, 2, 1).jump(op_jl, "end");
+       },
+       6, 55, 66},
+      {"two variables: the second load",
+       [](Assembler& a, Address d) {
+         a.load_frame(op_load_l_f, 1, static_cast<std::int32_t>(d)).load_frame(op_load_l_f, 2, 12).alu(op_sub_rr, 2, 1)
+             .jump(op_jl, "end");
+       },
+       12, 5, 66},
+      {"zero test and je", [](Assembler& a, Address) { a.zero(op_zero_b_f, 8).jump(op_je, "end"); }, 5, 55, 66},
+      {"zero test and jne", [](Assembler& a, Address) { a.zero(op_zero_w_f, 8).jump(op_jne, "end"); }, 5, 55, 66},
+      {"zero test of a word and je", [](Assembler& a, Address) { a.zero(op_zero_l_f, 8).jump(op_je, "end"); }, 5, 55, 66},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    set_word(data(0), 5);
+    Assembler a;
+    a.movl_imm(1, 55).movl_imm(2, 66).movl_imm(6, 0).label("group");
+    c.emit(a, data(0));
+    a.movl_imm(5, 1).label("end");
+    halt(a);
+    run(a);
+    expect_runtime_error(kOutOfMemory);
+    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + c.fault_offset);
+    EXPECT_EQ(ctx->r[1], c.r1);
+    EXPECT_EQ(ctx->r[2], c.r2);
+    EXPECT_EQ(ctx->r[5], 0u);
   }
 }
 
