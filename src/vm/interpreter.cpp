@@ -244,9 +244,9 @@ struct Record {
   std::uint8_t n;       // instructions of this record, with followed jumps in front of it
   std::uint8_t lead;    // of those, followed jumps
   std::uint8_t pad[3];
-  std::uint32_t imm4;
+  std::uint32_t imm4, imm5;
 };
-static_assert(sizeof(Record) == 48);
+static_assert(sizeof(Record) == 56);
 
 // A block follows unconditional jumps, so that a loop body and its test usually make one block;
 // it is then made of several runs of bytes.
@@ -326,10 +326,6 @@ enum Kind : int {
   k_index4,
   // movl rA, $imm; movl rB, d(r6); mul rB, rA; movl rC, $sym; add rC, rB, with A, B and C apart
   k_index5,
-  // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
-  k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
-  // index4 and a store of rA itself, the constant: `a[i] = 0`
-  k_index4_store_bc, k_index4_store_lc,
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
@@ -356,25 +352,37 @@ enum Kind : int {
   k_set, k_div, k_mod, k_shl, k_shr, k_sar, k_neg, k_not, k_ftoi, k_fmod, k_fneg, k_nop,
   // zerob / zerow / zerol d(r6); je or jne, by width: je, jne of bytes, then of 16 and 32 bits
   k_zero_f_jcc,
-  // An access through an address that a pointer variable gives, in three forms:
-  //   ptr:   movl rA, d(r6); ACCESS through rA                         (*p, p->first)
-  //   field: movl rK, $k; movl rA, d(r6); add rA, rK; ACCESS through rA  (p[k], p->member), K and A apart
-  //   walk:  lea rA, d(r6); postop rB, (rA), n; ACCESS through rB        (*p++)
-  // ACCESS is a load of 8, 16 or 32 bits (zero- or sign-extended), which may go on with
-  // `cmp rD, $imm; je / jne` on the loaded register or, for 32 bits, with `movl e(r6), rD`; or it
-  // is a store of 8, 16 or 32 bits. The kinds of each form follow AccessWay.
+  // An access through an address that variables give, in one of these forms:
+  //   ptr:    movl rA, d(r6)                                        *p, p->first
+  //   field:  movl rK, $k; movl rA, d(r6); add rA, rK                p->member, p[k]
+  //   walk:   lea rL, d(r6); postop rA, (rL), n                      *p++, *p--
+  //   elem1:  movl rB, d(r6); movl rA, $sym; add rA, rB              a[i] of bytes
+  //   elem:   movl rK, $n; movl rB, d(r6); mul rB, rK; movl rA, $sym; add rA, rB    a[i]
+  //   at1:    movl rP, d(r6); movl rA, e(r6); add rA, rP             p[i] of bytes
+  //   at:     movl rP, d(r6); movl rK, $n; movl rA, e(r6); mul rA, rK; add rA, rP   p[i]
+  // with the registers of a form apart, and then the ACCESS through rA: a load of 8, 16 or 32
+  // bits (zero- or sign-extended), which may go on with `cmp rD, $imm; je / jne` on the loaded
+  // register or, for 32 bits, with `movl e(r6), rD`; or a store of 8, 16 or 32 bits, whose value
+  // may come from `movl rV, $imm` or `movl rV, d(r6)` just before the form (V apart from the
+  // form's registers). The kinds of each form follow AccessWay.
   k_ptr = k_zero_f_jcc + 6,
-  k_field = k_ptr + 19,
-  k_walk = k_field + 19,
-  k_kind_count = k_walk + 19,
+  k_field = k_ptr + 25,
+  k_walk = k_field + 25,
+  k_elem1 = k_walk + 25,
+  k_elem = k_elem1 + 25,
+  k_at1 = k_elem + 25,
+  k_at = k_at1 + 25,
+  k_kind_count = k_at + 25,
 };
-// The ways of an access, in the order of their kinds after k_ptr, k_field and k_walk.
+// The ways of an access, in the order of their kinds after each form's first kind.
 enum AccessWay : int {
   a_load_b, a_load_sb, a_load_w, a_load_sw, a_load_l,
   a_load_b_je, a_load_b_jne, a_load_sb_je, a_load_sb_jne, a_load_w_je, a_load_w_jne, a_load_sw_je,
   a_load_sw_jne, a_load_l_je, a_load_l_jne,
   a_load_store,
   a_store_b, a_store_w, a_store_l,
+  a_store_b_const, a_store_w_const, a_store_l_const,  // the value from movl rV, $imm
+  a_store_b_var, a_store_w_var, a_store_l_var,        // the value from movl rV, d(r6)
   a_way_count,
 };
 static_assert(k_field - k_ptr == a_way_count);
@@ -481,6 +489,68 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   auto im = [&](Address a, int at) { return read32(base + a + at); };
   auto is_mov_ri = [](int op) { return op == op_mov_ri || op == op_mov_rs_addr; };
   auto is_jcc = [](int op) { return op >= op_je && op <= op_jbe; };
+  // An address form at `a` (see k_ptr): its kind, where its access would be, the register that
+  // holds the address, what it writes and what its record keeps.
+  struct Form {
+    Kind kind = k_generic;
+    Address end = 0;
+    int parts = 0;
+    std::uint8_t via = 0;
+    unsigned writes = 0;
+    std::uint8_t d = 0, d2 = 0, s2 = 0;
+    std::uint32_t imm = 0, imm2 = 0, imm5 = 0;
+  };
+  auto form_at = [&](Address a) {
+    Form f;
+    const int o0 = op_at(a);
+    const int o1 = o0 >= 0 ? op_at(a + static_cast<Address>(instruction_length(kOpcodes[o0].format))) : -1;
+    auto set = [&](Kind kind, int length, int parts, std::uint8_t via, unsigned writes) {
+      f.kind = kind, f.end = a + static_cast<Address>(length), f.parts = parts, f.via = via, f.writes = writes;
+    };
+    auto bit = [](std::uint8_t reg) { return 1u << reg; };
+    if (o0 == op_load_l_f) {
+      const std::uint8_t x = rd(a);
+      if (is_mov_ri(o1) && op_at(a + 12) == op_add_rr && rd(a + 12) == rd(a + 6) && rs(a + 12) == x && rd(a + 6) != x) {
+        set(k_elem1, 14, 3, rd(a + 6), bit(x) | bit(rd(a + 6)));
+        f.d = x, f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+      } else if (o1 == op_load_l_f && op_at(a + 12) == op_add_rr && rd(a + 12) == rd(a + 6) && rs(a + 12) == x &&
+                 rd(a + 6) != x) {
+        set(k_at1, 14, 3, rd(a + 6), bit(x) | bit(rd(a + 6)));
+        f.d = x, f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+      } else if (is_mov_ri(o1) && op_at(a + 12) == op_load_l_f && op_at(a + 18) == op_mul && op_at(a + 20) == op_add_rr) {
+        const std::uint8_t k = rd(a + 6), y = rd(a + 12);
+        if (x != k && x != y && k != y && rd(a + 18) == y && rs(a + 18) == k && rd(a + 20) == y && rs(a + 20) == x) {
+          set(k_at, 22, 5, y, bit(x) | bit(k) | bit(y));
+          f.d = x, f.imm = im(a, 2), f.d2 = k, f.imm2 = im(a + 6, 2), f.s2 = y, f.imm5 = im(a + 12, 2);
+        }
+      }
+      if (f.kind == k_generic) {
+        set(k_ptr, 6, 1, x, bit(x));
+        f.d = x, f.imm = im(a, 2);
+      }
+    } else if (is_mov_ri(o0) && o1 == op_load_l_f) {
+      const std::uint8_t k = rd(a), x = rd(a + 6);
+      const int o2 = op_at(a + 12);
+      if (o2 == op_add_rr && k != x && rd(a + 12) == x && rs(a + 12) == k) {
+        set(k_field, 14, 3, x, bit(k) | bit(x));
+        f.d = k, f.imm = im(a, 2), f.d2 = x, f.imm2 = im(a + 6, 2);
+      } else if (o2 == op_mul && is_mov_ri(op_at(a + 14)) && op_at(a + 20) == op_add_rr) {
+        const std::uint8_t y = rd(a + 14);
+        if (k != x && k != y && x != y && rd(a + 12) == x && rs(a + 12) == k && rd(a + 20) == y && rs(a + 20) == x) {
+          set(k_elem, 22, 5, y, bit(k) | bit(x) | bit(y));
+          f.d = k, f.imm = im(a, 2), f.d2 = x, f.imm2 = im(a + 6, 2), f.s2 = y, f.imm5 = im(a + 14, 2);
+        }
+      }
+    } else if (o0 == op_lea_f && o1 == op_postop && rs(a + 6) == rd(a)) {
+      set(k_walk, 12, 2, rd(a + 6), bit(rd(a)) | bit(rd(a + 6)));
+      f.d = rd(a), f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+    }
+    return f;
+  };
+  auto access_at = [&](Address a) {
+    const int o = op_at(a);
+    return o >= 0 ? access_of(o, base[a + 1]) : Access{};
+  };
   // Decoding goes on at `to`: the bytes up to `segment_end` close the current run of bytes.
   auto continue_at = [&](Address segment_end, Address to) {
     b.segments.push_back({segment_start, segment_end});
@@ -544,44 +614,52 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     const int op1 = op_at(p1);
 
     // Groups first, the longest that fits.
-    // An access through a pointer variable (see k_ptr), and what it goes on with.
+    // An access through an address that variables give (see k_ptr), and what goes with it.
     {
-      Kind form = k_generic;
-      Address at = 0;  // the access
-      std::uint8_t via = 0;
-      if (op == op_load_l_f) {
-        form = k_ptr, at = p1, via = rd(pc);
-      } else if (is_mov_ri(op) && op1 == op_load_l_f && op_at(p1 + 6) == op_add_rr && rd(pc) != rd(p1) &&
-                 rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
-        form = k_field, at = p1 + 8, via = rd(p1);
-      } else if (op == op_lea_f && op1 == op_postop && rs(p1) == rd(pc)) {
-        form = k_walk, at = p1 + 6, via = rd(p1);
+      Form form = form_at(pc);
+      Access access = form.kind != k_generic ? access_at(form.end) : Access{};
+      std::uint32_t value = 0;
+      int value_way = 0;  // 0: the stored register as it is; 1: a constant; 2: a variable
+      if (!(access.valid && access.via == form.via)) {
+        // movl rV, $imm or movl rV, d(r6), then a form and a store of rV.
+        if (is_mov_ri(op) || op == op_load_l_f) {
+          form = form_at(p1);
+          access = form.kind != k_generic ? access_at(form.end) : Access{};
+          const std::uint8_t v = rd(pc);
+          if (access.valid && access.via == form.via && access.way >= a_store_b && access.reg == v &&
+              (form.writes & (1u << v)) == 0) {
+            value = im(pc, 2);
+            value_way = is_mov_ri(op) ? 1 : 2;
+          } else {
+            access.valid = false;
+          }
+        }
       }
-      const int op_access = form != k_generic ? op_at(at) : -1;
-      const Access access = op_access >= 0 ? access_of(op_access, base[at + 1]) : Access{};
-      if (access.valid && access.via == via) {
+      if (access.valid && access.via == form.via) {
+        const int parts = form.parts + 1 + (value_way != 0);
+        const Address after = form.end + 2;
         const bool load = access.way <= a_load_l;
-        const int parts = form == k_ptr ? 2 : form == k_field ? 4 : 3;
-        const Address start = pc, after = at + 2;
         const int next = load ? op_at(after) : -1;
         const int jcc = next == op_cmp_ri && rd(after) == access.reg ? op_at(after + 6) : -1;
         Record* r = nullptr;
         if (jcc == op_je || jcc == op_jne) {
-          const Kind je = static_cast<Kind>(int(form) + a_load_b_je + 2 * access.way);
+          const Kind je = static_cast<Kind>(int(form.kind) + a_load_b_je + 2 * access.way);
           const std::uint32_t constant = im(after, 2);
-          r = &conditional(je, jcc, parts + 2, im(after + 6, 1), after + 11, -1);
+          r = &conditional(je, jcc, parts + 2, im(after + 6, 1), after + 11, access.reg);
           r->imm4 = constant;
         } else if (access.way == a_load_l && next == op_store_l_f && rs(after) == access.reg) {
-          r = &add(static_cast<Kind>(int(form) + a_load_store), parts + 1);
+          r = &add(static_cast<Kind>(int(form.kind) + a_load_store), parts + 1);
           r->imm4 = im(after, 2);
           pc = after + 6;
         } else {
-          r = &add(static_cast<Kind>(form + access.way), parts);
+          const int way = access.way + (value_way == 1 ? a_store_b_const - a_store_b : 0) +
+                          (value_way == 2 ? a_store_b_var - a_store_b : 0);
+          r = &add(static_cast<Kind>(form.kind + way), parts);
+          if (value_way != 0) r->imm4 = value;
           pc = after;
         }
-        r->d = rd(start), r->imm = im(start, 2);
-        if (form == k_field) r->d2 = rd(start + 6), r->imm2 = im(start + 6, 2);
-        if (form == k_walk) r->d2 = rd(start + 6), r->imm2 = im(start + 6, 2);
+        r->d = form.d, r->d2 = form.d2, r->s2 = form.s2;
+        r->imm = form.imm, r->imm2 = form.imm2, r->imm5 = form.imm5;
         r->d3 = access.reg;
         continue;
       }
@@ -655,35 +733,22 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       if (is_mov_ri(op2) && op_at(p2 + 6) == op_add_rr) {
         const std::uint8_t c = rd(p2);
         if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
-          const int op4 = op_at(p2 + 8);
-          const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
-          const bool constant = store_through && rs(p2 + 8) == a;
-          Kind kind = k_index4;
-          if (store_through && op4 == op_store_b_m) kind = constant ? k_index4_store_bc : k_index4_store_b;
-          if (store_through && op4 == op_store_l_m) kind = constant ? k_index4_store_lc : k_index4_store_l;
-          Record& r = add(kind, store_through ? 5 : 4);
+          Record& r = add(k_index4, 4);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2, 2);
-          if (store_through) r.s3 = rs(p2 + 8);
-          pc = p2 + (store_through ? 10 : 8);
+          pc = p2 + 8;
           continue;
         }
       }
       if (op2 == op_mul && rd(p2) == bb && rs(p2) == a && is_mov_ri(op_at(p2 + 2)) && op_at(p2 + 8) == op_add_rr) {
         const std::uint8_t c = rd(p2 + 2);
         if (a != bb && a != c && bb != c && rd(p2 + 8) == c && rs(p2 + 8) == bb) {
-          const int op5 = op_at(p2 + 10);
-          Kind kind = k_index5;
-          if (op5 == op_store_l_m && rd(p2 + 10) == c) kind = k_index5_store_l;
-          if (op5 == op_load_l_m && rs(p2 + 10) == c) kind = k_index5_load_l;
-          Record& r = add(kind, kind == k_index5 ? 5 : 6);
+          Record& r = add(k_index5, 5);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2 + 2, 2);
-          if (kind == k_index5_store_l) r.s3 = rs(p2 + 10);
-          if (kind == k_index5_load_l) r.s3 = rd(p2 + 10);  // the destination of the load
-          pc = p2 + (kind == k_index5 ? 10 : 12);
+          pc = p2 + 10;
           continue;
         }
       }
@@ -1112,7 +1177,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_##form##_load_sb_jne, &&f_##form##_load_w_je, &&f_##form##_load_w_jne,                  \
       &&f_##form##_load_sw_je, &&f_##form##_load_sw_jne, &&f_##form##_load_l_je,                  \
       &&f_##form##_load_l_jne, &&f_##form##_load_store, &&f_##form##_store_b,                     \
-      &&f_##form##_store_w, &&f_##form##_store_l
+      &&f_##form##_store_w, &&f_##form##_store_l, &&f_##form##_store_b_const, &&f_##form##_store_w_const, \
+      &&f_##form##_store_l_const, &&f_##form##_store_b_var, &&f_##form##_store_w_var, &&f_##form##_store_l_var
 #define JCC10(prefix) &&prefix##e, &&prefix##ne, &&prefix##g, &&prefix##ge, &&prefix##l, &&prefix##le, \
     &&prefix##a, &&prefix##ae, &&prefix##b, &&prefix##be
   // Indexed by Kind.
@@ -1126,8 +1192,6 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_inc_f, &&f_movi_loadf, &&f_movi_add, &&f_movi_storef, &&f_loadf_loadf, &&f_add_storef,
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
-      &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
-      &&f_index4_store_bc, &&f_index4_store_lc,
       &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
       &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
@@ -1141,7 +1205,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_preinc_w, &&f_postinc_w, &&f_predec_w, &&f_postdec_w,
       &&f_set, &&f_div, &&f_mod, &&f_shl, &&f_shr, &&f_sar, &&f_neg, &&f_not, &&f_ftoi, &&f_fmod, &&f_fneg, &&f_nop,
       &&f_zero_b_f_je, &&f_zero_b_f_jne, &&f_zero_w_f_je, &&f_zero_w_f_jne, &&f_zero_l_f_je, &&f_zero_l_f_jne,
-      ACCESS_LABELS(ptr), ACCESS_LABELS(field), ACCESS_LABELS(walk),
+      ACCESS_LABELS(ptr), ACCESS_LABELS(field), ACCESS_LABELS(walk), ACCESS_LABELS(elem1), ACCESS_LABELS(elem),
+      ACCESS_LABELS(at1), ACCESS_LABELS(at),
   };
 #undef ACCESS_LABELS
   static_assert(sizeof kFast / sizeof kFast[0] == k_kind_count);
@@ -2578,28 +2643,6 @@ f_index5: {
   FNEXT();
 }
 
-// An element address and the access through it.
-#define FAST_INDEX(name, length, scaled, access)                     \
-  f_##name: {                                                        \
-    const Address a = frame_pointer + rec->imm2;                     \
-    r[rec->d] = rec->imm;                                            \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
-    const std::uint32_t x = read32(base + a) * (scaled);             \
-    r[rec->d2] = x;                                                  \
-    const Address e = rec->imm3 + x;                                 \
-    r[rec->d3] = e;                                                  \
-    if (e < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
-    access;                                                          \
-    FNEXT();                                                         \
-  }
-FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
-FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
-// The stored value is the movl's constant, so it is not read back from the register just written.
-FAST_INDEX(index4_store_bc, 22, 1u, base[e] = static_cast<std::uint8_t>(rec->imm); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e, rec->pc + 22))
-#undef FAST_INDEX
 
 // Conditional jumps, alone and at the end of a compare.
 // `condition` reads the flags; `direct` is the same test on the compared pair x, y.
@@ -2713,37 +2756,77 @@ FAST_ZERO_JCC(w, read16(base + a))
 FAST_ZERO_JCC(l, read32(base + a))
 #undef FAST_ZERO_JCC
 
-// Accesses through a pointer variable. A form leaves the address in `e` and the pc after the
-// access in `end`; each part runs as it would alone, so a fault stops after the parts before it.
-#define FORM_ptr                                                    \
-  const Address a = frame_pointer + rec->imm;                       \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);         \
-  const Address e = read32(base + a);                               \
-  r[rec->d] = e;                                                    \
-  const Address end = rec->pc + 8
-#define FORM_field                                                  \
-  r[rec->d] = rec->imm;                                             \
-  const Address a = frame_pointer + rec->imm2;                      \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
-  const Address e = read32(base + a) + rec->imm;                    \
-  r[rec->d2] = e;                                                   \
-  const Address end = rec->pc + 16
+// Accesses through an address that variables give. A form starting at `start` leaves the
+// address in `e` and the pc after the access in `end`; `before` is the count of instructions of
+// the record in front of the form. Each part runs as it would alone, so a fault stops after the
+// parts before it.
+#define FORM_ptr(start, before)                                      \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const Address e = read32(base + a);                                \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 8
+#define FORM_field(start, before)                                    \
+  r[rec->d] = rec->imm;                                              \
+  const Address a = frame_pointer + rec->imm2;                       \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const Address e = read32(base + a) + rec->imm;                     \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
 // The step is a store: one that hits decoded code ends the group after it, since the access
 // and what follows may have been written over.
-#define FORM_walk                                                   \
-  const Address a = frame_pointer + rec->imm;                       \
-  r[rec->d] = a;                                                    \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
-  const Address e = read32(base + a);                               \
-  write32(base + a, e + rec->imm2);                                 \
-  r[rec->d2] = e;                                                   \
-  if (granule_has_code(a)) {                                        \
-    code_written();                                                 \
-    budget += rec->rest + rec->n - rec->lead - 2;                   \
-    target = rec->pc + 12;                                          \
-    goto fast_target;                                               \
-  }                                                                 \
-  const Address end = rec->pc + 14
+#define FORM_walk(start, before)                                     \
+  const Address a = frame_pointer + rec->imm;                        \
+  r[rec->d] = a;                                                     \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const Address e = read32(base + a);                                \
+  write32(base + a, e + rec->imm2);                                  \
+  r[rec->d2] = e;                                                    \
+  if (granule_has_code(a)) {                                         \
+    code_written();                                                  \
+    budget += rec->rest + rec->n - rec->lead - (before) - 2;         \
+    target = (start) + 12;                                           \
+    goto fast_target;                                                \
+  }                                                                  \
+  const Address end = (start) + 14
+#define FORM_elem1(start, before)                                    \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t x = read32(base + a);                          \
+  r[rec->d] = x;                                                     \
+  const Address e = rec->imm2 + x;                                   \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
+#define FORM_elem(start, before)                                     \
+  r[rec->d] = rec->imm;                                              \
+  const Address a = frame_pointer + rec->imm2;                       \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const std::uint32_t x = read32(base + a) * rec->imm;               \
+  r[rec->d2] = x;                                                    \
+  const Address e = rec->imm5 + x;                                   \
+  r[rec->s2] = e;                                                    \
+  const Address end = (start) + 24
+#define FORM_at1(start, before)                                      \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t p = read32(base + a);                          \
+  r[rec->d] = p;                                                     \
+  const Address a2 = frame_pointer + rec->imm2;                      \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);        \
+  const Address e = read32(base + a2) + p;                           \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
+#define FORM_at(start, before)                                       \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t p = read32(base + a);                          \
+  r[rec->d] = p;                                                     \
+  r[rec->d2] = rec->imm2;                                            \
+  const Address a2 = frame_pointer + rec->imm5;                      \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 18);        \
+  const Address e = read32(base + a2) * rec->imm2 + p;               \
+  r[rec->s2] = e;                                                    \
+  const Address end = (start) + 24
 #define ACCESS_CHECK() \
   if (e < kNullGuardSize) FFAIL(kOutOfMemory, end)
 #define LOAD_b base[e]
@@ -2751,85 +2834,112 @@ FAST_ZERO_JCC(l, read32(base + a))
 #define LOAD_w read16(base + e)
 #define LOAD_sw sign_extend16(read16(base + e))
 #define LOAD_l read32(base + e)
+#define STORE_b(v) base[e] = static_cast<std::uint8_t>(v)
+#define STORE_w(v) write16(base + e, static_cast<std::uint16_t>(v))
+#define STORE_l(v) write32(base + e, (v))
 // A load alone, or tested against a constant by cmp and je / jne.
-#define ACCESS_LOAD(form, width)                                    \
-  f_##form##_load_##width: {                                        \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    r[rec->d3] = LOAD_##width;                                      \
-    FNEXT();                                                        \
-  }                                                                 \
-  f_##form##_load_##width##_je: {                                   \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    const std::uint32_t v = LOAD_##width;                           \
-    r[rec->d3] = v;                                                 \
-    set_flags(v, rec->imm4);                                        \
-    if (v == rec->imm4) BRANCH();                                   \
-    FNEXT();                                                        \
-  }                                                                 \
-  f_##form##_load_##width##_jne: {                                  \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    const std::uint32_t v = LOAD_##width;                           \
-    r[rec->d3] = v;                                                 \
-    set_flags(v, rec->imm4);                                        \
-    if (v != rec->imm4) BRANCH();                                   \
-    FNEXT();                                                        \
+#define ACCESS_LOAD(form, width)                                     \
+  f_##form##_load_##width: {                                         \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    r[rec->d3] = LOAD_##width;                                       \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_load_##width##_je: {                                    \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = LOAD_##width;                            \
+    r[rec->d3] = v;                                                  \
+    set_flags(v, rec->imm4);                                         \
+    if (v == rec->imm4) BRANCH();                                    \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_load_##width##_jne: {                                   \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = LOAD_##width;                            \
+    r[rec->d3] = v;                                                  \
+    set_flags(v, rec->imm4);                                         \
+    if (v != rec->imm4) BRANCH();                                    \
+    FNEXT();                                                         \
   }
-#define ACCESS_HANDLERS(form)                                       \
-  ACCESS_LOAD(form, b)                                              \
-  ACCESS_LOAD(form, sb)                                             \
-  ACCESS_LOAD(form, w)                                              \
-  ACCESS_LOAD(form, sw)                                             \
-  ACCESS_LOAD(form, l)                                              \
-  /* p = p->next: the loaded word goes on to a variable */          \
-  f_##form##_load_store: {                                          \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    const std::uint32_t v = read32(base + e);                       \
-    r[rec->d3] = v;                                                 \
-    const Address f = frame_pointer + rec->imm4;                    \
-    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + 6);           \
-    write32(base + f, v);                                           \
-    FSTORE_CHECK(f, end + 6);                                       \
-    FNEXT();                                                        \
-  }                                                                 \
-  f_##form##_store_b: {                                             \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    base[e] = static_cast<std::uint8_t>(r[rec->d3]);                \
-    FSTORE_CHECK(e, end);                                           \
-    FNEXT();                                                        \
-  }                                                                 \
-  f_##form##_store_w: {                                             \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    write16(base + e, static_cast<std::uint16_t>(r[rec->d3]));      \
-    FSTORE_CHECK(e, end);                                           \
-    FNEXT();                                                        \
-  }                                                                 \
-  f_##form##_store_l: {                                             \
-    FORM_##form;                                                    \
-    ACCESS_CHECK();                                                 \
-    write32(base + e, r[rec->d3]);                                  \
-    FSTORE_CHECK(e, end);                                           \
-    FNEXT();                                                        \
+// A store of a register, of the constant just moved into it, or of the variable just loaded
+// into it.
+#define ACCESS_STORE(form, width)                                    \
+  f_##form##_store_##width: {                                        \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(r[rec->d3]);                                       \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_store_##width##_const: {                                \
+    const std::uint32_t v = rec->imm4;                               \
+    r[rec->d3] = v;                                                  \
+    FORM_##form(rec->pc + 6, 1);                                     \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(v);                                                \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_store_##width##_var: {                                  \
+    const Address from = frame_pointer + rec->imm4;                  \
+    if (from < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    const std::uint32_t v = read32(base + from);                     \
+    r[rec->d3] = v;                                                  \
+    FORM_##form(rec->pc + 6, 1);                                     \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(v);                                                \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
   }
+#define ACCESS_HANDLERS(form)                                        \
+  ACCESS_LOAD(form, b)                                               \
+  ACCESS_LOAD(form, sb)                                              \
+  ACCESS_LOAD(form, w)                                               \
+  ACCESS_LOAD(form, sw)                                              \
+  ACCESS_LOAD(form, l)                                               \
+  /* p = p->next: the loaded word goes on to a variable */           \
+  f_##form##_load_store: {                                           \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = read32(base + e);                        \
+    r[rec->d3] = v;                                                  \
+    const Address f = frame_pointer + rec->imm4;                     \
+    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + 6);            \
+    write32(base + f, v);                                            \
+    FSTORE_CHECK(f, end + 6);                                        \
+    FNEXT();                                                         \
+  }                                                                  \
+  ACCESS_STORE(form, b)                                              \
+  ACCESS_STORE(form, w)                                              \
+  ACCESS_STORE(form, l)
 ACCESS_HANDLERS(ptr)
 ACCESS_HANDLERS(field)
 ACCESS_HANDLERS(walk)
+ACCESS_HANDLERS(elem1)
+ACCESS_HANDLERS(elem)
+ACCESS_HANDLERS(at1)
+ACCESS_HANDLERS(at)
 #undef ACCESS_HANDLERS
 #undef ACCESS_LOAD
+#undef ACCESS_STORE
 #undef LOAD_b
 #undef LOAD_sb
 #undef LOAD_w
 #undef LOAD_sw
 #undef LOAD_l
+#undef STORE_b
+#undef STORE_w
+#undef STORE_l
 #undef ACCESS_CHECK
 #undef FORM_ptr
 #undef FORM_field
 #undef FORM_walk
+#undef FORM_elem1
+#undef FORM_elem
+#undef FORM_at1
+#undef FORM_at
 #undef BRANCH
 #undef SP_OUT
 #undef ENTER_FAST

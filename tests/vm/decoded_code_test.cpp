@@ -298,30 +298,54 @@ TEST_F(InterpreterTest, DecodedLoopsChainsAndCallsMatchSingleSteps) {
 constexpr std::uint8_t kLoadsThrough[] = {op_load_b_m, op_load_sb_m, op_load_w_m, op_load_sw_m, op_load_l_m};
 constexpr std::uint8_t kStoresThrough[] = {op_store_b_m, op_store_w_m, op_store_l_m};
 
-// The three ways a pointer variable gives an address: the variable itself, the variable plus a
-// constant, the variable stepped on after its old value is taken. `pointer` is the register
-// that ends up holding the address; `step` the register of the walk's postop.
-enum class PointerForm { ptr, field, walk };
-void emit_address(Assembler& a, PointerForm form, std::int32_t variable, int pointer, int step_register,
-                  std::int32_t step = 1) {
+// The ways variables give an address: a pointer variable, the same plus a constant, a pointer
+// variable stepped on after its old value is taken, an element of a byte array or of a short array
+// by an index variable, and an element of bytes or shorts that a pointer variable and an index
+// variable name. `variable` is the pointer variable, or the index variable of an array; `index`
+// the index variable that goes with a pointer variable. The address ends up in `pointer`;
+// `other` is the form's second register (the walk's lea, the index, or the pointer), r0 its
+// constant.
+enum class PointerForm { ptr, field, walk, elem1, elem, at1, at };
+constexpr PointerForm kPointerForms[] = {PointerForm::ptr,  PointerForm::field, PointerForm::walk, PointerForm::elem1,
+                                         PointerForm::elem, PointerForm::at1,   PointerForm::at};
+void emit_address(Assembler& a, PointerForm form, std::int32_t variable, int pointer, int other,
+                  std::int32_t step = 1, std::int32_t index = 0, const Operand& array = 0u) {
   switch (form) {
     case PointerForm::ptr: a.load_frame(op_load_l_f, pointer, variable); break;
     case PointerForm::field:
       a.movl_imm(0, 2).load_frame(op_load_l_f, pointer, variable).alu(op_add_rr, pointer, 0);
       break;
-    case PointerForm::walk: a.op_rr_imm(op_lea_f, step_register, 6, variable).postop(pointer, step_register, step); break;
+    case PointerForm::walk: a.op_rr_imm(op_lea_f, other, 6, variable).postop(pointer, other, step); break;
+    case PointerForm::elem1:
+      a.load_frame(op_load_l_f, other, variable).movl_addr(pointer, array).alu(op_add_rr, pointer, other);
+      break;
+    case PointerForm::elem:
+      a.movl_imm(0, 2).load_frame(op_load_l_f, other, variable).alu(op_mul, other, 0).movl_addr(pointer, array)
+          .alu(op_add_rr, pointer, other);
+      break;
+    case PointerForm::at1:
+      a.load_frame(op_load_l_f, other, variable).load_frame(op_load_l_f, pointer, index).alu(op_add_rr, pointer, other);
+      break;
+    case PointerForm::at:
+      a.load_frame(op_load_l_f, other, variable).movl_imm(0, 2).load_frame(op_load_l_f, pointer, index)
+          .alu(op_mul, pointer, 0).alu(op_add_rr, pointer, other);
+      break;
   }
+}
+// Whether a form's own registers may be one: only the forms of a single pointer variable.
+bool one_register_form(PointerForm form) {
+  return form == PointerForm::ptr || form == PointerForm::field || form == PointerForm::walk;
 }
 
 // Pointer variables walked over bytes, shorts and words in every form and width, loads tested
 // against constants, pointers chased, register compares and zero tests of every width, and the
 // instructions that records run alone: the state after every slice must be that of single steps.
-constexpr std::uint32_t kWalksImage = 16384, kWalksData = 12288;
+constexpr std::uint32_t kWalksImage = 32768, kWalksData = 28672;
 Assembler pointer_walks(std::uint32_t turns, Address image) {
   constexpr std::uint32_t kData = kWalksData;
   Assembler a;
   a.equ("image", image);
-  a.enter(40)
+  a.enter(48)
       .movl_imm(0, 0).store_frame(op_store_l_f, -24, 0)
       .label("top")
       .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
@@ -332,29 +356,43 @@ Assembler pointer_walks(std::uint32_t turns, Address image) {
       .alu(op_add_rr, 3, 1).store_frame(op_store_l_f, -32, 3)
       .load_frame(op_load_l_f, 4, -24).movl_imm(0, 0x9E3779B1u).alu(op_mul, 4, 0);
   int n = 0;
-  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
-    const std::int32_t variable = form == PointerForm::walk ? -32 : -28;
+  // The index variable of arrays (i & 31) and the array of shorts.
+  a.load_frame(op_load_l_f, 1, -24).movl_imm(0, 31).alu(op_and, 1, 0).store_frame(op_store_l_f, -44, 1);
+  for (PointerForm form : kPointerForms) {
+    const bool array = form == PointerForm::elem1 || form == PointerForm::elem;
+    const std::int32_t variable = form == PointerForm::walk ? -32 : array ? -44 : -28;
+    auto address = [&](int pointer, int other, std::int32_t step = 1) {
+      emit_address(a, form, variable, pointer, other, step, -44, Operand("image", kData + 160));
+    };
     for (std::uint8_t store : kStoresThrough) {
-      emit_address(a, form, variable, 2, 1);
+      address(2, 1);
       a.store_reg(store, 2, 4).alu(op_add_rr, 4, 4);
-      emit_address(a, form, variable, 2, 2, -1);  // the walk's result in the register it stepped through
-      a.store_reg(store, 2, 2);                   // the address stores part of itself
+      if (one_register_form(form)) {
+        address(2, 2, -1);       // the walk's result in the register it stepped through
+        a.store_reg(store, 2, 2);  // the address stores part of itself
+      }
+      a.movl_imm(3, 0x5A5A0000u + static_cast<std::uint32_t>(n++));  // a constant stored
+      address(2, 1);
+      a.store_reg(store, 2, 3);
+      a.load_frame(op_load_l_f, 3, -24);  // a variable stored
+      address(2, 1);
+      a.store_reg(store, 2, 3);
     }
     for (std::uint8_t load : kLoadsThrough) {
-      emit_address(a, form, variable, 2, 1);
+      address(2, 1);
       a.load_reg(load, 3, 2).alu(op_xor, 5, 3);
-      emit_address(a, form, variable, 2, 1);
-      a.load_reg(load, 2, 2).alu(op_add_rr, 5, 2);  // loaded into the pointer's own register
+      address(2, 1);
+      a.load_reg(load, 2, 2).alu(op_add_rr, 5, 2);  // loaded into the address's own register
       for (std::uint8_t jcc : {op_je, op_jne}) {
         for (std::uint32_t constant : {0u, 1u}) {
           const std::string past = "past" + std::to_string(n++);
-          emit_address(a, form, variable, 2, 1);
+          address(2, 1);
           a.load_reg(load, 3, 2).cmp_imm(3, constant).jump(jcc, past).add_imm(5, n).label(past);
         }
       }
     }
     // p = *p as a list is walked: the word loaded goes on to a variable.
-    emit_address(a, form, variable, 2, 1);
+    address(2, 1);
     a.load_reg(op_load_l_m, 3, 2).store_frame(op_store_l_f, -36, 3);
   }
   // Register compares: sub and a jump, a variable against a register, two variables.
@@ -545,29 +583,53 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
 }
 
 TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
-  // r6 = 0: a variable at offset 8 lies in the guard, and one at the data area's address holds
-  // what the test puts there. Every form is tried with every access, alone and with what may
-  // follow a load, faulting at the variable and at the access through the null it holds.
-  enum Tail { none, je, jne, store };
+  // r6 = 0: a variable at offset 8 lies in the guard, and variables at the data area's address
+  // hold what the test puts there (zeros: null pointers, index 0; the array is at address 0).
+  // Every form is tried with every access, alone, with what may follow a load and with the
+  // value parts of a store, faulting at each of its loads and at the access.
+  enum Tail { none, je, jne, store, constant_value, variable_value };
+  enum Where { at_variable, at_index, at_value, at_access };
   struct Expected {
     std::uint32_t pc;  // from the group's start
     std::uint32_t r0, r1, r2;
   };
-  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
+  // The pc and registers after a fault in the form; the value part in front adds 6 bytes.
+  auto expected = [&](PointerForm form, Where where) -> Expected {
+    const bool access = where == at_access;
+    switch (form) {
+      case PointerForm::ptr: return access ? Expected{8, 44, 55, 0} : Expected{6, 44, 55, 66};
+      case PointerForm::field: return access ? Expected{16, 2, 55, 2} : Expected{12, 2, 55, 66};
+      case PointerForm::walk: return access ? Expected{14, 44, data(0), 0} : Expected{12, 44, 8, 66};
+      case PointerForm::elem1: return access ? Expected{16, 44, 0, 0} : Expected{6, 44, 55, 66};
+      case PointerForm::elem: return access ? Expected{24, 2, 0, 0} : Expected{12, 2, 55, 66};
+      case PointerForm::at1:
+        return access ? Expected{16, 44, 0, 0} : where == at_index ? Expected{12, 44, 0, 66} : Expected{6, 44, 55, 66};
+      case PointerForm::at:
+        return access ? Expected{24, 2, 0, 0} : where == at_index ? Expected{18, 2, 0, 66} : Expected{6, 44, 55, 66};
+    }
+    return {};
+  };
+  for (PointerForm form : kPointerForms) {
     for (std::uint8_t access : {op_load_b_m, op_load_sb_m, op_load_w_m, op_load_sw_m, op_load_l_m, op_store_b_m,
                                 op_store_w_m, op_store_l_m}) {
       const bool load = access <= op_load_l_m;
-      for (Tail tail : {none, je, jne, store}) {
-        if (!load && tail != none) continue;
+      for (Tail tail : {none, je, jne, store, constant_value, variable_value}) {
+        if (load != (tail <= store) && tail != none) continue;
         if (tail == store && access != op_load_l_m) continue;
-        for (bool at_variable : {true, false}) {
+        const bool two_loads = form == PointerForm::at1 || form == PointerForm::at;
+        for (Where where : {at_variable, at_index, at_value, at_access}) {
+          if (where == at_index && !two_loads) continue;
+          if (where == at_value && tail != variable_value) continue;
           SCOPED_TRACE(testing::Message() << "form " << int(form) << " access " << int(access) << " tail " << tail
-                                          << (at_variable ? " at the variable" : " at the access"));
+                                          << " fault " << where);
           reset();
-          const Address variable = at_variable ? 8 : data(0);
           Assembler a;
           a.movl_imm(0, 44).movl_imm(1, 55).movl_imm(2, 66).movl_imm(3, 77).movl_imm(6, 0).label("group");
-          emit_address(a, form, static_cast<std::int32_t>(variable), 2, 1);
+          if (tail == constant_value) a.movl_imm(3, 99);
+          if (tail == variable_value) a.load_frame(op_load_l_f, 3, static_cast<std::int32_t>(where == at_value ? 8 : data(8)));
+          const Address variable = where == at_variable ? 8 : data(0);
+          const Address index = where == at_index ? 8 : data(4);
+          emit_address(a, form, static_cast<std::int32_t>(variable), 2, 1, 1, static_cast<std::int32_t>(index), 0u);
           if (load) a.load_reg(access, 3, 2); else a.store_reg(access, 2, 3);
           if (tail == je || tail == jne) a.cmp_imm(3, 0).jump(tail == je ? op_je : op_jne, "end");
           if (tail == store) a.store_frame(op_store_l_f, static_cast<std::int32_t>(data(16)), 3);
@@ -575,40 +637,46 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
           halt(a);
           run(a);
           expect_runtime_error(kOutOfMemory);
-          Expected want{};
-          switch (form) {
-            case PointerForm::ptr: want = at_variable ? Expected{6, 44, 55, 66} : Expected{8, 44, 55, 0}; break;
-            case PointerForm::field: want = at_variable ? Expected{12, 2, 55, 66} : Expected{16, 2, 55, 2}; break;
-            case PointerForm::walk:
-              want = at_variable ? Expected{12, 44, 8, 66} : Expected{14, 44, data(0), 0};
-              if (!at_variable) EXPECT_EQ(word(data(0)), 1u) << "the step ran";
-              break;
+          const Address group = a.address_of("group", ctx->image_base);
+          std::uint32_t r3 = tail == constant_value ? 99 : 77;
+          if (where == at_value) {
+            EXPECT_EQ(ctx->pc, group + 6);
+            EXPECT_EQ(ctx->r[0], 44u);
+            EXPECT_EQ(ctx->r[2], 66u);
+          } else {
+            if (tail == variable_value) r3 = 0;
+            const Expected want = expected(form, where);
+            const std::uint32_t shift = tail == constant_value || tail == variable_value ? 6 : 0;
+            EXPECT_EQ(ctx->pc, group + shift + want.pc);
+            EXPECT_EQ(ctx->r[0], want.r0);
+            EXPECT_EQ(ctx->r[1], want.r1);
+            EXPECT_EQ(ctx->r[2], want.r2);
+            if (form == PointerForm::walk && where == at_access) EXPECT_EQ(word(data(0)), 1u) << "the step ran";
           }
-          EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + want.pc);
-          EXPECT_EQ(ctx->r[0], want.r0);
-          EXPECT_EQ(ctx->r[1], want.r1);
-          EXPECT_EQ(ctx->r[2], want.r2);
-          EXPECT_EQ(ctx->r[3], 77u);
+          EXPECT_EQ(ctx->r[3], r3);
           EXPECT_EQ(ctx->r[5], 0u);
         }
       }
     }
   }
   // The variable a loaded word goes on to lies in the guard: the load has run.
-  for (PointerForm form : {PointerForm::ptr, PointerForm::field, PointerForm::walk}) {
+  for (PointerForm form : kPointerForms) {
     SCOPED_TRACE(int(form));
     reset();
+    // Pointer variable at data(0), index variable at data(4) (0), arrays at data(8).
     set_word(data(0), data(8));
     set_word(form == PointerForm::field ? data(10) : data(8), 0x12345678);  // the field is at offset 2
     Assembler a;
     a.movl_imm(6, 0).label("group");
-    emit_address(a, form, static_cast<std::int32_t>(data(0)), 2, 1);
+    const bool array = form == PointerForm::elem1 || form == PointerForm::elem;
+    emit_address(a, form, static_cast<std::int32_t>(array ? data(4) : data(0)), 2, 1, 1, static_cast<std::int32_t>(data(4)),
+                 data(8));
+    const Address access = a.size();
     a.load_reg(op_load_l_m, 3, 2).store_frame(op_store_l_f, 8, 3).movl_imm(5, 1);
     halt(a);
     run(a);
     expect_runtime_error(kOutOfMemory);
-    const std::uint32_t length = form == PointerForm::ptr ? 14 : form == PointerForm::field ? 22 : 20;
-    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + length);
+    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + (access - 6) + 2 + 6);
     EXPECT_EQ(ctx->r[3], 0x12345678u);
     EXPECT_EQ(ctx->r[5], 0u);
   }
