@@ -199,8 +199,10 @@ namespace {
 constexpr unsigned kGranuleShift = 4;
 constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
 constexpr int kMaxBlockInstructions = 128;
-constexpr int kMaxUnrolled = 64;
-constexpr std::size_t kMaxSegments = 8;  // runs of bytes a block may be made of  // a loop run several turns in one block stops there
+// A loop run several turns in one block stops there: as many turns as fit in a whole block, so
+// that a short loop pays the block entry (epoch, budget and stop tests) once per several turns.
+constexpr int kMaxUnrolled = 128;
+constexpr std::size_t kMaxSegments = 8;  // runs of bytes a block may be made of
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
 constexpr Address kFastLimit = kSequentialLimit - 32;
 constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start

@@ -753,6 +753,107 @@ TEST_F(InterpreterTest, PushExchangeAndCallCheckTheStackOneByOne) {
   EXPECT_EQ(ctx->r[2], 11u);
 }
 
+// A call and the callee's enter check the stack one after the other: the return address may fit
+// where the frame does not.
+TEST_F(InterpreterTest, CallAndTheCalleesEnterCheckTheStackOneByOne) {
+  for (bool argument : {false, true}) {
+    for (bool room_for_return : {false, true}) {
+      SCOPED_TRACE(testing::Message() << (argument ? "push, xchg and call" : "call")
+                                      << (room_for_return ? ": no room for the frame" : ": no room for the return"));
+      reset();
+      // Room for the argument and, when asked, for the return address; never for the frame.
+      const Address sp = ctx->stack_base + (argument ? 4 : 0) + (room_for_return ? 4 : 0);
+      Assembler a;
+      a.movl_imm(1, 11).movl_imm(2, 22).movl_imm(7, sp).label("group");
+      if (argument) a.push(1).xchg(1, 2);
+      a.label("call").call("callee");
+      halt(a);
+      a.label("callee").enter(8).movl_imm(5, 1);
+      halt(a);
+      run(a);
+      expect_runtime_error(kStackOverflow);
+      if (room_for_return) {
+        EXPECT_EQ(ctx->pc, a.address_of("callee", ctx->image_base) + 5);
+        EXPECT_EQ(ctx->r[7], ctx->stack_base);
+        EXPECT_EQ(word(ctx->stack_base), a.address_of("call", ctx->image_base) + 5);
+      } else {
+        EXPECT_EQ(ctx->pc, a.address_of("call", ctx->image_base) + 5);
+        EXPECT_EQ(ctx->r[7], sp - (argument ? 4 : 0));
+      }
+      EXPECT_EQ(ctx->r[1], argument ? 22u : 11u);
+      EXPECT_EQ(ctx->r[5], 0u);
+    }
+  }
+}
+
+// Code that runs from the stack, where a call's pushes and its callee's enter write: either the
+// return address lands on decoded code (a routine run before), or the registers that enter saves
+// land on the callee's own body, which must then run as the bytes they wrote. The image writes
+// the stack's code anew before every turn. Slice by slice, the decoded run must match single
+// steps.
+TEST_F(InterpreterTest, CallAndEnterThatWriteOverDecodedCodeMatchSingleSteps) {
+  for (bool argument : {false, true}) {
+    for (bool over_body : {true, false}) {
+      SCOPED_TRACE(testing::Message() << (argument ? "push, xchg and call" : "call")
+                                      << (over_body ? ": the saves write the body" : ": the return address writes code"));
+      auto program = [&](std::uint32_t turns, Address image) {
+        const Address stack = ctx->stack_base;
+        // `saves` is where enter's six words go: the callee's body, or a place apart. Apart, the
+        // routine ends a granule, so that an argument pushed above it lands in the next one.
+        const Address g = ((stack + 96) & ~15u) + 16;
+        const Address saves = over_body ? g - 24 : ((stack + 200) & ~15u) - 12;
+        const Address pointer = saves + 24 + 4 + (argument ? 4 : 0);  // r7 before the call
+        const Address code = over_body ? g - 34 - (argument ? 4 : 0) : stack + 8;
+        const Address routine = saves + 24;  // a `ret` run before, where the return address goes
+        const Address back = image + 0x400, counter = image + 0x600;
+        Assembler s;  // the code in the stack
+        if (argument) s.push(1).xchg(0, 1);
+        s.call("callee").label("callee").enter(0).movl_imm(5, 1).jmp(back);
+        if (over_body) EXPECT_EQ(s.address_of("callee", code) + 5, saves);
+        std::vector<std::uint8_t> bytes = s.assemble(code);
+        bytes.resize((bytes.size() + 3) & ~std::size_t(3));
+        Assembler a;
+        a.label("loop");
+        for (std::size_t i = 0; i < bytes.size(); i += 4) {
+          std::uint32_t w;
+          std::memcpy(&w, bytes.data() + i, 4);
+          a.movl_imm(0, w).store_sym(op_store_l_s, static_cast<std::uint32_t>(code + i), 0);
+        }
+        // The highest word of the stack is never popped: the routine's call pushes below it.
+        a.movl_imm(7, stack + 240).movl_imm(0, 0x26).store_sym(op_store_b_s, routine, 0).call(routine);
+        // What enter saves, as code: movl r5, $42; two nops; jmp back.
+        const std::uint32_t r1 = 0x002A5504u, r2 = 0, r3 = 0x49u | back << 8, r4 = back >> 24;
+        a.movl_imm(0, argument ? r1 : 0).movl_imm(1, argument ? 0 : r1).movl_imm(2, r2).movl_imm(3, r3)
+            .movl_imm(4, r4).movl_imm(5, 0).movl_imm(7, pointer).jmp(code);
+        while (a.size() < 0x400) a.nop();
+        a.load_sym(op_load_l_s, 0, counter).add_imm(0, 1).store_sym(op_store_l_s, counter, 0).cmp_imm(0, turns)
+            .jump(op_jb, Operand("loop"));
+        halt(a);
+        return a;
+      };
+      for (std::uint32_t turns : {1u, 40u}) {
+        SCOPED_TRACE(turns);
+        reset();
+        set_decoding(false);
+        const std::vector<SliceState> reference = run_by_slices(*ctx, program(turns, ctx->image_base));
+        const std::uint32_t r5 = ctx->r[5];
+        EXPECT_EQ(ctx->state, kEnded);
+        EXPECT_EQ(r5, over_body ? 42u : 1u);
+        set_decoding(true);
+        reset();
+        const std::vector<SliceState> decoded = run_by_slices(*ctx, program(turns, ctx->image_base));
+        expect_ended_quietly();
+        EXPECT_EQ(ctx->r[5], r5);
+        ASSERT_EQ(decoded.size(), reference.size());
+        for (std::size_t i = 0; i < decoded.size(); ++i) {
+          ASSERT_EQ(decoded[i].words, reference[i].words) << "slice " << i;
+          ASSERT_TRUE(decoded[i].memory == reference[i].memory) << "slice " << i;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(InterpreterTest, FreedImageDropsItsDecodedBlocks) {
   Assembler a;
   a.movl_imm(1, 0).label("loop").add_imm(1, 1).cmp_imm(1, 10).jump(op_jb, "loop");
