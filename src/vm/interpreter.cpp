@@ -362,6 +362,9 @@ enum Kind : int {
   //   elem:   movl rK, $n; movl rB, d(r6); mul rB, rK; movl rA, $sym; add rA, rB    a[i]
   //   at1:    movl rP, d(r6); movl rA, e(r6); add rA, rP             p[i] of bytes
   //   at:     movl rP, d(r6); movl rK, $n; movl rA, e(r6); mul rA, rK; add rA, rP   p[i]
+  //   idx1:   movl rA, $sym; add rA, rX                              a[any index] of bytes
+  //   idx:    mul rX, rK; movl rA, $sym; add rA, rX                  a[any index]
+  // (the last two take an index that earlier instructions left in rX, and rK's element size)
   // with the registers of a form apart, and then the ACCESS through rA: a load of 8, 16 or 32
   // bits (zero- or sign-extended), which may go on with `cmp rD, $imm; je / jne` on the loaded
   // register or, for 32 bits, with `movl e(r6), rD`; or a store of 8, 16 or 32 bits, whose value
@@ -374,7 +377,9 @@ enum Kind : int {
   k_elem = k_elem1 + 25,
   k_at1 = k_elem + 25,
   k_at = k_at1 + 25,
-  k_kind_count = k_at + 25,
+  k_idx1 = k_at + 25,
+  k_idx = k_idx1 + 25,
+  k_kind_count = k_idx + 25,
 };
 // The ways of an access, in the order of their kinds after each form's first kind.
 enum AccessWay : int {
@@ -546,6 +551,20 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     } else if (o0 == op_lea_f && o1 == op_postop && rs(a + 6) == rd(a)) {
       set(k_walk, 12, 2, rd(a + 6), bit(rd(a)) | bit(rd(a + 6)));
       f.d = rd(a), f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+    }
+    if (f.kind == k_generic) {
+      // An index already in a register; `writes` takes in the registers read as well, since a
+      // value moved in just before the form must not change them.
+      if (is_mov_ri(o0) && o1 == op_add_rr && rd(a + 6) == rd(a) && rs(a + 6) != rd(a)) {
+        set(k_idx1, 8, 2, rd(a), bit(rd(a)) | bit(rs(a + 6)));
+        f.d = rd(a), f.imm = im(a, 2), f.d2 = rs(a + 6);
+      } else if (o0 == op_mul && is_mov_ri(o1) && op_at(a + 8) == op_add_rr) {
+        const std::uint8_t x = rd(a), k = rs(a), y = rd(a + 2);
+        if (x != k && x != y && k != y && rd(a + 8) == y && rs(a + 8) == x) {
+          set(k_idx, 10, 3, y, bit(x) | bit(k) | bit(y));
+          f.d = y, f.imm = im(a + 2, 2), f.d2 = x, f.s2 = k;
+        }
+      }
     }
     return f;
   };
@@ -1208,7 +1227,7 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_set, &&f_div, &&f_mod, &&f_shl, &&f_shr, &&f_sar, &&f_neg, &&f_not, &&f_ftoi, &&f_fmod, &&f_fneg, &&f_nop,
       &&f_zero_b_f_je, &&f_zero_b_f_jne, &&f_zero_w_f_je, &&f_zero_w_f_jne, &&f_zero_l_f_je, &&f_zero_l_f_jne,
       ACCESS_LABELS(ptr), ACCESS_LABELS(field), ACCESS_LABELS(walk), ACCESS_LABELS(elem1), ACCESS_LABELS(elem),
-      ACCESS_LABELS(at1), ACCESS_LABELS(at),
+      ACCESS_LABELS(at1), ACCESS_LABELS(at), ACCESS_LABELS(idx1), ACCESS_LABELS(idx),
   };
 #undef ACCESS_LABELS
   static_assert(sizeof kFast / sizeof kFast[0] == k_kind_count);
@@ -2829,6 +2848,16 @@ FAST_ZERO_JCC(l, read32(base + a))
   const Address e = read32(base + a2) * rec->imm2 + p;               \
   r[rec->s2] = e;                                                    \
   const Address end = (start) + 24
+#define FORM_idx1(start, before)                                     \
+  const Address e = rec->imm + r[rec->d2];                           \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 10
+#define FORM_idx(start, before)                                      \
+  const std::uint32_t x = r[rec->d2] * r[rec->s2];                   \
+  r[rec->d2] = x;                                                    \
+  const Address e = rec->imm + x;                                    \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 12
 #define ACCESS_CHECK() \
   if (e < kNullGuardSize) FFAIL(kOutOfMemory, end)
 #define LOAD_b base[e]
@@ -2923,6 +2952,8 @@ ACCESS_HANDLERS(elem1)
 ACCESS_HANDLERS(elem)
 ACCESS_HANDLERS(at1)
 ACCESS_HANDLERS(at)
+ACCESS_HANDLERS(idx1)
+ACCESS_HANDLERS(idx)
 #undef ACCESS_HANDLERS
 #undef ACCESS_LOAD
 #undef ACCESS_STORE
@@ -2942,6 +2973,8 @@ ACCESS_HANDLERS(at)
 #undef FORM_elem
 #undef FORM_at1
 #undef FORM_at
+#undef FORM_idx1
+#undef FORM_idx
 #undef BRANCH
 #undef SP_OUT
 #undef ENTER_FAST

@@ -301,13 +301,15 @@ constexpr std::uint8_t kStoresThrough[] = {op_store_b_m, op_store_w_m, op_store_
 // The ways variables give an address: a pointer variable, the same plus a constant, a pointer
 // variable stepped on after its old value is taken, an element of a byte array or of a short array
 // by an index variable, and an element of bytes or shorts that a pointer variable and an index
-// variable name. `variable` is the pointer variable, or the index variable of an array; `index`
-// the index variable that goes with a pointer variable. The address ends up in `pointer`;
-// `other` is the form's second register (the walk's lea, the index, or the pointer), r0 its
-// constant.
-enum class PointerForm { ptr, field, walk, elem1, elem, at1, at };
-constexpr PointerForm kPointerForms[] = {PointerForm::ptr,  PointerForm::field, PointerForm::walk, PointerForm::elem1,
-                                         PointerForm::elem, PointerForm::at1,   PointerForm::at};
+// variable name, and an element of bytes or shorts by an index that earlier instructions left in a
+// register (`other`; for shorts r0 holds the element size, see prepare_index). `variable` is the
+// pointer variable, or the index variable of an array; `index` the index variable that goes with
+// a pointer variable. The address ends up in `pointer`; `other` is the form's second register
+// (the walk's lea, the index, or the pointer), r0 its constant.
+enum class PointerForm { ptr, field, walk, elem1, elem, at1, at, idx1, idx };
+constexpr PointerForm kPointerForms[] = {PointerForm::ptr, PointerForm::field, PointerForm::walk,
+                                         PointerForm::elem1, PointerForm::elem, PointerForm::at1,
+                                         PointerForm::at, PointerForm::idx1, PointerForm::idx};
 void emit_address(Assembler& a, PointerForm form, std::int32_t variable, int pointer, int other,
                   std::int32_t step = 1, std::int32_t index = 0, const Operand& array = 0u) {
   switch (form) {
@@ -330,7 +332,18 @@ void emit_address(Assembler& a, PointerForm form, std::int32_t variable, int poi
       a.load_frame(op_load_l_f, other, variable).movl_imm(0, 2).load_frame(op_load_l_f, pointer, index)
           .alu(op_mul, pointer, 0).alu(op_add_rr, pointer, other);
       break;
+    case PointerForm::idx1: a.movl_addr(pointer, array).alu(op_add_rr, pointer, other); break;
+    case PointerForm::idx: a.alu(op_mul, other, 0).movl_addr(pointer, array).alu(op_add_rr, pointer, other); break;
   }
+}
+// The forms of an index already in a register: no variable of their own.
+bool register_index_form(PointerForm form) { return form == PointerForm::idx1 || form == PointerForm::idx; }
+// Puts the index variable into `other` (and the element size of shorts into r0) for those forms,
+// through a register move that keeps the load out of the form.
+void prepare_index(Assembler& a, PointerForm form, std::int32_t variable, int other) {
+  if (!register_index_form(form)) return;
+  a.load_frame(op_load_l_f, other, variable).movl(other, other);
+  if (form == PointerForm::idx) a.movl_imm(0, 2);
 }
 // Whether a form's own registers may be one: only the forms of a single pointer variable.
 bool one_register_form(PointerForm form) {
@@ -359,9 +372,11 @@ Assembler pointer_walks(std::uint32_t turns, Address image) {
   // The index variable of arrays (i & 31) and the array of shorts.
   a.load_frame(op_load_l_f, 1, -24).movl_imm(0, 31).alu(op_and, 1, 0).store_frame(op_store_l_f, -44, 1);
   for (PointerForm form : kPointerForms) {
-    const bool array = form == PointerForm::elem1 || form == PointerForm::elem;
+    const bool array = form == PointerForm::elem1 || form == PointerForm::elem || register_index_form(form);
     const std::int32_t variable = form == PointerForm::walk ? -32 : array ? -44 : -28;
-    auto address = [&](int pointer, int other, std::int32_t step = 1) {
+    // `prepared`: the index is in place already, put there before a value moved in for a store.
+    auto address = [&](int pointer, int other, std::int32_t step = 1, bool prepared = false) {
+      if (!prepared) prepare_index(a, form, variable, other);
       emit_address(a, form, variable, pointer, other, step, -44, Operand("image", kData + 160));
     };
     for (std::uint8_t store : kStoresThrough) {
@@ -371,11 +386,13 @@ Assembler pointer_walks(std::uint32_t turns, Address image) {
         address(2, 2, -1);       // the walk's result in the register it stepped through
         a.store_reg(store, 2, 2);  // the address stores part of itself
       }
+      prepare_index(a, form, variable, 1);
       a.movl_imm(3, 0x5A5A0000u + static_cast<std::uint32_t>(n++));  // a constant stored
-      address(2, 1);
+      address(2, 1, 1, true);
       a.store_reg(store, 2, 3);
+      prepare_index(a, form, variable, 1);
       a.load_frame(op_load_l_f, 3, -24);  // a variable stored
-      address(2, 1);
+      address(2, 1, 1, true);
       a.store_reg(store, 2, 3);
     }
     for (std::uint8_t load : kLoadsThrough) {
@@ -606,6 +623,9 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
         return access ? Expected{16, 44, 0, 0} : where == at_index ? Expected{12, 44, 0, 66} : Expected{6, 44, 55, 66};
       case PointerForm::at:
         return access ? Expected{24, 2, 0, 0} : where == at_index ? Expected{18, 2, 0, 66} : Expected{6, 44, 55, 66};
+      // The index is r1 (55) and the element size r0 (44): the element lies in the guard.
+      case PointerForm::idx1: return Expected{10, 44, 55, 55};
+      case PointerForm::idx: return Expected{12, 44, 55 * 44, 55 * 44};
     }
     return {};
   };
@@ -619,6 +639,7 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
         const bool two_loads = form == PointerForm::at1 || form == PointerForm::at;
         for (Where where : {at_variable, at_index, at_value, at_access}) {
           if (where == at_index && !two_loads) continue;
+          if (where == at_variable && register_index_form(form)) continue;
           if (where == at_value && tail != variable_value) continue;
           SCOPED_TRACE(testing::Message() << "form " << int(form) << " access " << int(access) << " tail " << tail
                                           << " fault " << where);
@@ -667,7 +688,9 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
     set_word(data(0), data(8));
     set_word(form == PointerForm::field ? data(10) : data(8), 0x12345678);  // the field is at offset 2
     Assembler a;
-    a.movl_imm(6, 0).label("group");
+    a.movl_imm(6, 0);
+    if (register_index_form(form)) a.movl_imm(1, 0);  // the index
+    a.label("group");
     const bool array = form == PointerForm::elem1 || form == PointerForm::elem;
     emit_address(a, form, static_cast<std::int32_t>(array ? data(4) : data(0)), 2, 1, 1, static_cast<std::int32_t>(data(4)),
                  data(8));
@@ -676,7 +699,7 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
     halt(a);
     run(a);
     expect_runtime_error(kOutOfMemory);
-    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + (access - 6) + 2 + 6);
+    EXPECT_EQ(ctx->pc, ctx->image_base + access + 2 + 6);  // past the load and the store
     EXPECT_EQ(ctx->r[3], 0x12345678u);
     EXPECT_EQ(ctx->r[5], 0u);
   }
