@@ -330,6 +330,9 @@ enum Kind : int {
   k_index5,
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
+  // The same with the operations that leave the flags alone: a variable and a constant
+  k_movi_loadf_add, k_movi_loadf_mul, k_movi_loadf_and, k_movi_loadf_or, k_movi_loadf_xor,
+  k_movi_loadf_shl, k_movi_loadf_shr, k_movi_loadf_sar,
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
   // The same two with the callee's code following in the block.
   k_call_in, k_push_xchg_call_in,
@@ -788,9 +791,23 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
         continue;
       }
-      // `x - constant`: the difference never makes the round trip through the register file.
-      if (op2 == op_sub_rr && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
-        Record& r = add(k_movi_loadf_sub, 3);
+      // `x - constant`, `x + constant`, `x * constant` and the like: the result never makes the
+      // round trip through the register file.
+      int operation = -1;
+      switch (op2) {
+        case op_sub_rr: operation = k_movi_loadf_sub; break;
+        case op_add_rr: operation = k_movi_loadf_add; break;
+        case op_mul: operation = k_movi_loadf_mul; break;
+        case op_and: operation = k_movi_loadf_and; break;
+        case op_or: operation = k_movi_loadf_or; break;
+        case op_xor: operation = k_movi_loadf_xor; break;
+        case op_shl: operation = k_movi_loadf_shl; break;
+        case op_shr: operation = k_movi_loadf_shr; break;
+        case op_sar: operation = k_movi_loadf_sar; break;
+        default: break;
+      }
+      if (operation >= 0 && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+        Record& r = add(static_cast<Kind>(operation), 3);
         r.d = rd(pc); r.imm = im(pc, 2);
         r.d2 = rd(p1); r.imm2 = im(p1, 2);
         pc = p1 + 8;
@@ -1213,7 +1230,9 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_inc_f, &&f_movi_loadf, &&f_movi_add, &&f_movi_storef, &&f_loadf_loadf, &&f_add_storef,
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
-      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
+      &&f_leave_ret, &&f_movi_loadf_sub,
+      &&f_movi_loadf_add, &&f_movi_loadf_mul, &&f_movi_loadf_and, &&f_movi_loadf_or, &&f_movi_loadf_xor,
+      &&f_movi_loadf_shl, &&f_movi_loadf_shr, &&f_movi_loadf_sar, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
       &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
@@ -2515,6 +2534,25 @@ f_movi_loadf_sub: {
   r[rec->d2] = x - y;
   FNEXT();
 }
+// A variable and a constant through an operation that leaves the flags alone.
+#define MOVI_LOADF_OP(name, result)                                \
+  f_movi_loadf_##name: {                                           \
+    r[rec->d] = rec->imm;                                          \
+    const Address a = frame_pointer + rec->imm2;                   \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    const std::uint32_t x = read32(base + a), y = rec->imm;        \
+    r[rec->d2] = (result);                                         \
+    FNEXT();                                                       \
+  }
+MOVI_LOADF_OP(add, x + y)
+MOVI_LOADF_OP(mul, x * y)
+MOVI_LOADF_OP(and, x & y)
+MOVI_LOADF_OP(or, x | y)
+MOVI_LOADF_OP(xor, x ^ y)
+MOVI_LOADF_OP(shl, x << (y & 31))
+MOVI_LOADF_OP(shr, x >> (y & 31))
+MOVI_LOADF_OP(sar, static_cast<std::uint32_t>(static_cast<std::int32_t>(x) >> (y & 31)))
+#undef MOVI_LOADF_OP
 f_postop: {
   const Address a = r[rec->s];
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);

@@ -599,6 +599,50 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
   }
 }
 
+// A variable and a constant through every operation (movl rA, $c; movl rB, d(r6); OP rB, rA):
+// slice by slice as single steps, with shift counts past 31 and a result that goes on to a
+// compare; and a fault at the variable leaves the constant moved and nothing else.
+TEST_F(InterpreterTest, VariableAndConstantOperationsMatchSingleSteps) {
+  constexpr std::uint8_t kOperations[] = {op_add_rr, op_sub_rr, op_mul, op_and, op_or,
+                                          op_xor,    op_shl,    op_shr, op_sar};
+  auto program = [&](std::uint32_t turns, Address) {
+    Assembler a;
+    a.enter(24).movl_imm(0, 0).store_frame(op_store_l_f, -24, 0).movl_imm(5, 0).label("top")
+        .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
+        // The variable: i * 0x9E3779B1, so that signs and high bits vary.
+        .load_frame(op_load_l_f, 1, -24).movl_imm(0, 0x9E3779B1u).alu(op_mul, 1, 0).store_frame(op_store_l_f, -28, 1);
+    int n = 0;
+    for (std::uint8_t operation : kOperations) {
+      for (std::uint32_t constant : {3u, 20u, 0xFFFF0001u, 33u}) {
+        a.movl_imm(0, constant).load_frame(op_load_l_f, 2, -28).alu(operation, 2, 0).alu(op_xor, 5, 2)
+            .alu(op_add_rr, 5, 0);
+        const std::string past = "past" + std::to_string(n++);
+        a.movl_imm(3, constant).load_frame(op_load_l_f, 4, -28).alu(operation, 4, 3).alu(op_sub_rr, 4, 5)
+            .jump(op_jl, past).add_imm(5, 1).label(past);
+      }
+    }
+    a.op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1).jmp("top").label("end");
+    halt(a);
+    return a;
+  };
+  expect_same_slices(*this, program);
+
+  for (std::uint8_t operation : kOperations) {
+    SCOPED_TRACE(int(operation));
+    reset();
+    Assembler a;
+    a.movl_imm(0, 44).movl_imm(1, 55).movl_imm(2, 66).movl_imm(6, 0).label("group")
+        .movl_imm(0, 9).load_frame(op_load_l_f, 2, 8).alu(operation, 2, 0).movl_imm(1, 1);
+    halt(a);
+    run(a);
+    expect_runtime_error(kOutOfMemory);
+    EXPECT_EQ(ctx->pc, a.address_of("group", ctx->image_base) + 12);
+    EXPECT_EQ(ctx->r[0], 9u);
+    EXPECT_EQ(ctx->r[1], 55u);
+    EXPECT_EQ(ctx->r[2], 66u);
+  }
+}
+
 TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
   // r6 = 0: a variable at offset 8 lies in the guard, and variables at the data area's address
   // hold what the test puts there (zeros: null pointers, index 0; the array is at address 0).
