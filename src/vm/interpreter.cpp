@@ -349,7 +349,12 @@ enum Kind : int {
   k_loadf_sub_jcc = k_sub_jcc + 10,  // movl rB, d(r6); sub rB, rA; jcc, with A and B apart
   k_load2_jcc = k_loadf_sub_jcc + 10,  // movl rA, d(r6); movl rB, e(r6); sub rB, rA; jcc, A and B apart
   // Instructions that run alone.
-  k_load_b_s = k_load2_jcc + 10, k_load_sb_s, k_load_w_s, k_load_sw_s,
+  // A loop's step and its test: lea rA, d(r6); postop rB, (rA), n, then (after the jump back to
+  // the test, if any) the loop test of the same variable, against a constant (loopc) or
+  // another variable (load2). The test takes the stepped value without reading it back.
+  k_inc_loopc_jcc = k_load2_jcc + 10,
+  k_inc_load2_jcc = k_inc_loopc_jcc + 10,
+  k_load_b_s = k_inc_load2_jcc + 10, k_load_sb_s, k_load_w_s, k_load_sw_s,
   k_load_b_f, k_load_sb_f, k_load_w_f, k_load_sw_f, k_load_w_m, k_load_sw_m,
   k_store_b_s, k_store_w_s, k_store_b_f, k_store_w_f, k_store_w_m,
   k_zero_b_s, k_zero_w_s, k_zero_l_s, k_zero_b_f, k_zero_w_f, k_zero_l_f,
@@ -997,6 +1002,32 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   if (pending != 0) {
     add(k_continue, 0).imm = pc;
   }
+  // A loop's step and the loop test after it become one record (see k_inc_loopc_jcc).
+  for (std::size_t i = 0; i + 1 < b.records.size(); ++i) {
+    Record& step = b.records[i];
+    const Record& test = b.records[i + 1];
+    if (step.handler != labels[k_inc_f] || step.s2 != step.d) continue;
+    int condition = -1;
+    bool constant = false;
+    for (int c = 0; c < 10; ++c) {
+      if (test.handler == labels[k_loopc_jcc + c] && test.imm2 == step.imm) condition = c, constant = true;
+      if (test.handler == labels[k_load2_jcc + c] && test.imm2 == step.imm) condition = c;
+    }
+    if (condition < 0) continue;
+    Record merged = step;
+    merged.handler = labels[(constant ? k_inc_loopc_jcc : k_inc_load2_jcc) + condition];
+    merged.n = static_cast<std::uint8_t>(step.n + test.n);
+    merged.s = test.d;        // the constant's register, or the other variable's
+    merged.imm4 = test.imm;   // the constant, or the other variable's offset
+    merged.d3 = test.d2;      // the register of the difference
+    merged.imm3 = test.imm3;  // where the jump goes
+    merged.imm5 = test.pc;    // the test's first instruction
+    merged.link = nullptr;
+    b.records[i] = merged;
+    b.records.erase(b.records.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    counts[i] = static_cast<std::uint8_t>(counts[i] + counts[i + 1]);
+    counts.erase(counts.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+  }
   // Suffix sums: what a block left early must give back to the budget.
   unsigned after = 0;
   for (std::size_t i = b.records.size(); i-- > 0;) {
@@ -1236,7 +1267,8 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
-      JCC10(f_sub_jcc_), JCC10(f_loadf_sub_jcc_), JCC10(f_load2_jcc_),
+      JCC10(f_sub_jcc_), JCC10(f_loadf_sub_jcc_), JCC10(f_load2_jcc_), JCC10(f_inc_loopc_jcc_),
+      JCC10(f_inc_load2_jcc_),
       &&f_load_b_s, &&f_load_sb_s, &&f_load_w_s, &&f_load_sw_s,
       &&f_load_b_f, &&f_load_sb_f, &&f_load_w_f, &&f_load_sw_f, &&f_load_w_m, &&f_load_sw_m,
       &&f_store_b_s, &&f_store_w_s, &&f_store_b_f, &&f_store_w_f, &&f_store_w_m,
@@ -2778,6 +2810,54 @@ f_index5: {
     FNEXT();                                                        \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
+// The step of a loop variable and the test that follows it (see k_inc_loopc_jcc): x is the
+// stepped value. A step that hits decoded code ends the record after it.
+#define LOOP_STEP()                                                 \
+  const Address a = frame_pointer + rec->imm;                       \
+  r[rec->d] = a;                                                    \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
+  const std::uint32_t old = read32(base + a), x = old + rec->imm2;  \
+  write32(base + a, x);                                             \
+  r[rec->d2] = old;                                                 \
+  if (granule_has_code(a)) {                                        \
+    code_written();                                                 \
+    budget += rec->rest + rec->n - rec->lead - 2;                   \
+    target = rec->pc + 12;                                          \
+    goto fast_target;                                               \
+  }
+#define FAST_LOOP_JCC(name, direct)                                 \
+  f_inc_loopc_jcc_##name: {                                         \
+    LOOP_STEP();                                                    \
+    const std::uint32_t y = rec->imm4;                              \
+    r[rec->s] = y;                                                  \
+    set_flags(x, y);                                                \
+    r[rec->d3] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_inc_load2_jcc_##name: {                                         \
+    LOOP_STEP();                                                    \
+    const Address a2 = frame_pointer + rec->imm4;                   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->imm5 + 6);    \
+    const std::uint32_t y = read32(base + a2);                      \
+    r[rec->s] = y;                                                  \
+    set_flags(x, y);                                                \
+    r[rec->d3] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }
+FAST_LOOP_JCC(e, x == y)
+FAST_LOOP_JCC(ne, x != y)
+FAST_LOOP_JCC(g, SIGNED(x) > SIGNED(y))
+FAST_LOOP_JCC(ge, SIGNED(x) >= SIGNED(y))
+FAST_LOOP_JCC(l, SIGNED(x) < SIGNED(y))
+FAST_LOOP_JCC(le, SIGNED(x) <= SIGNED(y))
+FAST_LOOP_JCC(a, x > y)
+FAST_LOOP_JCC(ae, x >= y)
+FAST_LOOP_JCC(b, x < y)
+FAST_LOOP_JCC(be, x <= y)
+#undef FAST_LOOP_JCC
+#undef LOOP_STEP
 FAST_JCC(e, zf, x == y)
 FAST_JCC(ne, !zf, x != y)
 FAST_JCC(g, !lf && !zf, SIGNED(x) > SIGNED(y))

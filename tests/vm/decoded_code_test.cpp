@@ -643,6 +643,121 @@ TEST_F(InterpreterTest, VariableAndConstantOperationsMatchSingleSteps) {
   }
 }
 
+// Counted loops in the compiler's shape (the test at the head, the step and a jump back at the
+// end) with every condition, against a constant and against a variable, stepping up and down:
+// the step and the test that follows it run as one record, which must match single steps.
+TEST_F(InterpreterTest, LoopStepsAndTestsMatchSingleSteps) {
+  struct Loop {
+    std::uint8_t jcc;       // leaves the loop when it holds
+    std::uint32_t start, bound;
+    std::int32_t step;
+  };
+  const Loop loops[] = {
+      {op_je, 2, 5, 1},          {op_jne, 5, 5, 1},         {op_jg, 0xFFFFFFFEu, 2, 1},
+      {op_jge, 0xFFFFFFFDu, 1, 1}, {op_jl, 3, 0xFFFFFFFFu, -1}, {op_jle, 2, 0xFFFFFFFFu, -1},
+      {op_ja, 0x7FFFFFFEu, 0x80000001u, 1}, {op_jae, 0x7FFFFFFDu, 0x80000000u, 1},
+      {op_jb, 0x80000002u, 0x7FFFFFFFu, -1}, {op_jbe, 0x80000001u, 0x7FFFFFFEu, -1},
+  };
+  auto program = [&](std::uint32_t turns, Address) {
+    Assembler a;
+    a.enter(24).movl_imm(0, 0).store_frame(op_store_l_f, -24, 0).movl_imm(5, 0).label("top")
+        .movl_imm(0, turns).load_frame(op_load_l_f, 2, -24).alu(op_sub_rr, 2, 0).jump(op_jge, "end");
+    int n = 0;
+    for (const Loop& loop : loops) {
+      for (bool variable : {false, true}) {
+        const std::string head = "head" + std::to_string(n), out = "out" + std::to_string(n);
+        ++n;
+        a.movl_imm(0, loop.start).store_frame(op_store_l_f, -28, 0);
+        a.movl_imm(0, loop.bound).store_frame(op_store_l_f, -32, 0).label(head);
+        if (variable) a.load_frame(op_load_l_f, 0, -32); else a.movl_imm(0, loop.bound);
+        a.load_frame(op_load_l_f, 2, -28).alu(op_sub_rr, 2, 0).jump(loop.jcc, out)
+            .alu(op_xor, 5, 2).alu(op_add_rr, 5, 5)
+            .op_rr_imm(op_lea_f, 1, 6, -28).postop(3, 1, loop.step).jmp(head).label(out)
+            .alu(op_add_rr, 5, 3);
+      }
+    }
+    a.op_rr_imm(op_lea_f, 0, 6, -24).postop(0, 0, 1).jmp("top").label("end");
+    halt(a);
+    return a;
+  };
+  expect_same_slices(*this, program);
+}
+
+// A loop step whose variable lies in the loop's own code: the step rewrites the immediate that
+// the loop body moves, and the body must move the new value at once.
+TEST_F(InterpreterTest, LoopStepThatRewritesTheLoopBodyRunsTheNewCode) {
+  auto program = [&](std::uint32_t turns, Address image) {
+    Assembler a;
+    a.equ("image", image);
+    a.movl_addr(6, "patched").label("head")
+        .movl_imm(0, turns).load_frame(op_load_l_f, 2, 2).alu(op_sub_rr, 2, 0).jump(op_jge, "end")
+        .label("patched").movl_imm(5, 0).alu(op_add_rr, 4, 5)
+        .op_rr_imm(op_lea_f, 1, 6, 2).postop(3, 1, 1).jmp("head").label("end");
+    halt(a);
+    return a;
+  };
+  reset();
+  set_decoding(false);
+  const std::vector<SliceState> reference = run_by_slices(*ctx, program(100, ctx->image_base));
+  EXPECT_EQ(ctx->r[4], 99u * 100u / 2u) << "the body moved each new value";
+  for (std::uint32_t turns : {3u, 100u}) {
+    SCOPED_TRACE(turns);
+    reset();
+    set_decoding(false);
+    const std::vector<SliceState> want = run_by_slices(*ctx, program(turns, ctx->image_base));
+    set_decoding(true);
+    reset();
+    const std::vector<SliceState> got = run_by_slices(*ctx, program(turns, ctx->image_base));
+    expect_ended_quietly();
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(got[i].words, want[i].words) << "slice " << i;
+      ASSERT_TRUE(got[i].memory == want[i].memory) << "slice " << i;
+    }
+  }
+}
+
+// r6 = 0: a loop variable in the guard faults at the step; a bound variable in the guard faults
+// at the test, after the step has run. The loop variable that steps lies near the end of a large
+// block of its own, far from any code that other tests ran (a store into a granule that once held
+// decoded code would end the record early, and the test would not reach its fault).
+TEST_F(InterpreterTest, FaultInALoopStepOrItsTestStopsThere) {
+  set_decoding(true);
+  ScriptContext* scratch = create_context(1u << 20, kStackSize);
+  ASSERT_NE(scratch, nullptr);
+  for (bool at_step : {true, false}) {
+    SCOPED_TRACE(at_step ? "the step" : "the bound");
+    reset();
+    const Address variable = at_step ? 8 : scratch->image_base + (1u << 20) - 64;
+    Assembler a;
+    a.label("step").op_rr_imm(op_lea_f, 1, 6, static_cast<std::int32_t>(variable)).postop(3, 1, 1)
+        .label("head").load_frame(op_load_l_f, 0, 8).load_frame(op_load_l_f, 2, static_cast<std::int32_t>(variable))
+        .alu(op_sub_rr, 2, 0).jump(op_jge, "end").jmp("step").label("end");
+    halt(a);
+    a.load(*ctx);
+    // Enter at the step, as a loop does after its first turn.
+    const std::uint32_t registers[] = {44, 55, 66, 77};
+    std::copy(std::begin(registers), std::end(registers), ctx->r);
+    ctx->r[6] = 0;
+    ctx->pc = a.address_of("step", ctx->image_base);
+    run_loaded();
+    expect_runtime_error(kOutOfMemory);
+    if (at_step) {
+      EXPECT_EQ(ctx->pc, a.address_of("step", ctx->image_base) + 12);
+      EXPECT_EQ(ctx->r[1], 8u);
+      EXPECT_EQ(ctx->r[3], 77u);
+    } else {
+      EXPECT_EQ(ctx->pc, a.address_of("head", ctx->image_base) + 6);
+      EXPECT_EQ(ctx->r[1], variable);
+      EXPECT_EQ(ctx->r[3], 0u);
+      EXPECT_EQ(word(variable), 1u) << "the step ran";
+    }
+    EXPECT_EQ(ctx->r[0], 44u);
+    EXPECT_EQ(ctx->r[2], 66u);
+  }
+  free_context(scratch);
+}
+
 TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
   // r6 = 0: a variable at offset 8 lies in the guard, and variables at the data area's address
   // hold what the test puts there (zeros: null pointers, index 0; the array is at address 0).
