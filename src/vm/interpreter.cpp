@@ -199,8 +199,10 @@ namespace {
 constexpr unsigned kGranuleShift = 4;
 constexpr std::uint64_t kGranuleCount = kAddressSpaceSize >> kGranuleShift;
 constexpr int kMaxBlockInstructions = 128;
-constexpr int kMaxUnrolled = 64;
-constexpr std::size_t kMaxSegments = 8;  // runs of bytes a block may be made of  // a loop run several turns in one block stops there
+// A loop run several turns in one block stops there: as many turns as fit in a whole block, so
+// that a short loop pays the block entry (epoch, budget and stop tests) once per several turns.
+constexpr int kMaxUnrolled = 128;
+constexpr std::size_t kMaxSegments = 8;  // runs of bytes a block may be made of
 // Blocks start below this; a pc above it runs through the per-instruction test instead.
 constexpr Address kFastLimit = kSequentialLimit - 32;
 constexpr std::size_t kMaxCachedBlocks = 16000;      // a cache holding more is emptied at slice start
@@ -243,8 +245,10 @@ struct Record {
   std::uint8_t rest;    // instructions of the block after this record
   std::uint8_t n;       // instructions of this record, with followed jumps in front of it
   std::uint8_t lead;    // of those, followed jumps
-  std::uint8_t pad[7];
+  std::uint8_t pad[3];
+  std::uint32_t imm4, imm5;
 };
+static_assert(sizeof(Record) == 56);
 
 // A block follows unconditional jumps, so that a loop body and its test usually make one block;
 // it is then made of several runs of bytes.
@@ -324,12 +328,11 @@ enum Kind : int {
   k_index4,
   // movl rA, $imm; movl rB, d(r6); mul rB, rA; movl rC, $sym; add rC, rB, with A, B and C apart
   k_index5,
-  // The same followed by the access through rC: movb (rC), rS / movl (rC), rS / movl rD, (rC)
-  k_index4_store_b, k_index4_store_l, k_index5_store_l, k_index5_load_l,
-  // index4 and a store of rA itself, the constant: `a[i] = 0`
-  k_index4_store_bc, k_index4_store_lc,
   k_leave_ret,      // leave N; ret
   k_movi_loadf_sub,  // movl rA, $imm; movl rB, d(r6); sub rB, rA, with A and B apart
+  // The same with the operations that leave the flags alone: a variable and a constant
+  k_movi_loadf_add, k_movi_loadf_mul, k_movi_loadf_and, k_movi_loadf_or, k_movi_loadf_xor,
+  k_movi_loadf_shl, k_movi_loadf_shr, k_movi_loadf_sar,
   k_push_xchg_call,  // push rS; xchg rD, rE; call sym: an argument pushed, then the call
   // The same two with the callee's code following in the block.
   k_call_in, k_push_xchg_call_in,
@@ -342,8 +345,62 @@ enum Kind : int {
   k_cmpi_jcc = k_jcc + 10,    // cmp rA, $imm; jcc
   k_loop_jcc = k_cmpi_jcc + 10,  // movl rA, $imm; movl rB, d(r6); sub rC, rD; jcc
   k_loopc_jcc = k_loop_jcc + 10,  // the same as `x - constant`: sub rB, rA with A and B apart
-  k_kind_count = k_loopc_jcc + 10,
+  k_sub_jcc = k_loopc_jcc + 10,   // sub rD, rS; jcc
+  k_loadf_sub_jcc = k_sub_jcc + 10,  // movl rB, d(r6); sub rB, rA; jcc, with A and B apart
+  k_load2_jcc = k_loadf_sub_jcc + 10,  // movl rA, d(r6); movl rB, e(r6); sub rB, rA; jcc, A and B apart
+  // Instructions that run alone.
+  // A loop's step and its test: lea rA, d(r6); postop rB, (rA), n, then (after the jump back to
+  // the test, if any) the loop test of the same variable, against a constant (loopc) or
+  // another variable (load2). The test takes the stepped value without reading it back.
+  k_inc_loopc_jcc = k_load2_jcc + 10,
+  k_inc_load2_jcc = k_inc_loopc_jcc + 10,
+  k_load_b_s = k_inc_load2_jcc + 10, k_load_sb_s, k_load_w_s, k_load_sw_s,
+  k_load_b_f, k_load_sb_f, k_load_w_f, k_load_sw_f, k_load_w_m, k_load_sw_m,
+  k_store_b_s, k_store_w_s, k_store_b_f, k_store_w_f, k_store_w_m,
+  k_zero_b_s, k_zero_w_s, k_zero_l_s, k_zero_b_f, k_zero_w_f, k_zero_l_f,
+  k_preop, k_preinc_b, k_postinc_b, k_predec_b, k_postdec_b, k_preinc_w, k_postinc_w, k_predec_w, k_postdec_w,
+  k_set, k_div, k_mod, k_shl, k_shr, k_sar, k_neg, k_not, k_ftoi, k_fmod, k_fneg, k_nop,
+  // zerob / zerow / zerol d(r6); je or jne, by width: je, jne of bytes, then of 16 and 32 bits
+  k_zero_f_jcc,
+  // An access through an address that variables give, in one of these forms:
+  //   ptr:    movl rA, d(r6)                                        *p, p->first
+  //   field:  movl rK, $k; movl rA, d(r6); add rA, rK                p->member, p[k]
+  //   walk:   lea rL, d(r6); postop rA, (rL), n                      *p++, *p--
+  //   elem1:  movl rB, d(r6); movl rA, $sym; add rA, rB              a[i] of bytes
+  //   elem:   movl rK, $n; movl rB, d(r6); mul rB, rK; movl rA, $sym; add rA, rB    a[i]
+  //   at1:    movl rP, d(r6); movl rA, e(r6); add rA, rP             p[i] of bytes
+  //   at:     movl rP, d(r6); movl rK, $n; movl rA, e(r6); mul rA, rK; add rA, rP   p[i]
+  //   idx1:   movl rA, $sym; add rA, rX                              a[any index] of bytes
+  //   idx:    mul rX, rK; movl rA, $sym; add rA, rX                  a[any index]
+  // (the last two take an index that earlier instructions left in rX, and rK's element size)
+  // with the registers of a form apart, and then the ACCESS through rA: a load of 8, 16 or 32
+  // bits (zero- or sign-extended), which may go on with `cmp rD, $imm; je / jne` on the loaded
+  // register or, for 32 bits, with `movl e(r6), rD`; or a store of 8, 16 or 32 bits, whose value
+  // may come from `movl rV, $imm` or `movl rV, d(r6)` just before the form (V apart from the
+  // form's registers). The kinds of each form follow AccessWay.
+  k_ptr = k_zero_f_jcc + 6,
+  k_field = k_ptr + 25,
+  k_walk = k_field + 25,
+  k_elem1 = k_walk + 25,
+  k_elem = k_elem1 + 25,
+  k_at1 = k_elem + 25,
+  k_at = k_at1 + 25,
+  k_idx1 = k_at + 25,
+  k_idx = k_idx1 + 25,
+  k_kind_count = k_idx + 25,
 };
+// The ways of an access, in the order of their kinds after each form's first kind.
+enum AccessWay : int {
+  a_load_b, a_load_sb, a_load_w, a_load_sw, a_load_l,
+  a_load_b_je, a_load_b_jne, a_load_sb_je, a_load_sb_jne, a_load_w_je, a_load_w_jne, a_load_sw_je,
+  a_load_sw_jne, a_load_l_je, a_load_l_jne,
+  a_load_store,
+  a_store_b, a_store_w, a_store_l,
+  a_store_b_const, a_store_w_const, a_store_l_const,  // the value from movl rV, $imm
+  a_store_b_var, a_store_w_var, a_store_l_var,        // the value from movl rV, d(r6)
+  a_way_count,
+};
+static_assert(k_field - k_ptr == a_way_count);
 
 bool has_rr(std::uint8_t op) {
   const OperandFormat f = kOpcodes[op].format;
@@ -377,6 +434,28 @@ int binary_operation(int op) {
     case op_sub_rr: return 5;
     case op_mul: return 6;
     default: return -1;
+  }
+}
+
+// A load or store through a register, taken apart.
+struct Access {
+  bool valid = false;
+  int way = 0;           // a_load_b to a_load_l, or a_store_b to a_store_l
+  std::uint8_t reg = 0;  // the register loaded, or the register stored
+  std::uint8_t via = 0;  // the register that holds the address
+};
+Access access_of(int op, std::uint8_t rr) {
+  const std::uint8_t d = rr & 7, s = rr >> 4;
+  switch (op) {
+    case op_load_b_m: return {true, a_load_b, d, s};
+    case op_load_sb_m: return {true, a_load_sb, d, s};
+    case op_load_w_m: return {true, a_load_w, d, s};
+    case op_load_sw_m: return {true, a_load_sw, d, s};
+    case op_load_l_m: return {true, a_load_l, d, s};
+    case op_store_b_m: return {true, a_store_b, s, d};
+    case op_store_w_m: return {true, a_store_w, s, d};
+    case op_store_l_m: return {true, a_store_l, s, d};
+    default: return {};
   }
 }
 
@@ -425,6 +504,82 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   auto im = [&](Address a, int at) { return read32(base + a + at); };
   auto is_mov_ri = [](int op) { return op == op_mov_ri || op == op_mov_rs_addr; };
   auto is_jcc = [](int op) { return op >= op_je && op <= op_jbe; };
+  // An address form at `a` (see k_ptr): its kind, where its access would be, the register that
+  // holds the address, what it writes and what its record keeps.
+  struct Form {
+    Kind kind = k_generic;
+    Address end = 0;
+    int parts = 0;
+    std::uint8_t via = 0;
+    unsigned writes = 0;
+    std::uint8_t d = 0, d2 = 0, s2 = 0;
+    std::uint32_t imm = 0, imm2 = 0, imm5 = 0;
+  };
+  auto form_at = [&](Address a) {
+    Form f;
+    const int o0 = op_at(a);
+    const int o1 = o0 >= 0 ? op_at(a + static_cast<Address>(instruction_length(kOpcodes[o0].format))) : -1;
+    auto set = [&](Kind kind, int length, int parts, std::uint8_t via, unsigned writes) {
+      f.kind = kind, f.end = a + static_cast<Address>(length), f.parts = parts, f.via = via, f.writes = writes;
+    };
+    auto bit = [](std::uint8_t reg) { return 1u << reg; };
+    if (o0 == op_load_l_f) {
+      const std::uint8_t x = rd(a);
+      if (is_mov_ri(o1) && op_at(a + 12) == op_add_rr && rd(a + 12) == rd(a + 6) && rs(a + 12) == x && rd(a + 6) != x) {
+        set(k_elem1, 14, 3, rd(a + 6), bit(x) | bit(rd(a + 6)));
+        f.d = x, f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+      } else if (o1 == op_load_l_f && op_at(a + 12) == op_add_rr && rd(a + 12) == rd(a + 6) && rs(a + 12) == x &&
+                 rd(a + 6) != x) {
+        set(k_at1, 14, 3, rd(a + 6), bit(x) | bit(rd(a + 6)));
+        f.d = x, f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+      } else if (is_mov_ri(o1) && op_at(a + 12) == op_load_l_f && op_at(a + 18) == op_mul && op_at(a + 20) == op_add_rr) {
+        const std::uint8_t k = rd(a + 6), y = rd(a + 12);
+        if (x != k && x != y && k != y && rd(a + 18) == y && rs(a + 18) == k && rd(a + 20) == y && rs(a + 20) == x) {
+          set(k_at, 22, 5, y, bit(x) | bit(k) | bit(y));
+          f.d = x, f.imm = im(a, 2), f.d2 = k, f.imm2 = im(a + 6, 2), f.s2 = y, f.imm5 = im(a + 12, 2);
+        }
+      }
+      if (f.kind == k_generic) {
+        set(k_ptr, 6, 1, x, bit(x));
+        f.d = x, f.imm = im(a, 2);
+      }
+    } else if (is_mov_ri(o0) && o1 == op_load_l_f) {
+      const std::uint8_t k = rd(a), x = rd(a + 6);
+      const int o2 = op_at(a + 12);
+      if (o2 == op_add_rr && k != x && rd(a + 12) == x && rs(a + 12) == k) {
+        set(k_field, 14, 3, x, bit(k) | bit(x));
+        f.d = k, f.imm = im(a, 2), f.d2 = x, f.imm2 = im(a + 6, 2);
+      } else if (o2 == op_mul && is_mov_ri(op_at(a + 14)) && op_at(a + 20) == op_add_rr) {
+        const std::uint8_t y = rd(a + 14);
+        if (k != x && k != y && x != y && rd(a + 12) == x && rs(a + 12) == k && rd(a + 20) == y && rs(a + 20) == x) {
+          set(k_elem, 22, 5, y, bit(k) | bit(x) | bit(y));
+          f.d = k, f.imm = im(a, 2), f.d2 = x, f.imm2 = im(a + 6, 2), f.s2 = y, f.imm5 = im(a + 14, 2);
+        }
+      }
+    } else if (o0 == op_lea_f && o1 == op_postop && rs(a + 6) == rd(a)) {
+      set(k_walk, 12, 2, rd(a + 6), bit(rd(a)) | bit(rd(a + 6)));
+      f.d = rd(a), f.imm = im(a, 2), f.d2 = rd(a + 6), f.imm2 = im(a + 6, 2);
+    }
+    if (f.kind == k_generic) {
+      // An index already in a register; `writes` takes in the registers read as well, since a
+      // value moved in just before the form must not change them.
+      if (is_mov_ri(o0) && o1 == op_add_rr && rd(a + 6) == rd(a) && rs(a + 6) != rd(a)) {
+        set(k_idx1, 8, 2, rd(a), bit(rd(a)) | bit(rs(a + 6)));
+        f.d = rd(a), f.imm = im(a, 2), f.d2 = rs(a + 6);
+      } else if (o0 == op_mul && is_mov_ri(o1) && op_at(a + 8) == op_add_rr) {
+        const std::uint8_t x = rd(a), k = rs(a), y = rd(a + 2);
+        if (x != k && x != y && k != y && rd(a + 8) == y && rs(a + 8) == x) {
+          set(k_idx, 10, 3, y, bit(x) | bit(k) | bit(y));
+          f.d = y, f.imm = im(a + 2, 2), f.d2 = x, f.s2 = k;
+        }
+      }
+    }
+    return f;
+  };
+  auto access_at = [&](Address a) {
+    const int o = op_at(a);
+    return o >= 0 ? access_of(o, base[a + 1]) : Access{};
+  };
   // Decoding goes on at `to`: the bytes up to `segment_end` close the current run of bytes.
   auto continue_at = [&](Address segment_end, Address to) {
     b.segments.push_back({segment_start, segment_end});
@@ -488,6 +643,81 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     const int op1 = op_at(p1);
 
     // Groups first, the longest that fits.
+    // An access through an address that variables give (see k_ptr), and what goes with it.
+    {
+      Form form = form_at(pc);
+      Access access = form.kind != k_generic ? access_at(form.end) : Access{};
+      std::uint32_t value = 0;
+      int value_way = 0;  // 0: the stored register as it is; 1: a constant; 2: a variable
+      if (!(access.valid && access.via == form.via)) {
+        // movl rV, $imm or movl rV, d(r6), then a form and a store of rV.
+        if (is_mov_ri(op) || op == op_load_l_f) {
+          form = form_at(p1);
+          access = form.kind != k_generic ? access_at(form.end) : Access{};
+          const std::uint8_t v = rd(pc);
+          if (access.valid && access.via == form.via && access.way >= a_store_b && access.reg == v &&
+              (form.writes & (1u << v)) == 0) {
+            value = im(pc, 2);
+            value_way = is_mov_ri(op) ? 1 : 2;
+          } else {
+            access.valid = false;
+          }
+        }
+      }
+      if (access.valid && access.via == form.via) {
+        const int parts = form.parts + 1 + (value_way != 0);
+        const Address after = form.end + 2;
+        const bool load = access.way <= a_load_l;
+        const int next = load ? op_at(after) : -1;
+        const int jcc = next == op_cmp_ri && rd(after) == access.reg ? op_at(after + 6) : -1;
+        Record* r = nullptr;
+        if (jcc == op_je || jcc == op_jne) {
+          const Kind je = static_cast<Kind>(int(form.kind) + a_load_b_je + 2 * access.way);
+          const std::uint32_t constant = im(after, 2);
+          r = &conditional(je, jcc, parts + 2, im(after + 6, 1), after + 11, access.reg);
+          r->imm4 = constant;
+        } else if (access.way == a_load_l && next == op_store_l_f && rs(after) == access.reg) {
+          r = &add(static_cast<Kind>(int(form.kind) + a_load_store), parts + 1);
+          r->imm4 = im(after, 2);
+          pc = after + 6;
+        } else {
+          const int way = access.way + (value_way == 1 ? a_store_b_const - a_store_b : 0) +
+                          (value_way == 2 ? a_store_b_var - a_store_b : 0);
+          r = &add(static_cast<Kind>(form.kind + way), parts);
+          if (value_way != 0) r->imm4 = value;
+          pc = after;
+        }
+        r->d = form.d, r->d2 = form.d2, r->s2 = form.s2;
+        r->imm = form.imm, r->imm2 = form.imm2, r->imm5 = form.imm5;
+        r->d3 = access.reg;
+        continue;
+      }
+    }
+    if (op == op_sub_rr && is_jcc(op1)) {
+      Record& r = conditional(k_sub_jcc, op1, 2, im(p1, 1), p1 + 5, -1);
+      r.d = rd(r.pc), r.s = rs(r.pc);
+      continue;
+    }
+    if (op == op_load_l_f && op1 == op_sub_rr && rd(p1) == rd(pc) && rs(p1) != rd(pc) && is_jcc(op_at(p1 + 2))) {
+      const Address at = pc;
+      Record& r = conditional(k_loadf_sub_jcc, op_at(p1 + 2), 3, im(p1 + 2, 1), p1 + 7, -1);
+      r.d = rd(at), r.imm = im(at, 2), r.s = rs(p1);
+      continue;
+    }
+    if (op == op_load_l_f && op1 == op_load_l_f && op_at(p1 + 6) == op_sub_rr && is_jcc(op_at(p1 + 8)) &&
+        rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+      const Address at = pc;
+      Record& r = conditional(k_load2_jcc, op_at(p1 + 8), 4, im(p1 + 8, 1), p1 + 13, -1);
+      r.d = rd(at), r.imm = im(at, 2);
+      r.d2 = rd(p1), r.imm2 = im(p1, 2);
+      continue;
+    }
+    if ((op == op_zero_b_f || op == op_zero_w_f || op == op_zero_l_f) && (op1 == op_je || op1 == op_jne)) {
+      const Address at = pc;
+      Record& r = conditional(static_cast<Kind>(k_zero_f_jcc + 2 * (op - op_zero_b_f)), op1, 2, im(p1, 1), p1 + 5, -1);
+      r.imm = im(at, 1);
+      continue;
+    }
     if (op == op_leave && op1 == op_ret) {
       add(k_leave_ret, 2).imm = im(pc, 1);
       pc = p1 + 1;
@@ -532,35 +762,22 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       if (is_mov_ri(op2) && op_at(p2 + 6) == op_add_rr) {
         const std::uint8_t c = rd(p2);
         if (a != bb && a != c && bb != c && rd(p2 + 6) == c && rs(p2 + 6) == bb) {
-          const int op4 = op_at(p2 + 8);
-          const bool store_through = (op4 == op_store_b_m || op4 == op_store_l_m) && rd(p2 + 8) == c;
-          const bool constant = store_through && rs(p2 + 8) == a;
-          Kind kind = k_index4;
-          if (store_through && op4 == op_store_b_m) kind = constant ? k_index4_store_bc : k_index4_store_b;
-          if (store_through && op4 == op_store_l_m) kind = constant ? k_index4_store_lc : k_index4_store_l;
-          Record& r = add(kind, store_through ? 5 : 4);
+          Record& r = add(k_index4, 4);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2, 2);
-          if (store_through) r.s3 = rs(p2 + 8);
-          pc = p2 + (store_through ? 10 : 8);
+          pc = p2 + 8;
           continue;
         }
       }
       if (op2 == op_mul && rd(p2) == bb && rs(p2) == a && is_mov_ri(op_at(p2 + 2)) && op_at(p2 + 8) == op_add_rr) {
         const std::uint8_t c = rd(p2 + 2);
         if (a != bb && a != c && bb != c && rd(p2 + 8) == c && rs(p2 + 8) == bb) {
-          const int op5 = op_at(p2 + 10);
-          Kind kind = k_index5;
-          if (op5 == op_store_l_m && rd(p2 + 10) == c) kind = k_index5_store_l;
-          if (op5 == op_load_l_m && rs(p2 + 10) == c) kind = k_index5_load_l;
-          Record& r = add(kind, kind == k_index5 ? 5 : 6);
+          Record& r = add(k_index5, 5);
           r.d = a; r.imm = im(pc, 2);
           r.d2 = bb; r.imm2 = im(p1, 2);
           r.d3 = c; r.imm3 = im(p2 + 2, 2);
-          if (kind == k_index5_store_l) r.s3 = rs(p2 + 10);
-          if (kind == k_index5_load_l) r.s3 = rd(p2 + 10);  // the destination of the load
-          pc = p2 + (kind == k_index5 ? 10 : 12);
+          pc = p2 + 10;
           continue;
         }
       }
@@ -579,9 +796,23 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
         r.d3 = rd(p1 + 6); r.s3 = rs(p1 + 6);
         continue;
       }
-      // `x - constant`: the difference never makes the round trip through the register file.
-      if (op2 == op_sub_rr && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
-        Record& r = add(k_movi_loadf_sub, 3);
+      // `x - constant`, `x + constant`, `x * constant` and the like: the result never makes the
+      // round trip through the register file.
+      int operation = -1;
+      switch (op2) {
+        case op_sub_rr: operation = k_movi_loadf_sub; break;
+        case op_add_rr: operation = k_movi_loadf_add; break;
+        case op_mul: operation = k_movi_loadf_mul; break;
+        case op_and: operation = k_movi_loadf_and; break;
+        case op_or: operation = k_movi_loadf_or; break;
+        case op_xor: operation = k_movi_loadf_xor; break;
+        case op_shl: operation = k_movi_loadf_shl; break;
+        case op_shr: operation = k_movi_loadf_shr; break;
+        case op_sar: operation = k_movi_loadf_sar; break;
+        default: break;
+      }
+      if (operation >= 0 && rd(pc) != rd(p1) && rd(p1 + 6) == rd(p1) && rs(p1 + 6) == rd(pc)) {
+        Record& r = add(static_cast<Kind>(operation), 3);
         r.d = rd(pc); r.imm = im(pc, 2);
         r.d2 = rd(p1); r.imm2 = im(p1, 2);
         pc = p1 + 8;
@@ -716,6 +947,40 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       case op_leave: kind = k_leave; break;
       case op_postop: kind = k_postop; break;
       case op_xchg: kind = k_xchg; break;
+      case op_load_b_s: case op_load_sb_s: case op_load_w_s: case op_load_sw_s:
+        kind = static_cast<Kind>(k_load_b_s + (op - op_load_b_s));
+        break;
+      case op_load_b_f: case op_load_sb_f: case op_load_w_f: case op_load_sw_f:
+        kind = static_cast<Kind>(k_load_b_f + (op - op_load_b_f));
+        break;
+      case op_load_w_m: kind = k_load_w_m; break;
+      case op_load_sw_m: kind = k_load_sw_m; break;
+      case op_store_b_s: kind = k_store_b_s; break;
+      case op_store_w_s: kind = k_store_w_s; break;
+      case op_store_b_f: kind = k_store_b_f; break;
+      case op_store_w_f: kind = k_store_w_f; break;
+      case op_store_w_m: kind = k_store_w_m; break;
+      case op_zero_b_s: case op_zero_w_s: case op_zero_l_s:
+      case op_zero_b_f: case op_zero_w_f: case op_zero_l_f:
+        kind = static_cast<Kind>(k_zero_b_s + (op - op_zero_b_s));
+        break;
+      case op_preop: kind = k_preop; break;
+      case op_preinc_b: case op_postinc_b: case op_predec_b: case op_postdec_b:
+      case op_preinc_w: case op_postinc_w: case op_predec_w: case op_postdec_w:
+        kind = static_cast<Kind>(k_preinc_b + (op - op_preinc_b));
+        break;
+      case op_set: kind = k_set; break;
+      case op_div: kind = k_div; break;
+      case op_mod: kind = k_mod; break;
+      case op_shl: kind = k_shl; break;
+      case op_shr: kind = k_shr; break;
+      case op_sar: kind = k_sar; break;
+      case op_neg: kind = k_neg; break;
+      case op_not: kind = k_not; break;
+      case op_ftoi: kind = k_ftoi; break;
+      case op_fmod: kind = k_fmod; break;
+      case op_fneg: kind = k_fneg; break;
+      case op_nop: kind = k_nop; break;
       default:
         if (is_jcc(op)) kind = static_cast<Kind>(k_jcc + (op - op_je));
         break;
@@ -736,6 +1001,32 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   // A followed jump just before the end (the block stops at a jump back into itself).
   if (pending != 0) {
     add(k_continue, 0).imm = pc;
+  }
+  // A loop's step and the loop test after it become one record (see k_inc_loopc_jcc).
+  for (std::size_t i = 0; i + 1 < b.records.size(); ++i) {
+    Record& step = b.records[i];
+    const Record& test = b.records[i + 1];
+    if (step.handler != labels[k_inc_f] || step.s2 != step.d) continue;
+    int condition = -1;
+    bool constant = false;
+    for (int c = 0; c < 10; ++c) {
+      if (test.handler == labels[k_loopc_jcc + c] && test.imm2 == step.imm) condition = c, constant = true;
+      if (test.handler == labels[k_load2_jcc + c] && test.imm2 == step.imm) condition = c;
+    }
+    if (condition < 0) continue;
+    Record merged = step;
+    merged.handler = labels[(constant ? k_inc_loopc_jcc : k_inc_load2_jcc) + condition];
+    merged.n = static_cast<std::uint8_t>(step.n + test.n);
+    merged.s = test.d;        // the constant's register, or the other variable's
+    merged.imm4 = test.imm;   // the constant, or the other variable's offset
+    merged.d3 = test.d2;      // the register of the difference
+    merged.imm3 = test.imm3;  // where the jump goes
+    merged.imm5 = test.pc;    // the test's first instruction
+    merged.link = nullptr;
+    b.records[i] = merged;
+    b.records.erase(b.records.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    counts[i] = static_cast<std::uint8_t>(counts[i] + counts[i + 1]);
+    counts.erase(counts.begin() + static_cast<std::ptrdiff_t>(i) + 1);
   }
   // Suffix sums: what a block left early must give back to the budget.
   unsigned after = 0;
@@ -949,10 +1240,18 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
 #undef RESUME64
 #undef RESUME16
 #undef RESUME4
+#define ACCESS_LABELS(form)                                                                     \
+  &&f_##form##_load_b, &&f_##form##_load_sb, &&f_##form##_load_w, &&f_##form##_load_sw,          \
+      &&f_##form##_load_l, &&f_##form##_load_b_je, &&f_##form##_load_b_jne, &&f_##form##_load_sb_je, \
+      &&f_##form##_load_sb_jne, &&f_##form##_load_w_je, &&f_##form##_load_w_jne,                  \
+      &&f_##form##_load_sw_je, &&f_##form##_load_sw_jne, &&f_##form##_load_l_je,                  \
+      &&f_##form##_load_l_jne, &&f_##form##_load_store, &&f_##form##_store_b,                     \
+      &&f_##form##_store_w, &&f_##form##_store_l, &&f_##form##_store_b_const, &&f_##form##_store_w_const, \
+      &&f_##form##_store_l_const, &&f_##form##_store_b_var, &&f_##form##_store_w_var, &&f_##form##_store_l_var
 #define JCC10(prefix) &&prefix##e, &&prefix##ne, &&prefix##g, &&prefix##ge, &&prefix##l, &&prefix##le, \
     &&prefix##a, &&prefix##ae, &&prefix##b, &&prefix##be
   // Indexed by Kind.
-  static const void* const kFast[k_kind_count] = {
+  static const void* const kFast[] = {
       &&f_generic, &&f_fail, &&f_trap, &&f_continue, &&f_jmp, &&f_call_s, &&f_call_r, &&f_ret,
       &&f_mov_rr, &&f_mov_ri, &&f_load_l_s, &&f_load_l_f, &&f_load_l_m, &&f_load_b_m, &&f_load_sb_m,
       &&f_store_l_s, &&f_store_l_f, &&f_store_l_m, &&f_store_b_m, &&f_lea_f,
@@ -962,13 +1261,27 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
       &&f_inc_f, &&f_movi_loadf, &&f_movi_add, &&f_movi_storef, &&f_loadf_loadf, &&f_add_storef,
       &&f_update_add, &&f_update_sub, &&f_update_mul, &&f_update_and, &&f_update_or, &&f_update_xor,
       &&f_index4, &&f_index5,
-      &&f_index4_store_b, &&f_index4_store_l, &&f_index5_store_l, &&f_index5_load_l,
-      &&f_index4_store_bc, &&f_index4_store_lc,
-      &&f_leave_ret, &&f_movi_loadf_sub, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
+      &&f_leave_ret, &&f_movi_loadf_sub,
+      &&f_movi_loadf_add, &&f_movi_loadf_mul, &&f_movi_loadf_and, &&f_movi_loadf_or, &&f_movi_loadf_xor,
+      &&f_movi_loadf_shl, &&f_movi_loadf_shr, &&f_movi_loadf_sar, &&f_push_xchg_call, &&f_call_in, &&f_push_xchg_call_in, &&f_add_sp,
       &&f_opst_fadd, &&f_opst_fsub, &&f_opst_fmul, &&f_opst_fdiv, &&f_opst_add, &&f_opst_sub, &&f_opst_mul,
       &&f_load2_fadd, &&f_load2_fsub, &&f_load2_fmul, &&f_load2_fdiv, &&f_load2_add, &&f_load2_sub, &&f_load2_mul,
       JCC10(f_jcc_), JCC10(f_cmpi_jcc_), JCC10(f_loop_jcc_), JCC10(f_loopc_jcc_),
+      JCC10(f_sub_jcc_), JCC10(f_loadf_sub_jcc_), JCC10(f_load2_jcc_), JCC10(f_inc_loopc_jcc_),
+      JCC10(f_inc_load2_jcc_),
+      &&f_load_b_s, &&f_load_sb_s, &&f_load_w_s, &&f_load_sw_s,
+      &&f_load_b_f, &&f_load_sb_f, &&f_load_w_f, &&f_load_sw_f, &&f_load_w_m, &&f_load_sw_m,
+      &&f_store_b_s, &&f_store_w_s, &&f_store_b_f, &&f_store_w_f, &&f_store_w_m,
+      &&f_zero_b_s, &&f_zero_w_s, &&f_zero_l_s, &&f_zero_b_f, &&f_zero_w_f, &&f_zero_l_f,
+      &&f_preop, &&f_preinc_b, &&f_postinc_b, &&f_predec_b, &&f_postdec_b,
+      &&f_preinc_w, &&f_postinc_w, &&f_predec_w, &&f_postdec_w,
+      &&f_set, &&f_div, &&f_mod, &&f_shl, &&f_shr, &&f_sar, &&f_neg, &&f_not, &&f_ftoi, &&f_fmod, &&f_fneg, &&f_nop,
+      &&f_zero_b_f_je, &&f_zero_b_f_jne, &&f_zero_w_f_je, &&f_zero_w_f_jne, &&f_zero_l_f_je, &&f_zero_l_f_jne,
+      ACCESS_LABELS(ptr), ACCESS_LABELS(field), ACCESS_LABELS(walk), ACCESS_LABELS(elem1), ACCESS_LABELS(elem),
+      ACCESS_LABELS(at1), ACCESS_LABELS(at), ACCESS_LABELS(idx1), ACCESS_LABELS(idx),
   };
+#undef ACCESS_LABELS
+  static_assert(sizeof kFast / sizeof kFast[0] == k_kind_count);
 #undef JCC10
   const void* const* handlers = kHandlers;
 
@@ -2058,6 +2371,130 @@ f_fdiv:
 f_itof:
   r[rec->d] = as_bits(static_cast<float>(static_cast<std::int32_t>(r[rec->s])));
   FNEXT();
+// Loads and stores of 8 and 16 bits, zero tests, increments in memory.
+#define FAST_LOAD(name, address, length, value)                     \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    r[rec->d] = (value);                                            \
+    FNEXT();                                                        \
+  }
+FAST_LOAD(load_b_s, rec->imm, 6, base[a])
+FAST_LOAD(load_sb_s, rec->imm, 6, sign_extend8(base[a]))
+FAST_LOAD(load_w_s, rec->imm, 6, read16(base + a))
+FAST_LOAD(load_sw_s, rec->imm, 6, sign_extend16(read16(base + a)))
+FAST_LOAD(load_b_f, frame_pointer + rec->imm, 6, base[a])
+FAST_LOAD(load_sb_f, frame_pointer + rec->imm, 6, sign_extend8(base[a]))
+FAST_LOAD(load_w_f, frame_pointer + rec->imm, 6, read16(base + a))
+FAST_LOAD(load_sw_f, frame_pointer + rec->imm, 6, sign_extend16(read16(base + a)))
+FAST_LOAD(load_w_m, r[rec->s], 2, read16(base + a))
+FAST_LOAD(load_sw_m, r[rec->s], 2, sign_extend16(read16(base + a)))
+#undef FAST_LOAD
+#define FAST_STORE(name, address, length, store)                    \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    store;                                                          \
+    FSTORE_CHECK(a, rec->pc + (length));                            \
+    FNEXT();                                                        \
+  }
+FAST_STORE(store_b_s, rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_s, rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_b_f, frame_pointer + rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_f, frame_pointer + rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_w_m, r[rec->d], 2, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+#undef FAST_STORE
+#define FAST_ZERO(name, address, value)                             \
+  f_##name: {                                                       \
+    const Address a = (address);                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    FNEXT();                                                        \
+  }
+FAST_ZERO(zero_b_s, rec->imm, base[a])
+FAST_ZERO(zero_w_s, rec->imm, read16(base + a))
+FAST_ZERO(zero_l_s, rec->imm, read32(base + a))
+FAST_ZERO(zero_b_f, frame_pointer + rec->imm, base[a])
+FAST_ZERO(zero_w_f, frame_pointer + rec->imm, read16(base + a))
+FAST_ZERO(zero_l_f, frame_pointer + rec->imm, read32(base + a))
+#undef FAST_ZERO
+f_preop: {
+  const Address a = r[rec->s];
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  const std::uint32_t v = read32(base + a) + rec->imm;
+  write32(base + a, v);
+  r[rec->d] = v;
+  FSTORE_CHECK(a, rec->pc + 6);
+  FNEXT();
+}
+#define FAST_STEP(name, type, read, write, delta, pre)              \
+  f_##name: {                                                       \
+    const Address a = r[rec->s];                                    \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);       \
+    const type old = read;                                          \
+    const type now = static_cast<type>(old + (delta));              \
+    write;                                                          \
+    r[rec->d] = (pre) ? now : old;                                  \
+    FSTORE_CHECK(a, rec->pc + 2);                                   \
+    FNEXT();                                                        \
+  }
+FAST_STEP(preinc_b, std::uint8_t, base[a], base[a] = now, 1, true)
+FAST_STEP(postinc_b, std::uint8_t, base[a], base[a] = now, 1, false)
+FAST_STEP(predec_b, std::uint8_t, base[a], base[a] = now, -1, true)
+FAST_STEP(postdec_b, std::uint8_t, base[a], base[a] = now, -1, false)
+FAST_STEP(preinc_w, std::uint16_t, read16(base + a), write16(base + a, now), 1, true)
+FAST_STEP(postinc_w, std::uint16_t, read16(base + a), write16(base + a, now), 1, false)
+FAST_STEP(predec_w, std::uint16_t, read16(base + a), write16(base + a, now), -1, true)
+FAST_STEP(postdec_w, std::uint16_t, read16(base + a), write16(base + a, now), -1, false)
+#undef FAST_STEP
+// The rest of the arithmetic, as the byte handlers do it.
+f_set:
+  r[rec->d] = r[rec->s] == 0;
+  FNEXT();
+f_div: {
+  const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  const std::uint32_t dividend = r[rec->d];
+  r[rec->d] = divisor == -1 ? 0u - dividend
+                            : static_cast<std::uint32_t>(static_cast<std::int32_t>(dividend) / divisor);
+  FNEXT();
+}
+f_mod: {
+  const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  const std::int32_t dividend = static_cast<std::int32_t>(r[rec->d]);
+  r[rec->d] = divisor == -1 ? 0u : static_cast<std::uint32_t>(dividend % divisor);
+  FNEXT();
+}
+f_shl:
+  r[rec->d] <<= (r[rec->s] & 31);
+  FNEXT();
+f_shr:
+  r[rec->d] >>= (r[rec->s] & 31);
+  FNEXT();
+f_sar:
+  r[rec->d] = static_cast<std::uint32_t>(static_cast<std::int32_t>(r[rec->d]) >> (r[rec->s] & 31));
+  FNEXT();
+f_neg:
+  r[rec->d] = 0u - r[rec->s];
+  FNEXT();
+f_not:
+  r[rec->d] = ~r[rec->s];
+  FNEXT();
+f_ftoi:
+  r[rec->d] = float_to_int(as_float(r[rec->s]));
+  FNEXT();
+f_fmod: {
+  const double q = std::fmod(static_cast<double>(as_float(r[rec->d])), static_cast<double>(as_float(r[rec->s])));
+  r[rec->d] = as_bits(static_cast<float>(q));
+  FNEXT();
+}
+f_fneg:
+  r[rec->d] = r[rec->s] ^ 0x80000000u;
+  FNEXT();
+f_nop:
+  FNEXT();
 f_push_r: {
   const Address sp = stack_pointer - 4;
   if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
@@ -2129,6 +2566,25 @@ f_movi_loadf_sub: {
   r[rec->d2] = x - y;
   FNEXT();
 }
+// A variable and a constant through an operation that leaves the flags alone.
+#define MOVI_LOADF_OP(name, result)                                \
+  f_movi_loadf_##name: {                                           \
+    r[rec->d] = rec->imm;                                          \
+    const Address a = frame_pointer + rec->imm2;                   \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    const std::uint32_t x = read32(base + a), y = rec->imm;        \
+    r[rec->d2] = (result);                                         \
+    FNEXT();                                                       \
+  }
+MOVI_LOADF_OP(add, x + y)
+MOVI_LOADF_OP(mul, x * y)
+MOVI_LOADF_OP(and, x & y)
+MOVI_LOADF_OP(or, x | y)
+MOVI_LOADF_OP(xor, x ^ y)
+MOVI_LOADF_OP(shl, x << (y & 31))
+MOVI_LOADF_OP(shr, x >> (y & 31))
+MOVI_LOADF_OP(sar, static_cast<std::uint32_t>(static_cast<std::int32_t>(x) >> (y & 31)))
+#undef MOVI_LOADF_OP
 f_postop: {
   const Address a = r[rec->s];
   if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
@@ -2278,28 +2734,6 @@ f_index5: {
   FNEXT();
 }
 
-// An element address and the access through it.
-#define FAST_INDEX(name, length, scaled, access)                     \
-  f_##name: {                                                        \
-    const Address a = frame_pointer + rec->imm2;                     \
-    r[rec->d] = rec->imm;                                            \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);       \
-    const std::uint32_t x = read32(base + a) * (scaled);             \
-    r[rec->d2] = x;                                                  \
-    const Address e = rec->imm3 + x;                                 \
-    r[rec->d3] = e;                                                  \
-    if (e < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
-    access;                                                          \
-    FNEXT();                                                         \
-  }
-FAST_INDEX(index4_store_b, 22, 1u, base[e] = static_cast<std::uint8_t>(r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index4_store_l, 22, 1u, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index5_store_l, 24, rec->imm, write32(base + e, r[rec->s3]); FSTORE_CHECK(e, rec->pc + 24))
-FAST_INDEX(index5_load_l, 24, rec->imm, r[rec->s3] = read32(base + e))
-// The stored value is the movl's constant, so it is not read back from the register just written.
-FAST_INDEX(index4_store_bc, 22, 1u, base[e] = static_cast<std::uint8_t>(rec->imm); FSTORE_CHECK(e, rec->pc + 22))
-FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e, rec->pc + 22))
-#undef FAST_INDEX
 
 // Conditional jumps, alone and at the end of a compare.
 // `condition` reads the flags; `direct` is the same test on the compared pair x, y.
@@ -2345,8 +2779,85 @@ FAST_INDEX(index4_store_lc, 22, 1u, write32(base + e, rec->imm); FSTORE_CHECK(e,
     r[rec->d2] = x - y;                                             \
     if (direct) BRANCH();                                           \
     FNEXT();                                                        \
+  }                                                                 \
+  f_sub_jcc_##name: {                                               \
+    const std::uint32_t x = r[rec->d], y = r[rec->s];               \
+    set_flags(x, y);                                                \
+    r[rec->d] = x - y;                                              \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_loadf_sub_jcc_##name: {                                         \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    const std::uint32_t x = read32(base + a), y = r[rec->s];        \
+    set_flags(x, y);                                                \
+    r[rec->d] = x - y;                                              \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_load2_jcc_##name: {                                             \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    const std::uint32_t y = read32(base + a);                       \
+    r[rec->d] = y;                                                  \
+    const Address a2 = frame_pointer + rec->imm2;                   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    const std::uint32_t x = read32(base + a2);                      \
+    set_flags(x, y);                                                \
+    r[rec->d2] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
   }
 #define SIGNED(v) static_cast<std::int32_t>(v)
+// The step of a loop variable and the test that follows it (see k_inc_loopc_jcc): x is the
+// stepped value. A step that hits decoded code ends the record after it.
+#define LOOP_STEP()                                                 \
+  const Address a = frame_pointer + rec->imm;                       \
+  r[rec->d] = a;                                                    \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
+  const std::uint32_t old = read32(base + a), x = old + rec->imm2;  \
+  write32(base + a, x);                                             \
+  r[rec->d2] = old;                                                 \
+  if (granule_has_code(a)) {                                        \
+    code_written();                                                 \
+    budget += rec->rest + rec->n - rec->lead - 2;                   \
+    target = rec->pc + 12;                                          \
+    goto fast_target;                                               \
+  }
+#define FAST_LOOP_JCC(name, direct)                                 \
+  f_inc_loopc_jcc_##name: {                                         \
+    LOOP_STEP();                                                    \
+    const std::uint32_t y = rec->imm4;                              \
+    r[rec->s] = y;                                                  \
+    set_flags(x, y);                                                \
+    r[rec->d3] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_inc_load2_jcc_##name: {                                         \
+    LOOP_STEP();                                                    \
+    const Address a2 = frame_pointer + rec->imm4;                   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->imm5 + 6);    \
+    const std::uint32_t y = read32(base + a2);                      \
+    r[rec->s] = y;                                                  \
+    set_flags(x, y);                                                \
+    r[rec->d3] = x - y;                                             \
+    if (direct) BRANCH();                                           \
+    FNEXT();                                                        \
+  }
+FAST_LOOP_JCC(e, x == y)
+FAST_LOOP_JCC(ne, x != y)
+FAST_LOOP_JCC(g, SIGNED(x) > SIGNED(y))
+FAST_LOOP_JCC(ge, SIGNED(x) >= SIGNED(y))
+FAST_LOOP_JCC(l, SIGNED(x) < SIGNED(y))
+FAST_LOOP_JCC(le, SIGNED(x) <= SIGNED(y))
+FAST_LOOP_JCC(a, x > y)
+FAST_LOOP_JCC(ae, x >= y)
+FAST_LOOP_JCC(b, x < y)
+FAST_LOOP_JCC(be, x <= y)
+#undef FAST_LOOP_JCC
+#undef LOOP_STEP
 FAST_JCC(e, zf, x == y)
 FAST_JCC(ne, !zf, x != y)
 FAST_JCC(g, !lf && !zf, SIGNED(x) > SIGNED(y))
@@ -2359,6 +2870,229 @@ FAST_JCC(b, bf && !zf, x < y)
 FAST_JCC(be, bf || zf, x <= y)
 #undef SIGNED
 #undef FAST_JCC
+
+// zerob / zerow / zerol d(r6) and je or jne: Z alone changes, so the flags of the comparison
+// before are worked out first.
+#define FAST_ZERO_JCC(width, value)                                 \
+  f_zero_##width##_f_je: {                                          \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    if (zf) BRANCH();                                               \
+    FNEXT();                                                        \
+  }                                                                 \
+  f_zero_##width##_f_jne: {                                         \
+    const Address a = frame_pointer + rec->imm;                     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    MATERIALIZE();                                                  \
+    zf = (value) == 0;                                              \
+    if (!zf) BRANCH();                                              \
+    FNEXT();                                                        \
+  }
+FAST_ZERO_JCC(b, base[a])
+FAST_ZERO_JCC(w, read16(base + a))
+FAST_ZERO_JCC(l, read32(base + a))
+#undef FAST_ZERO_JCC
+
+// Accesses through an address that variables give. A form starting at `start` leaves the
+// address in `e` and the pc after the access in `end`; `before` is the count of instructions of
+// the record in front of the form. Each part runs as it would alone, so a fault stops after the
+// parts before it.
+#define FORM_ptr(start, before)                                      \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const Address e = read32(base + a);                                \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 8
+#define FORM_field(start, before)                                    \
+  r[rec->d] = rec->imm;                                              \
+  const Address a = frame_pointer + rec->imm2;                       \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const Address e = read32(base + a) + rec->imm;                     \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
+// The step is a store: one that hits decoded code ends the group after it, since the access
+// and what follows may have been written over.
+#define FORM_walk(start, before)                                     \
+  const Address a = frame_pointer + rec->imm;                        \
+  r[rec->d] = a;                                                     \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const Address e = read32(base + a);                                \
+  write32(base + a, e + rec->imm2);                                  \
+  r[rec->d2] = e;                                                    \
+  if (granule_has_code(a)) {                                         \
+    code_written();                                                  \
+    budget += rec->rest + rec->n - rec->lead - (before) - 2;         \
+    target = (start) + 12;                                           \
+    goto fast_target;                                                \
+  }                                                                  \
+  const Address end = (start) + 14
+#define FORM_elem1(start, before)                                    \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t x = read32(base + a);                          \
+  r[rec->d] = x;                                                     \
+  const Address e = rec->imm2 + x;                                   \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
+#define FORM_elem(start, before)                                     \
+  r[rec->d] = rec->imm;                                              \
+  const Address a = frame_pointer + rec->imm2;                       \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  const std::uint32_t x = read32(base + a) * rec->imm;               \
+  r[rec->d2] = x;                                                    \
+  const Address e = rec->imm5 + x;                                   \
+  r[rec->s2] = e;                                                    \
+  const Address end = (start) + 24
+#define FORM_at1(start, before)                                      \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t p = read32(base + a);                          \
+  r[rec->d] = p;                                                     \
+  const Address a2 = frame_pointer + rec->imm2;                      \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);        \
+  const Address e = read32(base + a2) + p;                           \
+  r[rec->d2] = e;                                                    \
+  const Address end = (start) + 16
+#define FORM_at(start, before)                                       \
+  const Address a = frame_pointer + rec->imm;                        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  const std::uint32_t p = read32(base + a);                          \
+  r[rec->d] = p;                                                     \
+  r[rec->d2] = rec->imm2;                                            \
+  const Address a2 = frame_pointer + rec->imm5;                      \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 18);        \
+  const Address e = read32(base + a2) * rec->imm2 + p;               \
+  r[rec->s2] = e;                                                    \
+  const Address end = (start) + 24
+#define FORM_idx1(start, before)                                     \
+  const Address e = rec->imm + r[rec->d2];                           \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 10
+#define FORM_idx(start, before)                                      \
+  const std::uint32_t x = r[rec->d2] * r[rec->s2];                   \
+  r[rec->d2] = x;                                                    \
+  const Address e = rec->imm + x;                                    \
+  r[rec->d] = e;                                                     \
+  const Address end = (start) + 12
+#define ACCESS_CHECK() \
+  if (e < kNullGuardSize) FFAIL(kOutOfMemory, end)
+#define LOAD_b base[e]
+#define LOAD_sb sign_extend8(base[e])
+#define LOAD_w read16(base + e)
+#define LOAD_sw sign_extend16(read16(base + e))
+#define LOAD_l read32(base + e)
+#define STORE_b(v) base[e] = static_cast<std::uint8_t>(v)
+#define STORE_w(v) write16(base + e, static_cast<std::uint16_t>(v))
+#define STORE_l(v) write32(base + e, (v))
+// A load alone, or tested against a constant by cmp and je / jne.
+#define ACCESS_LOAD(form, width)                                     \
+  f_##form##_load_##width: {                                         \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    r[rec->d3] = LOAD_##width;                                       \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_load_##width##_je: {                                    \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = LOAD_##width;                            \
+    r[rec->d3] = v;                                                  \
+    set_flags(v, rec->imm4);                                         \
+    if (v == rec->imm4) BRANCH();                                    \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_load_##width##_jne: {                                   \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = LOAD_##width;                            \
+    r[rec->d3] = v;                                                  \
+    set_flags(v, rec->imm4);                                         \
+    if (v != rec->imm4) BRANCH();                                    \
+    FNEXT();                                                         \
+  }
+// A store of a register, of the constant just moved into it, or of the variable just loaded
+// into it.
+#define ACCESS_STORE(form, width)                                    \
+  f_##form##_store_##width: {                                        \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(r[rec->d3]);                                       \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_store_##width##_const: {                                \
+    const std::uint32_t v = rec->imm4;                               \
+    r[rec->d3] = v;                                                  \
+    FORM_##form(rec->pc + 6, 1);                                     \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(v);                                                \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
+  }                                                                  \
+  f_##form##_store_##width##_var: {                                  \
+    const Address from = frame_pointer + rec->imm4;                  \
+    if (from < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    const std::uint32_t v = read32(base + from);                     \
+    r[rec->d3] = v;                                                  \
+    FORM_##form(rec->pc + 6, 1);                                     \
+    ACCESS_CHECK();                                                  \
+    STORE_##width(v);                                                \
+    FSTORE_CHECK(e, end);                                            \
+    FNEXT();                                                         \
+  }
+#define ACCESS_HANDLERS(form)                                        \
+  ACCESS_LOAD(form, b)                                               \
+  ACCESS_LOAD(form, sb)                                              \
+  ACCESS_LOAD(form, w)                                               \
+  ACCESS_LOAD(form, sw)                                              \
+  ACCESS_LOAD(form, l)                                               \
+  /* p = p->next: the loaded word goes on to a variable */           \
+  f_##form##_load_store: {                                           \
+    FORM_##form(rec->pc, 0);                                         \
+    ACCESS_CHECK();                                                  \
+    const std::uint32_t v = read32(base + e);                        \
+    r[rec->d3] = v;                                                  \
+    const Address f = frame_pointer + rec->imm4;                     \
+    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + 6);            \
+    write32(base + f, v);                                            \
+    FSTORE_CHECK(f, end + 6);                                        \
+    FNEXT();                                                         \
+  }                                                                  \
+  ACCESS_STORE(form, b)                                              \
+  ACCESS_STORE(form, w)                                              \
+  ACCESS_STORE(form, l)
+ACCESS_HANDLERS(ptr)
+ACCESS_HANDLERS(field)
+ACCESS_HANDLERS(walk)
+ACCESS_HANDLERS(elem1)
+ACCESS_HANDLERS(elem)
+ACCESS_HANDLERS(at1)
+ACCESS_HANDLERS(at)
+ACCESS_HANDLERS(idx1)
+ACCESS_HANDLERS(idx)
+#undef ACCESS_HANDLERS
+#undef ACCESS_LOAD
+#undef ACCESS_STORE
+#undef LOAD_b
+#undef LOAD_sb
+#undef LOAD_w
+#undef LOAD_sw
+#undef LOAD_l
+#undef STORE_b
+#undef STORE_w
+#undef STORE_l
+#undef ACCESS_CHECK
+#undef FORM_ptr
+#undef FORM_field
+#undef FORM_walk
+#undef FORM_elem1
+#undef FORM_elem
+#undef FORM_at1
+#undef FORM_at
+#undef FORM_idx1
+#undef FORM_idx
 #undef BRANCH
 #undef SP_OUT
 #undef ENTER_FAST

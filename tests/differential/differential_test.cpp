@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kPrograms = fs::path(TALVEN_SOURCE_DIR) / "tests/compiler/programs";
+// Programs of the kinds decoded code is built to run fast (char pointers, structures reached
+// through pointers, byte and short arrays); the decoded-program test runs them too.
+const fs::path kDecodedPrograms = fs::path(TALVEN_SOURCE_DIR) / "tests/differential/programs";
 
 std::string read_file(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -41,19 +44,26 @@ int run(const std::string& command) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-std::vector<std::string> program_names() {
+// The programs of a folder, as paths relative to the source tree.
+std::vector<std::string> program_names(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(kPrograms))
-    if (e.path().extension() == ".c") names.push_back(e.path().stem().string());
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().extension() == ".c") names.push_back(fs::relative(e.path(), TALVEN_SOURCE_DIR).string());
   std::sort(names.begin(), names.end());
+  return names;
+}
+std::vector<std::string> program_names() {
+  std::vector<std::string> names = program_names(kPrograms);
+  for (const std::string& name : program_names(kDecodedPrograms)) names.push_back(name);
   return names;
 }
 
 class DifferentialTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(DifferentialTest, TalvenPrintsWhatGccPrints) {
-  const std::string name = GetParam();
-  const std::string program = renamed_main(read_file(kPrograms / (name + ".c")));
+  const fs::path source(GetParam());
+  const std::string name = source.parent_path().parent_path().filename().string() + "-" + source.stem().string();
+  const std::string program = renamed_main(read_file(fs::path(TALVEN_SOURCE_DIR) / source));
   const fs::path work = fs::temp_directory_path() / ("talven-diff-" + name + "-" + std::to_string(::getpid()));
   fs::remove_all(work);
   fs::create_directories(work / "game");
@@ -75,8 +85,10 @@ TEST_P(DifferentialTest, TalvenPrintsWhatGccPrints) {
   if (!HasFailure()) fs::remove_all(work);
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, DifferentialTest, ::testing::ValuesIn(program_names()),
-                         [](const auto& info) { return info.param; });
+INSTANTIATE_TEST_SUITE_P(Programs, DifferentialTest, ::testing::ValuesIn(program_names()), [](const auto& info) {
+  const fs::path path(info.param);
+  return path.parent_path().parent_path().filename().string() + "_" + path.stem().string();  // compiler_arrays
+});
 
 }  // namespace
 

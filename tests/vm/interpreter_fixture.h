@@ -44,9 +44,9 @@ class InterpreterTest : public ::testing::Test {
   }
 
   // Starts a fresh context, as a test that runs several programs needs.
-  void reset() {
+  void reset(std::uint32_t image_size = kImageSize) {
     free_context(ctx);
-    ctx = create_context(kImageSize, kStackSize);
+    ctx = create_context(image_size, kStackSize);
     ASSERT_NE(ctx, nullptr);
     g_stop_flag.store(0);
     reported_messages().clear();
