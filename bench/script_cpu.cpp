@@ -15,7 +15,6 @@
 #include <string>
 
 #include "compiler/compiler.h"
-#include "platform/dialogs.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
 
@@ -45,7 +44,6 @@ int main(int argc, char** argv) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string source = text.str() + "\nint main() { return work(); }\n";
-  platform::set_headless(true);
 
   constexpr std::uint32_t kImageSize = 4u << 20, kStackSize = 256u << 10;
   double best = -1;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "compiler/compiler.h"
-#include "platform/dialogs.h"
 #include "vm/interpreter.h"
 #include "vm/program.h"
 
@@ -60,7 +59,6 @@ SliceState state_of(const ScriptContext& c) {
 class DecodedProgramTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    platform::set_headless(true);
     g_stop_flag.store(0);
   }
   void TearDown() override {

@@ -434,8 +434,10 @@ Assembler pointer_walks(std::uint32_t turns, Address image) {
     a.cmp_imm(5, 1000).zero(zero, -37).jump(op_jl, "after" + std::to_string(n)).label("after" + std::to_string(n));
     ++n;
   }
-  for (std::uint8_t zero : {op_zero_b_s, op_zero_w_s, op_zero_l_s})
-    a.zero(zero, Operand("image", kData + 1)).jump(op_je, "z" + std::to_string(n)).label("z" + std::to_string(n++));
+  for (std::uint8_t zero : {op_zero_b_s, op_zero_w_s, op_zero_l_s}) {
+    const std::string target = "z" + std::to_string(n++);
+    a.zero(zero, Operand("image", kData + 1)).jump(op_je, target).label(target);
+  }
   // Loads and stores of 8 and 16 bits through d(r6) and absolute addresses, memory steps and the
   // arithmetic that runs through no group.
   a.store_frame(op_store_b_f, -33, 5).store_frame(op_store_w_f, -35, 4)
@@ -831,7 +833,9 @@ TEST_F(InterpreterTest, FaultInsideAPointerAccessStopsAtTheFaultingPart) {
             EXPECT_EQ(ctx->r[0], want.r0);
             EXPECT_EQ(ctx->r[1], want.r1);
             EXPECT_EQ(ctx->r[2], want.r2);
-            if (form == PointerForm::walk && where == at_access) EXPECT_EQ(word(data(0)), 1u) << "the step ran";
+            if (form == PointerForm::walk && where == at_access) {
+              EXPECT_EQ(word(data(0)), 1u) << "the step ran";
+            }
           }
           EXPECT_EQ(ctx->r[3], r3);
           EXPECT_EQ(ctx->r[5], 0u);
@@ -991,7 +995,9 @@ TEST_F(InterpreterTest, CallAndEnterThatWriteOverDecodedCodeMatchSingleSteps) {
         Assembler s;  // the code in the stack
         if (argument) s.push(1).xchg(0, 1);
         s.call("callee").label("callee").enter(0).movl_imm(5, 1).jmp(back);
-        if (over_body) EXPECT_EQ(s.address_of("callee", code) + 5, saves);
+        if (over_body) {
+          EXPECT_EQ(s.address_of("callee", code) + 5, saves);
+        }
         std::vector<std::uint8_t> bytes = s.assemble(code);
         bytes.resize((bytes.size() + 3) & ~std::size_t(3));
         Assembler a;
