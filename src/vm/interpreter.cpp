@@ -518,7 +518,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
   auto form_at = [&](Address a) {
     Form f;
     const int o0 = op_at(a);
-    const int o1 = o0 >= 0 ? op_at(a + static_cast<Address>(instruction_length(kOpcodes[o0].format))) : -1;
+    const int o1 = o0 >= 0 ? op_at(a + static_cast<Address>(kInstructionLengths[o0])) : -1;
     auto set = [&](Kind kind, int length, int parts, std::uint8_t via, unsigned writes) {
       f.kind = kind, f.end = a + static_cast<Address>(length), f.parts = parts, f.via = via, f.writes = writes;
     };
@@ -626,7 +626,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
       pc += 1;
       break;
     }
-    const int len = instruction_length(kOpcodes[op].format);
+    const int len = kInstructionLengths[op];
     if (has_rr(op) && (base[pc + 1] & 0x88)) {
       add(k_fail, 1).imm = pc + static_cast<Address>(len);
       pc += static_cast<Address>(len);
@@ -725,7 +725,7 @@ void decode_block(DecodeCache& cache, Block& b, const void* const* labels) {
     }
     if (op == op_load_l_f && op1 == op_load_l_f) {
       const int op2 = op_at(p1 + 6);
-      const int op3 = op2 >= 0 ? op_at(p1 + 6 + static_cast<Address>(instruction_length(kOpcodes[op2].format))) : -1;
+      const int op3 = op2 >= 0 ? op_at(p1 + 6 + static_cast<Address>(kInstructionLengths[op2])) : -1;
       Kind update = k_generic;
       switch (op2) {
         case op_add_rr: update = k_update_add; break;
@@ -1199,28 +1199,16 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
 #define INVALID4 &&invalid, &&invalid, &&invalid, &&invalid
 #define INVALID16 INVALID4, INVALID4, INVALID4, INVALID4
   // Indexed by opcode byte; the order is the Op numbering.
+  // Indexed by opcode byte: one handler per entry of the opcode list, then `invalid` for every
+  // byte no opcode has.
+#define TALVEN_HANDLER(name, format, mnemonic, operands) &&h_##name,
+  static_assert(kOpcodeCount == 92, "the invalid entries below fill the table from kOpcodeCount to 255");
   static const void* const kHandlers[256] = {
-      &&h_nop, &&h_trap, &&h_xchg, &&h_mov_rr, &&h_mov_ri, &&h_mov_ri,
-      &&h_load_b_s, &&h_load_sb_s, &&h_load_w_s, &&h_load_sw_s, &&h_load_l_s,
-      &&h_lea_f, &&h_load_b_f, &&h_load_sb_f, &&h_load_w_f, &&h_load_sw_f, &&h_load_l_f,
-      &&h_load_b_m, &&h_load_sb_m, &&h_load_w_m, &&h_load_sw_m, &&h_load_l_m,
-      &&h_store_b_s, &&h_store_w_s, &&h_store_l_s,
-      &&h_store_b_f, &&h_store_w_f, &&h_store_l_f,
-      &&h_store_b_m, &&h_store_w_m, &&h_store_l_m,
-      &&h_push_r, &&h_push_i, &&h_pop_r, &&h_enter, &&h_leave, &&h_call_s, &&h_call_r, &&h_ret,
-      &&h_preop, &&h_postop,
-      &&h_preinc_b, &&h_postinc_b, &&h_predec_b, &&h_postdec_b,
-      &&h_preinc_w, &&h_postinc_w, &&h_predec_w, &&h_postdec_w,
-      &&h_zero_b_s, &&h_zero_w_s, &&h_zero_l_s, &&h_zero_b_f, &&h_zero_w_f, &&h_zero_l_f,
-      &&h_cmp_rr, &&h_cmp_ri, &&h_set, &&h_add_rr, &&h_add_ri, &&h_sub_rr, &&h_sub_ri,
-      &&h_mul, &&h_div, &&h_mod, &&h_shl, &&h_shr, &&h_sar, &&h_neg, &&h_not,
-      &&h_and, &&h_or, &&h_xor,
-      &&h_jmp, &&h_je, &&h_jne, &&h_jg, &&h_jge, &&h_jl, &&h_jle, &&h_ja, &&h_jae, &&h_jb, &&h_jbe,
-      &&h_ftoi, &&h_itof, &&h_fadd, &&h_fsub, &&h_fmul, &&h_fdiv, &&h_fmod, &&h_fneg,
-      // 92 to 255
+      TALVEN_OPCODES(TALVEN_HANDLER)
       INVALID16, INVALID16, INVALID16, INVALID16, INVALID16,
       INVALID16, INVALID16, INVALID16, INVALID16, INVALID16, INVALID4,
   };
+#undef TALVEN_HANDLER
   // Every opcode goes through the per-instruction pc test first.
 #define CHECKED4 &&checked, &&checked, &&checked, &&checked
 #define CHECKED16 CHECKED4, CHECKED4, CHECKED4, CHECKED4
@@ -1231,7 +1219,6 @@ SCRIPT_MEMORY_ACCESS int run_slice(ScriptContext& context, const SliceRun& run) 
 #undef CHECKED4
 #undef INVALID16
 #undef INVALID4
-  static_assert(sizeof kHandlers / sizeof kHandlers[0] == 256);
   // A byte handler run for a decoded record comes back to the block through this table.
 #define RESUME4 &&resume, &&resume, &&resume, &&resume
 #define RESUME16 RESUME4, RESUME4, RESUME4, RESUME4
@@ -1415,6 +1402,7 @@ h_mov_rr: {
   r[d] = r[s];
   NEXT();
 }
+h_mov_rs_addr:  // the address of a symbol is an immediate like any other
 h_mov_ri: {
   FORMAT_RR_IMM();
   r[d] = imm;

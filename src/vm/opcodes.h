@@ -150,4 +150,11 @@ inline constexpr int instruction_length(OperandFormat f) {
   return 1;
 }
 
+// Bytes of each opcode's instructions, from the opcode list.
+inline constexpr std::uint8_t kInstructionLengths[kOpcodeCount] = {
+#define TALVEN_OPCODE_LENGTH(name, format, mnemonic, operands) std::uint8_t(instruction_length(OperandFormat::format)),
+    TALVEN_OPCODES(TALVEN_OPCODE_LENGTH)
+#undef TALVEN_OPCODE_LENGTH
+};
+
 }  // namespace talven::vm
