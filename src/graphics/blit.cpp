@@ -48,7 +48,6 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
       if (m.opacity == 0) return false;
   }
   Params& P = out.params;
-  const auto& T = g_pixel_tables;
   int operation = m.operation;
   using namespace blit;
   if (mode == kBlitOperation && operation > 13) mode = kBlitBlend;
@@ -58,7 +57,7 @@ bool prepare(const Plane* dst, const Plane* src, const Plane* mask, const BlitMo
   if (mode == kBlitChannels && m.key == 0) out.draws = false;
   P.opacity = m.opacity;
   P.parameter = m.parameter;
-  P.op = T.blend[operation <= 13 ? operation : 0];
+  P.op = blend_table(operation <= 13 ? operation : 0);
   P.key_source = key_for(*src, m.key);
   P.key_destination = key_for(*dst, m.key);
   P.write_mask = m.key;

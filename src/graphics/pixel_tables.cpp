@@ -56,7 +56,6 @@ void build(PixelTables& t) {
         const double w = 255.0 * x / (x + y * (1.0 - x));
         t.weight[a][b] = static_cast<std::uint8_t>(std::min(255.0, w));
       }
-      for (int op = 0; op < kBlendOperations; ++op) t.blend[op][a][b] = static_cast<std::uint8_t>(blend_value(op, a, b));
     }
   }
   for (int c = 0; c < 32; ++c) t.expand5[c] = static_cast<std::uint8_t>(c * 255 / 31);
@@ -75,6 +74,17 @@ void build(PixelTables& t) {
 void build_pixel_tables() {
   static std::once_flag once;
   std::call_once(once, [] { build(g_pixel_tables); });
+}
+
+// Most games use one or two blend operations, if any: each table (64 KiB of divisions) is made
+// the first time a blit asks for it, which keeps them out of every start-up.
+const std::uint8_t (*blend_table(int operation))[256] {
+  static std::once_flag once[kBlendOperations];
+  std::call_once(once[operation], [operation] {
+    for (int s = 0; s < 256; ++s)
+      for (int d = 0; d < 256; ++d) g_pixel_tables.blend[operation][s][d] = static_cast<std::uint8_t>(blend_value(operation, s, d));
+  });
+  return g_pixel_tables.blend[operation];
 }
 
 const PixelTables& pixel_tables() {

@@ -194,7 +194,8 @@ void graphics_start(const GraphicsSettings& settings) {
   set_multi_threading(settings.multi_threading);
   presentation_start(settings.width, settings.height);
   sprites_start(settings.smoothing);
-  if (allocate_plane(0, settings.width, settings.height, settings.depth)) clear_rect(0, nullptr, 0);
+  // A new plane's pixels are zero already: the screen starts black without a clear.
+  allocate_plane(0, settings.width, settings.height, settings.depth);
 }
 
 void graphics_shutdown() {

@@ -57,6 +57,14 @@ void convert_row(const Plane& p, std::int32_t y, std::int32_t left, std::int32_t
   }
 }
 
+// Under the lock. The frame is made black the first time it is needed, not at start-up: a run
+// that never shows a picture (a tool, a test, a script that only computes) never touches its
+// megabytes.
+std::uint32_t* frame_locked() {
+  if (g_frame.empty()) g_frame.assign(std::size_t(g_width) * g_height, 0xFF000000u);
+  return g_frame.data();
+}
+
 // Under the lock.
 bool upload_locked(const Rect* rect) {
   Rect r{0, 0, g_width, g_height};
@@ -77,6 +85,7 @@ bool upload_locked(const Rect* rect) {
     const Plane* plane;
     Rect region;
   } job{p, r};
+  frame_locked();
   run_rows(
       [](const void* data, int row) {
         const Job& j = *static_cast<const Job*>(data);
@@ -102,7 +111,8 @@ void presentation_start(std::int32_t width, std::int32_t height) {
   std::lock_guard<std::mutex> hold(g_lock);
   g_width = std::clamp(width, 1, 16384);
   g_height = std::clamp(height, 1, 16384);
-  g_frame.assign(std::size_t(g_width) * g_height, 0xFF000000u);
+  g_frame.clear();
+  g_frame.shrink_to_fit();
   g_full_upload_pending = false;
   g_origin_x = g_origin_y = 0;
 }
@@ -120,7 +130,7 @@ bool upload_view_page(const Rect* rect) {
 void present_frame() {
   std::lock_guard<std::mutex> hold(g_lock);
   g_repaint = false;
-  if (g_presenter != nullptr && !g_frame.empty()) g_presenter(g_frame.data(), g_width, g_height);
+  if (g_presenter != nullptr) g_presenter(frame_locked(), g_width, g_height);
 }
 
 void request_repaint() {
@@ -133,6 +143,7 @@ std::vector<std::uint32_t> snapshot_frame(int& width, int& height) {
   std::lock_guard<std::mutex> hold(g_lock);
   width = g_width;
   height = g_height;
+  frame_locked();
   return g_frame;
 }
 

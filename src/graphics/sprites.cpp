@@ -59,7 +59,7 @@ class ExposureGrid {
  public:
   static constexpr int kCell = 64;
 
-  void build(const std::vector<int>& candidates, const std::array<SpriteLinks, kSpriteRecords>& sprites, const Rect& area) {
+  void build(const std::vector<int>& candidates, const std::vector<SpriteLinks>& sprites, const Rect& area) {
     area_ = area;
     columns_ = std::max(1, (area.right - area.left + kCell - 1) / kCell);
     rows_ = std::max(1, (area.bottom - area.top + kCell - 1) / kCell);
@@ -105,7 +105,7 @@ class ExposureGrid {
 // All sprite state. Only script threads touch it, inside the built-in lock.
 struct SpriteState {
   Address pool = 0;  // kSpriteRecords records, then the fallback record
-  std::array<SpriteLinks, kSpriteRecords> sprites;
+  std::vector<SpriteLinks> sprites;  // kSpriteRecords once the pool exists
   std::array<Layer, kSpriteLayers> layers;
   std::array<std::int32_t, kSpriteLayers> origin_x{}, origin_y{};
   std::uint16_t default_flags = 0;
@@ -126,7 +126,9 @@ SpriteState g;
 
 // ---- records --------------------------------------------------------------------------------
 
+// The pool and the engine's side of it are made when a script first needs them.
 bool ensure_pool() {
+  if (g.sprites.empty()) g.sprites.resize(kSpriteRecords);
   if (g.pool == 0) g.pool = vm::script_alloc_zeroed((kSpriteRecords + 1) * kSpriteBytes);
   if (g.regions == 0) g.regions = vm::script_alloc_zeroed((kHitRegions + kSpriteLayers) * kHitRegionBytes);
   return g.pool != 0 && g.regions != 0;
@@ -467,8 +469,10 @@ void free_sprite(int i) {
 }
 
 void clear_everything() {
-  for (int i = 0; i < kSpriteRecords; ++i) free_children_block(g.sprites[i]);
-  for (auto& s : g.sprites) s = SpriteLinks{};
+  for (auto& s : g.sprites) {
+    free_children_block(s);
+    s = SpriteLinks{};
+  }
   for (auto& l : g.layers) l = Layer{};
   g.origin_x.fill(0);
   g.origin_y.fill(0);

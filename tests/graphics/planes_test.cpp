@@ -187,11 +187,11 @@ TEST(PixelTables, FollowTheirFormulas) {
              {4, 100, 50, 127}, {5, 0, 40, 40},    {6, 200, 100, 156}, {8, 100, 200, 156}, {9, 200, 100, 255},
              {9, 0, 0, 0},      {10, 0, 255, 255}, {10, 10, 10, 0},    {11, 3, 9, 9},     {12, 3, 9, 3},
              {13, 0xF0, 0x3C, 0xCC}};
-  for (const Op& o : ops) EXPECT_EQ(t.blend[o.op][o.s][o.d], o.value) << "operation " << o.op;
+  for (const Op& o : ops) EXPECT_EQ(blend_table(o.op)[o.s][o.d], o.value) << "operation " << o.op;
   // Soft light, one case for each of its three branches.
-  EXPECT_EQ(t.blend[7][0][128], 64);
-  EXPECT_EQ(t.blend[7][255][20], 63);
-  EXPECT_EQ(t.blend[7][255][200], 225);
+  EXPECT_EQ(blend_table(7)[0][128], 64);
+  EXPECT_EQ(blend_table(7)[255][20], 63);
+  EXPECT_EQ(blend_table(7)[255][200], 225);
   EXPECT_EQ(t.sine[0], 0);
   EXPECT_EQ(t.sine[512], 65536);
   EXPECT_EQ(t.sine[1024 + 512], -65536);

@@ -24,7 +24,7 @@ inline int weight(int a, int b) {
   return static_cast<int>(std::min(255.0, 255.0 * x / (x + y * (1.0 - x))));
 }
 inline int screen(int a, int b) { return 255 - (255 - a) * (255 - b) / 255; }
-inline int op(int operation, int s, int d) { return pixel_tables().blend[operation][s][d]; }
+inline int op(int operation, int s, int d) { return blend_table(operation)[s][d]; }
 
 struct Px {
   int c[4];  // blue, green, red, alpha
