@@ -302,8 +302,9 @@ Transform effective(int i) {
   const int parent = g.sprites[i].parent;
   if (parent < 0) {
     const int layer = g.sprites[i].layer;
-    t.x = std::uint32_t((x >> shift) - g.origin_x[layer]) << 16;
-    t.y = std::uint32_t((y >> shift) - g.origin_y[layer]) << 16;
+    // Positions wrap as 32-bit values do, whatever a script wrote.
+    t.x = (std::uint32_t(x >> shift) - std::uint32_t(g.origin_x[layer])) << 16;
+    t.y = (std::uint32_t(y >> shift) - std::uint32_t(g.origin_y[layer])) << 16;
     t.scale_x = scale_x;
     t.scale_y = scale_y;
     t.angle = angle;
@@ -332,8 +333,14 @@ void compute_rects(int i) {
   const Rect source = get<Rect>(i, kSpriteSourceRect);
   const i64 w = i64(source.right) - source.left, h = i64(source.bottom) - source.top;
   const i64 pivot_x = get<std::int32_t>(i, kSpritePivotX), pivot_y = get<std::int32_t>(i, kSpritePivotY);
-  const i64 dw = (w * i64(t.scale_x)) >> 16, dh = (h * i64(t.scale_y)) >> 16;
-  const i64 dx = ((w - 2 * pivot_x) * i64(t.scale_x)) >> 17, dy = ((h - 2 * pivot_y) * i64(t.scale_y)) >> 17;
+  // Products of script values need more than 64 bits; sizes beyond 2^40 pixels lie off every page
+  // and are held there, so that what follows stays within 64 bits.
+  auto scaled = [](i64 length, std::uint32_t scale, int shift) {
+    const __int128 v = (__int128(length) * scale) >> shift;
+    return static_cast<i64>(std::clamp<__int128>(v, -(__int128(1) << 40), __int128(1) << 40));
+  };
+  const i64 dw = scaled(w, t.scale_x, 16), dh = scaled(h, t.scale_y, 16);
+  const i64 dx = scaled(w - 2 * pivot_x, t.scale_x, 17), dy = scaled(h - 2 * pivot_y, t.scale_y, 17);
   const std::uint32_t s = static_cast<std::uint32_t>(sine(t.angle)), c = static_cast<std::uint32_t>(cosine(t.angle));
   const std::int32_t cx = static_cast<std::int32_t>(t.x + std::uint32_t(dx) * c + std::uint32_t(dy) * s);
   const std::int32_t cy = static_cast<std::int32_t>(t.y + std::uint32_t(dy) * c - std::uint32_t(dx) * s);
@@ -625,7 +632,8 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
   prepare(mask, clip);
   const auto prepared = Clock::now();
   if (g.background < kPlaneSlots && plane(g.background) != nullptr) {
-    const Rect area{g.background_x, g.background_y, g.background_x + page->width, g.background_y + page->height};
+    const Rect area{g.background_x, g.background_y, clamp32(i64(g.background_x) + page->width),
+                    clamp32(i64(g.background_y) + page->height)};
     dirty_copy(page_number, 0, 0, g.background, &area);
   }
   const auto copied = Clock::now();
@@ -719,8 +727,8 @@ Rect region_rect(int r) {
   std::uint32_t dx = 0, dy = 0;
   for (int k = g.region_links[r].sprite, depth = 0; k >= 0 && depth <= kSpriteRecords; k = g.sprites[k].parent, ++depth) {
     const int shift = get<std::uint8_t>(k, kSpriteShift) & 31;
-    dx += std::uint32_t((get<std::int32_t>(k, kSpriteX) >> shift) - get<std::int32_t>(k, kSpritePivotX));
-    dy += std::uint32_t((get<std::int32_t>(k, kSpriteY) >> shift) - get<std::int32_t>(k, kSpritePivotY));
+    dx += std::uint32_t(get<std::int32_t>(k, kSpriteX) >> shift) - std::uint32_t(get<std::int32_t>(k, kSpritePivotX));
+    dy += std::uint32_t(get<std::int32_t>(k, kSpriteY) >> shift) - std::uint32_t(get<std::int32_t>(k, kSpritePivotY));
   }
   return {std::int32_t(std::uint32_t(rect.left) + dx), std::int32_t(std::uint32_t(rect.top) + dy),
           std::int32_t(std::uint32_t(rect.right) + dx), std::int32_t(std::uint32_t(rect.bottom) + dy)};
@@ -979,7 +987,8 @@ std::uint32_t bi_hit_set(Address arguments) {
     if (!vm::load(rect_at, rect)) return 0;
   } else if (sprite >= 0) {
     const Rect source = get<Rect>(sprite, kSpriteSourceRect);
-    rect = {0, 0, source.right - source.left, source.bottom - source.top};
+    rect = {0, 0, std::int32_t(std::uint32_t(source.right) - std::uint32_t(source.left)),
+            std::int32_t(std::uint32_t(source.bottom) - std::uint32_t(source.top))};
   }
   int r = 0;
   while (r < kHitRegions && g.region_links[r].used) ++r;
