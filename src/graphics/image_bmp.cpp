@@ -80,12 +80,8 @@ bool usable_masks(const ChannelMasks& m, std::uint32_t bits) {
 
 bool is_555(const ChannelMasks& m) { return m.red == 0x7C00 && m.green == 0x03E0 && m.blue == 0x001F && m.alpha == 0; }
 
-// The plane a bit-field file becomes: 16-bit 5-5-5 layouts stay as they are; others become 24-bit,
-// or 32-bit when they carry alpha.
-std::uint32_t plane_bits_for(const BmpHeader& h) {
-  if (h.bits == 16 && is_555(h.masks)) return 16;
-  return h.bits == 32 || h.masks.alpha != 0 ? 32 : 24;
-}
+// The plane a converted bit-field file becomes: 24-bit, or 32-bit when it carries alpha.
+std::uint32_t plane_bits_for(const BmpHeader& h) { return h.bits == 32 || h.masks.alpha != 0 ? 32 : 24; }
 
 // Converts the rows of a bit-field picture into `p` (24 or 32-bit), turning file rows the right
 // way up. Alpha comes from its mask; without one, or when every pixel's alpha is zero (what tools
@@ -252,10 +248,11 @@ Plane* read_bmp(const std::uint8_t* data, std::size_t size) {
   }
   // What loaded before the longer headers stays exactly as it was: a 40-byte header whose masks
   // name the plane's own layout has its pixels copied, the fourth byte of 32-bit pixels included.
-  const bool own_layout = bit_fields && h.size == 40 && h.compression == kBitFields &&
-                          ((h.bits == 16 && is_555(h.masks)) ||
-                           (h.bits == 32 && h.masks.red == 0xFF0000 && h.masks.green == 0xFF00 && h.masks.blue == 0xFF));
-  const bool convert = bit_fields && !own_layout && !(h.bits == 16 && is_555(h.masks));
+  // 16-bit 5-5-5 is the plane's own layout in every header.
+  const bool own_layout = (h.bits == 16 && is_555(h.masks)) ||
+                          (h.size == 40 && h.compression == kBitFields && h.bits == 32 && h.masks.red == 0xFF0000 &&
+                           h.masks.green == 0xFF00 && h.masks.blue == 0xFF);
+  const bool convert = bit_fields && !own_layout;
   const std::uint32_t plane_bits = convert ? plane_bits_for(h) : h.bits;
   if (!plane_fits(h.width, height, plane_bits) || !plane_fits(h.width, height, h.bits)) return nullptr;
   const std::uint64_t pitch = plane_pitch(std::uint64_t(h.width), h.bits);

@@ -117,6 +117,9 @@ struct SpriteState {
   std::int32_t smoothing = 1;
   SpriteFrameTimes times;
   ExposureGrid grid;
+  // Marks of the sprites one exposure has visited, so that a sprite in several cells is seen once.
+  std::vector<std::uint32_t> stamps;  // kSpriteRecords once the pool exists
+  std::uint32_t stamp = 0;
 
   Address regions = 0;
   std::array<RegionLinks, kHitRegions> region_links;
@@ -128,7 +131,10 @@ SpriteState g;
 
 // The pool and the engine's side of it are made when a script first needs them.
 bool ensure_pool() {
-  if (g.sprites.empty()) g.sprites.resize(kSpriteRecords);
+  if (g.sprites.empty()) {
+    g.sprites.resize(kSpriteRecords);
+    g.stamps.assign(kSpriteRecords, 0);
+  }
   if (g.pool == 0) g.pool = vm::script_alloc_zeroed((kSpriteRecords + 1) * kSpriteBytes);
   if (g.regions == 0) g.regions = vm::script_alloc_zeroed((kHitRegions + kSpriteLayers) * kHitRegionBytes);
   return g.pool != 0 && g.regions != 0;
@@ -417,21 +423,22 @@ void add_fragment(int i, const Rect& r) {
 
 // Every unchanged sprite on the page under `r` in the masked layers repaints its part of it. Only
 // during a preparation, after the grid is built.
-std::vector<std::uint32_t> g_stamps(kSpriteRecords, 0);
-std::uint32_t g_stamp = 0;
+// A sprite can be exposed when it is drawn, on the page and unchanged: one that changed is drawn
+// whole anyway.
+bool exposable(int i) {
+  return kind_of(i) == 2 && (flags_of(i) & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) == kSpriteOnPage;
+}
 
 void expose_sprites(const Rect& r) {
-  if (++g_stamp == 0) {
-    std::fill(g_stamps.begin(), g_stamps.end(), 0);
-    g_stamp = 1;
+  if (++g.stamp == 0) {
+    std::fill(g.stamps.begin(), g.stamps.end(), 0);
+    g.stamp = 1;
   }
-  g.grid.candidates(r, g_stamps, g_stamp, [&](int i) {
-    const std::uint16_t flags = flags_of(i);
-    // Candidates are those that could be exposed when the frame began; one that has been marked
-    // changed since will be drawn whole anyway.
-    if (kind_of(i) != 2 || (flags & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) != kSpriteOnPage) return;
+  g.grid.candidates(r, g.stamps, g.stamp, [&](int i) {
+    // Candidates were exposable when the frame began; one marked changed since is skipped.
+    if (!exposable(i)) return;
     if (!meets(g.sprites[i].screen, r)) return;
-    set_flags(i, flags | kSpriteExposedFlag);
+    set_flags(i, flags_of(i) | kSpriteExposedFlag);
     add_fragment(i, intersection(g.sprites[i].screen, r));
   });
 }
@@ -585,8 +592,7 @@ void prepare(std::uint32_t mask, const Rect& clip) {
   std::vector<int> candidates;
   for_each_layer(mask, [&](int layer) {
     for_each_in_layer(layer, [&](int i) {
-      if (kind_of(i) == 2 && (flags_of(i) & (kSpriteOnPage | kSpriteChanged | kSpriteChangedToo)) == kSpriteOnPage)
-        candidates.push_back(i);
+      if (exposable(i)) candidates.push_back(i);
     });
   });
   g.grid.build(candidates, g.sprites, clip);
