@@ -121,16 +121,18 @@ void engine_frames(benchmark::State& state, bool threads, bool smoothing) {
     }
     call(bi_sp_draw, {1, 0});
     const SpriteFrameTimes t = last_sprite_frame_times();
-    total.prepare += t.prepare, total.background += t.background, total.sprites += t.sprites;
+    total.prepare += t.prepare, total.background += t.background, total.drawing += t.drawing;
   }
   const double n = double(state.iterations());
-  g_engine_times = {total.prepare / n, total.background / n, total.sprites / n};
+  g_engine_times = {total.prepare / n, total.background / n, total.drawing / n};
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   sprites_stop();
   vm::script_free(mode);
 }
 
-void sdl_frames(benchmark::State& state) {
+// SDL draws with its own filter: nearest, or linear (smoothed rotation and scaling) as the
+// engine's Smoothing does, so each of the engine's two ways is timed against SDL's same way.
+void sdl_frames(benchmark::State& state, bool linear) {
   setup_planes();
   SDL_Surface* target = SDL_CreateRGBSurfaceWithFormat(0, kW, kH, 32, SDL_PIXELFORMAT_ARGB8888);
   SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(target);
@@ -143,6 +145,7 @@ void sdl_frames(benchmark::State& state) {
       std::memcpy(static_cast<std::uint8_t*>(s->pixels) + y * s->pitch, row_address(p, y), std::size_t(p.width) * 4);
     SDL_Texture* t = SDL_CreateTextureFromSurface(renderer, s);
     SDL_SetTextureBlendMode(t, blend ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+    SDL_SetTextureScaleMode(t, linear ? SDL_ScaleModeLinear : SDL_ScaleModeNearest);
     SDL_FreeSurface(s);
     return t;
   };
@@ -188,22 +191,30 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("sp_draw MT/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, true); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark(("sp_draw 1 thread/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, false, true); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark(("sp_draw MT nearest/" + std::to_string(n)).c_str(), [](benchmark::State& s) { engine_frames(s, true, false); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark(("SDL software renderer/" + std::to_string(n)).c_str(), sdl_frames)->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("SDL software renderer linear/" + std::to_string(n)).c_str(), [](benchmark::State& s) { sdl_frames(s, true); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("SDL software renderer nearest/" + std::to_string(n)).c_str(), [](benchmark::State& s) { sdl_frames(s, false); })->Arg(n)->Unit(benchmark::kMillisecond)->UseRealTime();
   }
   benchmark::Initialize(&argc, argv);
   RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nFrames per second (ratio to SDL's software renderer):\n");
+  std::printf("\nFrames per second (ratio to SDL's software renderer with the same filter):\n");
+  struct Pair {
+    const char* ours;
+    const char* sdl;
+  };
+  const Pair pairs[] = {{"sp_draw MT", "SDL software renderer linear"},
+                        {"sp_draw 1 thread", "SDL software renderer linear"},
+                        {"sp_draw MT nearest", "SDL software renderer nearest"}};
   for (int n : {1000, 10000}) {
     const std::string suffix = "/" + std::to_string(n) + "/" + std::to_string(n) + "/real_time";
-    const double sdl = reporter.fps["SDL software renderer" + suffix];
-    for (const char* ours : {"sp_draw MT", "sp_draw 1 thread", "sp_draw MT nearest"}) {
-      const std::string name = std::string(ours) + suffix;
+    for (const Pair& p : pairs) {
+      const std::string name = std::string(p.ours) + suffix;
+      const double sdl = reporter.fps[std::string(p.sdl) + suffix];
       if (!reporter.fps.count(name) || sdl == 0) continue;
       const SpriteFrameTimes t = reporter.phases[name];
-      std::printf("  %6d sprites  %-20s %7.1f fps   SDL %7.1f fps   ratio %.2f   (prepare %.2f ms, background %.2f ms, blits %.2f ms)\n",
-                  n, ours, reporter.fps[name], sdl, reporter.fps[name] / sdl, t.prepare * 1e3, t.background * 1e3,
-                  t.sprites * 1e3);
+      std::printf("  %6d sprites  %-20s %7.1f fps   SDL %-8s %7.1f fps   ratio %.2f   (prepare %.2f ms, background pieces %.2f ms, copy and blits %.2f ms)\n",
+                  n, p.ours, reporter.fps[name], std::strstr(p.sdl, "linear") ? "linear" : "nearest", sdl,
+                  reporter.fps[name] / sdl, t.prepare * 1e3, t.background * 1e3, t.drawing * 1e3);
     }
   }
   return 0;

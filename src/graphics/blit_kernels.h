@@ -481,6 +481,31 @@ inline bool sampled(const RotateJob& J, std::uint64_t u, std::uint64_t v) {
   return !(iu < J.left || iu >= J.right || iv < J.top || iv >= J.bottom);
 }
 
+// The colours of n consecutive samples of a 32-bit source from (u, v), every one of them taken
+// (see sampled()). Those whose four neighbours lie inside the source, one run along the line, go to
+// the vector filter; the few at the right and bottom edges, where a neighbour is clamped, go
+// through bilinear_sample.
+inline void bilinear_colours(const RotateJob& J, const Params& P, std::uint64_t u, std::uint64_t v, int n,
+                             std::uint32_t* out) {
+  const std::int64_t inner_u = (J.right - 1) * 65536, inner_v = (J.bottom - 1) * 65536;
+  auto inner = [&](int k) {
+    return static_cast<std::int64_t>(u + std::uint64_t(k) * J.du_column) < inner_u &&
+           static_cast<std::int64_t>(v + std::uint64_t(k) * J.dv_column) < inner_v;
+  };
+  auto at_edge = [&](int k) {
+    Sample s{};
+    bilinear_sample<4, false>(J, P, u + std::uint64_t(k) * J.du_column, v + std::uint64_t(k) * J.dv_column, s);
+    out[k] = s.c;
+  };
+  int first = 0, last = n - 1;
+  while (first <= last && !inner(first)) at_edge(first++);
+  while (last >= first && !inner(last)) at_edge(last--);
+  if (first > last) return;
+  simd::bilinear_row({J.source_top, J.source_pitch, u + std::uint64_t(first) * J.du_column,
+                      v + std::uint64_t(first) * J.dv_column, J.du_column, J.dv_column},
+                     out + first, last - first + 1);
+}
+
 template <int M, int SB, int DB, bool MASKED, bool BILINEAR>
 inline void rotated_row(const void* job, int y) {
   const RotateJob& J = *static_cast<const RotateJob*>(job);
@@ -508,9 +533,15 @@ inline void rotated_row(const void* job, int y) {
     std::uint32_t run[kSpan];
     for (int x0 = 0; x0 < columns; x0 += kSpan) {
       const int n = std::min(kSpan, columns - x0);
-      for (int i = 0; i < n; ++i, u += J.du_column, v += J.dv_column) {
-        Sample s;
-        run[i] = sample(s) ? s.c : 0;
+      if constexpr (BILINEAR && SB == 4 && !MASKED) {
+        bilinear_colours(J, P, u, v, n, run);
+        u += std::uint64_t(n) * J.du_column;
+        v += std::uint64_t(n) * J.dv_column;
+      } else {
+        for (int i = 0; i < n; ++i, u += J.du_column, v += J.dv_column) {
+          Sample s;
+          run[i] = sample(s) ? s.c : 0;
+        }
       }
       rule_span<M>(P, reinterpret_cast<const std::uint8_t*>(run), dp + x0 * DB, n);
     }

@@ -1,5 +1,6 @@
 #include "graphics/pixel_simd.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "graphics/pixel_tables.h"
@@ -70,6 +71,37 @@ inline void blend_scalar(const std::uint8_t* s, std::uint8_t* d, std::uint32_t o
 }
 [[maybe_unused]] void blend_row_plain(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
   for (int x = 0; x < n; ++x) blend_scalar(s + 4 * x, d + 4 * x, opacity);
+}
+
+// The bilinear filter is computed in two stages, along the rows and then between them:
+//   ((256 - v)((256 - u) a + u b) + v((256 - u) c + u d)) >> 16
+// for 8-bit fractions u, v and corners a (iu, iv), b (iu + 1, iv), c (iu, iv + 1), d. Expanded, the
+// sum is 65536 a + A uv + 256 (B v + C u) with A = d - b - c + a, B = c - a, C = b - a: the very
+// integer whose shift the engine's formula adds to a, so the two give the same numbers.
+struct BilinearSample {
+  const std::uint8_t* row0;  // corners a and b
+  const std::uint8_t* row1;  // corners c and d
+  std::uint32_t u, v;        // 8-bit fractions
+};
+
+inline BilinearSample bilinear_at(const BilinearRun& r, int k) {
+  const std::int64_t u = static_cast<std::int64_t>(r.u + std::uint64_t(k) * r.du);
+  const std::int64_t v = static_cast<std::int64_t>(r.v + std::uint64_t(k) * r.dv);
+  const std::uint8_t* row0 = r.top - (v >> 16) * r.pitch + (u >> 16) * 4;
+  return {row0, row0 - r.pitch, static_cast<std::uint32_t>(u >> 8) & 255, static_cast<std::uint32_t>(v >> 8) & 255};
+}
+
+[[maybe_unused]] void bilinear_row_plain(const BilinearRun& run, std::uint32_t* out, int n) {
+  for (int k = 0; k < n; ++k) {
+    const BilinearSample s = bilinear_at(run, k);
+    std::uint32_t colour = 0;
+    for (int c = 0; c < 4; ++c) {
+      const std::uint32_t top = (256 - s.u) * s.row0[c] + s.u * s.row0[4 + c];
+      const std::uint32_t bottom = (256 - s.u) * s.row1[c] + s.u * s.row1[4 + c];
+      colour |= (((256 - s.v) * top + s.v * bottom) >> 16) << (8 * c);
+    }
+    out[k] = colour;
+  }
 }
 
 #ifdef TALVEN_X86
@@ -156,6 +188,33 @@ void blend_row_sse2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_packus_epi16(lo, hi));
   }
   blend_row_plain(s + 4 * x, d + 4 * x, n - x, opacity);
+}
+
+// The 16-bit multiplier pair (256 - f, f) of a fraction, for madd against a corner pair.
+inline int fraction_pair(std::uint32_t f) { return static_cast<int>((256 - f) | f << 16); }
+
+// The second stage from the first's 32-bit sums (each at most 65280), kept in 16-bit products by
+// splitting them into their high and low bytes.
+inline __m128i between_rows(__m128i top, __m128i bottom, __m128i wv) {
+  const __m128i ff = _mm_set1_epi32(255);
+  const __m128i high = _mm_or_si128(_mm_srli_epi32(top, 8), _mm_slli_epi32(_mm_srli_epi32(bottom, 8), 16));
+  const __m128i low = _mm_or_si128(_mm_and_si128(top, ff), _mm_slli_epi32(_mm_and_si128(bottom, ff), 16));
+  return _mm_srli_epi32(_mm_add_epi32(_mm_slli_epi32(_mm_madd_epi16(high, wv), 8), _mm_madd_epi16(low, wv)), 16);
+}
+
+void bilinear_row_sse2(const BilinearRun& run, std::uint32_t* out, int n) {
+  const __m128i zero = _mm_setzero_si128();
+  for (int k = 0; k < n; ++k) {
+    const BilinearSample s = bilinear_at(run, k);
+    // Each row's corner pair as 16-bit (first, second) pairs per channel.
+    __m128i r0 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.row0)), zero);
+    __m128i r1 = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.row1)), zero);
+    r0 = _mm_unpacklo_epi16(r0, _mm_srli_si128(r0, 8));
+    r1 = _mm_unpacklo_epi16(r1, _mm_srli_si128(r1, 8));
+    const __m128i wu = _mm_set1_epi32(fraction_pair(s.u));
+    const __m128i p = between_rows(_mm_madd_epi16(r0, wu), _mm_madd_epi16(r1, wu), _mm_set1_epi32(fraction_pair(s.v)));
+    out[k] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(p, p), zero)));
+  }
 }
 
 // ---- AVX2: eight pixels at a time, the same arithmetic -----------------------------------
@@ -271,6 +330,62 @@ void blend_row_avx2(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t
   blend_row_sse2(s + 4 * x, d + 4 * x, n - x, opacity);
 }
 
+// Four samples at a time in 16-bit lanes. Both stages are sums w0 x + w1 y with w0 + w1 = 256 whose
+// value fits 16 bits, so they are computed as (x << 8) + w1 (y - x) modulo 2^16. The second
+// stage's sum (up to 24 bits) is split over the high and low bytes of the first's results:
+//   (256 - v) T + v B = 256 X + Y, X = (256 - v) T_hi + v B_hi, Y = (256 - v) T_lo + v B_lo,
+// and its top byte is (X + (Y >> 8)) >> 8.
+inline __m256i between(__m256i x, __m256i y, __m256i w) {
+  return _mm256_add_epi16(_mm256_slli_epi16(x, 8), _mm256_mullo_epi16(w, _mm256_sub_epi16(y, x)));
+}
+
+// The corner pairs of four samples (8 bytes each) as the first corners and the second corners,
+// four channels of four samples in each.
+inline void split_pairs(const BilinearSample* s, int row, __m256i& first, __m256i& second) {
+  auto pair = [&](int k) { return reinterpret_cast<const __m128i*>(row == 0 ? s[k].row0 : s[k].row1); };
+  const __m128 p01 = _mm_castsi128_ps(_mm_unpacklo_epi64(_mm_loadl_epi64(pair(0)), _mm_loadl_epi64(pair(1))));
+  const __m128 p23 = _mm_castsi128_ps(_mm_unpacklo_epi64(_mm_loadl_epi64(pair(2)), _mm_loadl_epi64(pair(3))));
+  first = _mm256_cvtepu8_epi16(_mm_castps_si128(_mm_shuffle_ps(p01, p23, 0x88)));
+  second = _mm256_cvtepu8_epi16(_mm_castps_si128(_mm_shuffle_ps(p01, p23, 0xDD)));
+}
+
+void bilinear_row_avx2(const BilinearRun& run, std::uint32_t* out, int n) {
+  const __m256i low_byte = _mm256_set1_epi16(255);
+  // The fractions come from the low 32 bits of the positions, which wrap the same way.
+  const __m128i du = _mm_set1_epi32(static_cast<int>(4 * run.du)), dv = _mm_set1_epi32(static_cast<int>(4 * run.dv));
+  __m128i u = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(run.u)),
+                    _mm_setr_epi32(0, static_cast<int>(run.du), static_cast<int>(2 * run.du), static_cast<int>(3 * run.du)));
+  __m128i v = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(run.v)),
+                            _mm_setr_epi32(0, static_cast<int>(run.dv), static_cast<int>(2 * run.dv), static_cast<int>(3 * run.dv)));
+  // A last group of fewer than four repeats its last sample, and only its own results are kept.
+  for (int k = 0; k < n; k += 4, u = _mm_add_epi32(u, du), v = _mm_add_epi32(v, dv)) {
+    const int last = n - 1;
+    const BilinearSample s[4] = {bilinear_at(run, k), bilinear_at(run, std::min(k + 1, last)),
+                                 bilinear_at(run, std::min(k + 2, last)), bilinear_at(run, std::min(k + 3, last))};
+    // Each sample's fraction over its four channel lanes.
+    const __m128i mask = _mm_set1_epi32(255);
+    const __m128i f = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(u, 8), mask), _mm_and_si128(_mm_srli_epi32(v, 8), mask));
+    const __m128i fu = _mm_unpacklo_epi16(f, f), fv = _mm_unpackhi_epi16(f, f);
+    const __m256i wu = _mm256_setr_m128i(_mm_unpacklo_epi32(fu, fu), _mm_unpackhi_epi32(fu, fu));
+    const __m256i wv = _mm256_setr_m128i(_mm_unpacklo_epi32(fv, fv), _mm_unpackhi_epi32(fv, fv));
+    __m256i a, b, c, d;
+    split_pairs(s, 0, a, b);
+    split_pairs(s, 1, c, d);
+    const __m256i top = between(a, b, wu), bottom = between(c, d, wu);
+    const __m256i x = between(_mm256_srli_epi16(top, 8), _mm256_srli_epi16(bottom, 8), wv);
+    const __m256i y = between(_mm256_and_si256(top, low_byte), _mm256_and_si256(bottom, low_byte), wv);
+    const __m256i p = _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(y, 8)), 8);
+    const __m128i colours = _mm_packus_epi16(_mm256_castsi256_si128(p), _mm256_extracti128_si256(p, 1));
+    if (k + 4 <= n) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), colours);
+    } else {
+      alignas(16) std::uint32_t group[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(group), colours);
+      std::memcpy(out + k, group, std::size_t(n - k) * 4);
+    }
+  }
+}
+
 TALVEN_TARGET_END
 
 // ---- AVX-512: sixteen pixels at a time, the same arithmetic ------------------------------
@@ -336,7 +451,15 @@ void composite_row_avx512_at(const std::uint8_t* s, std::uint8_t* d, int n, std:
     if (!FULL) a = mul255_16z(_mm512_mullo_epi16(a, op));
     _mm512_storeu_si512(d + 4 * x, composite16(S, D, a));
   }
-  composite_row_avx2(s + 4 * x, d + 4 * x, n - x, opacity);
+  // The last few pixels through lane masks: lanes past the row are neither read nor written.
+  if (x < n) {
+    const __mmask16 lanes = static_cast<__mmask16>((1u << (n - x)) - 1);
+    const __m512i S = _mm512_maskz_loadu_epi32(lanes, s + 4 * x);
+    const __m512i D = _mm512_maskz_loadu_epi32(lanes, d + 4 * x);
+    __m512i a = _mm512_srli_epi32(S, 24);
+    if (!FULL) a = mul255_16z(_mm512_mullo_epi16(a, op));
+    _mm512_mask_storeu_epi32(d + 4 * x, lanes, composite16(S, D, a));
+  }
 }
 
 void composite_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) {
@@ -390,9 +513,9 @@ void blend_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32
 TALVEN_TARGET_END
 
 const Implementation kImplementations[] = {
-    {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2},
-    {"avx2", composite_row_avx2, composite_fill_row_avx2, blend_row_avx2},
-    {"avx512", composite_row_avx512, composite_fill_row_avx512, blend_row_avx512},
+    {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2, bilinear_row_sse2},
+    {"avx2", composite_row_avx2, composite_fill_row_avx2, blend_row_avx2, bilinear_row_avx2},
+    {"avx512", composite_row_avx512, composite_fill_row_avx512, blend_row_avx512, bilinear_row_avx2},
 };
 
 int available() {
@@ -403,7 +526,7 @@ int available() {
 #else
 
 const Implementation kImplementations[] = {
-    {"plain", composite_row_plain, composite_fill_row_plain, blend_row_plain},
+    {"plain", composite_row_plain, composite_fill_row_plain, blend_row_plain, bilinear_row_plain},
 };
 
 int available() { return 1; }
@@ -427,5 +550,6 @@ void composite_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t 
 }
 void composite_fill_row(std::uint32_t colour, std::uint8_t* d, int n) { best().composite_fill_row(colour, d, n); }
 void blend_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) { best().blend_row(s, d, n, opacity); }
+void bilinear_row(const BilinearRun& run, std::uint32_t* out, int n) { best().bilinear_row(run, out, n); }
 
 }  // namespace talven::graphics::simd

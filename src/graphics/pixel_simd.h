@@ -2,6 +2,7 @@
 // table-driven scalar rule (the tests compare them over every input pair); the widest form the
 // processor supports is chosen once, at first use. Internal to graphics/.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace talven::graphics::simd {
@@ -14,12 +15,24 @@ void composite_fill_row(std::uint32_t colour, std::uint8_t* d, int n);
 // The constant blend of all four bytes: d = mul(opacity, s) + mul(255 - opacity, d).
 void blend_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
 
+// A run of bilinear samples of a 32-bit source: sample k at 16.16 position (u + k du, v + k dv)
+// (wrapping arithmetic), source row r starting at `top - r * pitch`.
+struct BilinearRun {
+  const std::uint8_t* top;
+  std::ptrdiff_t pitch;
+  std::uint64_t u, v, du, dv;
+};
+// The colours of the run's first n samples, exactly the numbers of blit::bilinear_bytes. Only for
+// samples whose four neighbours (columns iu and iu + 1, rows iv and iv + 1) all lie in the source.
+void bilinear_row(const BilinearRun& run, std::uint32_t* out, int n);
+
 // One complete set of the rules above, for the tests to check each variant the machine can run.
 struct Implementation {
   const char* name;
   void (*composite_row)(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
   void (*composite_fill_row)(std::uint32_t colour, std::uint8_t* d, int n);
   void (*blend_row)(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
+  void (*bilinear_row)(const BilinearRun& run, std::uint32_t* out, int n);
 };
 
 // The variants this processor runs, the plain (SSE2) one first; `count` receives their number.

@@ -4,7 +4,10 @@
 // Pixel memory and colour tables live in script memory (scripts read them through `ginfo`). Rows
 // are stored bottom-up: pixel (x, y) is at pixels + (height - y - 1) * pitch + bits * x / 8.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "vm/script_memory.h"
 
@@ -31,6 +34,13 @@ bool plane_fits(std::int64_t width, std::int64_t height, std::int64_t bits);
 struct Rect {
   std::int32_t left, top, right, bottom;  // right and bottom exclusive
 };
+
+inline Rect intersection(const Rect& a, const Rect& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+}
+inline bool empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
+// Every position a plane can have.
+inline constexpr Rect kEverywhere{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
 struct Plane {
   std::int32_t width = 0;
@@ -137,6 +147,20 @@ void clear_dirty_list();
 bool add_dirty_rect(const Rect& r);
 Rect dirty_rect(int index);
 int dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect);
+// dirty_copy in two steps, so that the copy can be cut into bands of rows drawn on several
+// threads: the plan lists the pieces (disjoint, in destination coordinates) and takes the list's
+// side effects; the pieces are then copied, the parts inside `rows` at a time, while the planes stay
+// as they were planned.
+struct DirtyCopy {
+  Plane* destination = nullptr;
+  const Plane* source = nullptr;  // or `area`, when the two planes share pixels
+  std::unique_ptr<Plane, void (*)(Plane*)> area{nullptr, delete_plane};
+  std::int64_t from_x = 0, from_y = 0;  // source position = destination position - (from_x, from_y)
+  std::vector<Rect> pieces;
+};
+int plan_dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect,
+                    DirtyCopy& plan);
+void copy_dirty_pieces(const DirtyCopy& plan, const Rect& rows);
 
 // ---- built-ins ------------------------------------------------------------------------------
 std::uint32_t bi_pal_map(vm::Address arguments);

@@ -376,7 +376,10 @@ int dirty_count() { return g_dirty_count; }
 void clear_dirty_list() { g_dirty_count = 0; }
 Rect dirty_rect(int i) { return g_dirty[i]; }
 
-int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uint32_t src_number, const Rect* src_rect) {
+int plan_dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::uint32_t src_number,
+                    const Rect* src_rect, DirtyCopy& plan) {
+  plan.pieces.clear();
+  plan.area.reset();
   Plane* dst = plane(dst_number);
   Plane* src = plane(src_number);
   if (dst == nullptr || src == nullptr) return 0;
@@ -391,35 +394,22 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
   const i64 bottom = std::min({i64(y) + (i64(s.bottom) - s.top), i64(dst->clip.bottom), dy + src->height});
   if (g_dirty_count == 0 || right <= left || bottom <= top) return 1;
 
-  // The pieces are copied one by one, so a plane copied onto itself at another place would let a
-  // piece read what an earlier one wrote: they read a copy of the source area instead.
-  Plane* from_plane = src;
-  i64 from_x = dx, from_y = dy;  // source = destination - (from_x, from_y)
-  std::unique_ptr<Plane, void (*)(Plane*)> area(nullptr, delete_plane);
+  // The pieces may be copied in any order, so a plane copied onto itself at another place would
+  // let a piece read what another wrote: they read a copy of the source area instead.
+  plan.destination = dst;
+  plan.source = src;
+  plan.from_x = dx;
+  plan.from_y = dy;
   if ((dx != 0 || dy != 0) && src->bits >= 8 && shares_pixels(*dst, *src)) {
-    area.reset(copy_of_area(*src, left - dx, top - dy, right - left, bottom - top));
-    if (area == nullptr) return 0;
-    from_plane = area.get();
-    from_x = left;
-    from_y = top;
+    plan.area.reset(copy_of_area(*src, left - dx, top - dy, right - left, bottom - top));
+    if (plan.area == nullptr) return 0;
+    plan.source = plan.area.get();
+    plan.from_x = left;
+    plan.from_y = top;
   }
-  // Same-depth planes of 16 bits and more copy their bytes row by row, exactly what the mode-0 blit
-  // writes for them; other pairs go through the blit, which converts.
-  const bool same_bytes = from_plane->bits == dst->bits && dst->bits >= 16;
-  const std::size_t pixel_bytes = std::size_t(dst->bits / 8);
-  auto copy = [&](i64 l, i64 t, i64 r, i64 b) {
-    if (same_bytes) {
-      for (i64 y = t; y < b; ++y)
-        std::memcpy(row_address(*dst, static_cast<std::int32_t>(y)) + std::size_t(l) * pixel_bytes,
-                    row_address(*from_plane, static_cast<std::int32_t>(y - from_y)) + std::size_t(l - from_x) * pixel_bytes,
-                    std::size_t(r - l) * pixel_bytes);
-      return;
-    }
-    const Rect d{static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(r),
-                 static_cast<std::int32_t>(b)};
-    const Rect from{static_cast<std::int32_t>(l - from_x), static_cast<std::int32_t>(t - from_y),
-                    static_cast<std::int32_t>(r - from_x), static_cast<std::int32_t>(b - from_y)};
-    stretch_blit(dst, &d, from_plane, &from, nullptr, nullptr);
+  auto piece = [](i64 l, i64 t, i64 r, i64 b) {
+    return Rect{static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(r),
+                static_cast<std::int32_t>(b)};
   };
   std::vector<Rect> cut;
   for (int i = 0; i < g_dirty_count; ++i) {
@@ -427,17 +417,17 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
     const i64 l = std::max<i64>(r.left, left), t = std::max<i64>(r.top, top), rr = std::min<i64>(r.right, right),
               bb = std::min<i64>(r.bottom, bottom);
     if (rr <= l || bb <= t) continue;
+    // One rectangle over the whole area is the whole copy, and it empties the list.
     if (l == left && t == top && rr == right && bb == bottom) {
-      copy(left, top, right, bottom);
+      plan.pieces.assign(1, piece(left, top, right, bottom));
       g_dirty_count = 0;
       return 1;
     }
-    cut.push_back({static_cast<std::int32_t>(l), static_cast<std::int32_t>(t), static_cast<std::int32_t>(rr),
-                   static_cast<std::int32_t>(bb)});
+    cut.push_back(piece(l, t, rr, bb));
   }
   // A sweep from top to bottom: at every row where a rectangle starts or ends the set of active
   // rectangles (kept in order of their left edges) changes, and each band between two such rows
-  // copies the merged spans of the active set, so that no pixel is copied twice.
+  // takes the merged spans of the active set, so that no pixel is listed twice.
   std::vector<std::int32_t> edges;
   for (const Rect& r : cut) edges.push_back(r.top), edges.push_back(r.bottom);
   std::sort(edges.begin(), edges.end());
@@ -460,14 +450,44 @@ int dirty_copy(std::uint32_t dst_number, std::int32_t x, std::int32_t y, std::ui
         span_right = std::max(span_right, r.right);
         continue;
       }
-      if (open) copy(span_left, t, span_right, b);
+      if (open) plan.pieces.push_back({span_left, t, span_right, b});
       span_left = r.left;
       span_right = r.right;
       open = true;
     }
-    if (open) copy(span_left, t, span_right, b);
+    if (open) plan.pieces.push_back({span_left, t, span_right, b});
   }
   return 1;
+}
+
+void copy_dirty_pieces(const DirtyCopy& plan, const Rect& rows) {
+  Plane* dst = plan.destination;
+  const Plane* from = plan.source;
+  // Same-depth planes of 16 bits and more copy their bytes row by row, exactly what the mode-0 blit
+  // writes for them; other pairs go through the blit, which converts.
+  const bool same_bytes = from->bits == dst->bits && dst->bits >= 16;
+  const std::size_t pixel_bytes = std::size_t(dst->bits / 8);
+  for (const Rect& whole : plan.pieces) {
+    const Rect r = intersection(whole, rows);
+    if (empty(r)) continue;
+    if (same_bytes) {
+      for (i64 y = r.top; y < r.bottom; ++y)
+        std::memcpy(row_address(*dst, static_cast<std::int32_t>(y)) + std::size_t(r.left) * pixel_bytes,
+                    row_address(*from, static_cast<std::int32_t>(y - plan.from_y)) + std::size_t(r.left - plan.from_x) * pixel_bytes,
+                    std::size_t(r.right - r.left) * pixel_bytes);
+      continue;
+    }
+    const Rect source{static_cast<std::int32_t>(r.left - plan.from_x), static_cast<std::int32_t>(r.top - plan.from_y),
+                      static_cast<std::int32_t>(r.right - plan.from_x), static_cast<std::int32_t>(r.bottom - plan.from_y)};
+    stretch_blit(dst, &r, const_cast<Plane*>(from), &source, nullptr, nullptr);
+  }
+}
+
+int dirty_copy(std::uint32_t dst, std::int32_t x, std::int32_t y, std::uint32_t src, const Rect* src_rect) {
+  DirtyCopy plan;
+  const int result = plan_dirty_copy(dst, x, y, src, src_rect, plan);
+  if (!plan.pieces.empty()) copy_dirty_pieces(plan, kEverywhere);
+  return result;
 }
 
 std::uint32_t bi_drt_copy(vm::Address arguments) {

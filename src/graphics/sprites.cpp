@@ -116,6 +116,8 @@ struct SpriteState {
   int fragments_used = 0;
   std::int32_t smoothing = 1;
   SpriteFrameTimes times;
+  // The frame's background pieces; kept between frames only for the room its list has grown.
+  DirtyCopy background_copy;
   ExposureGrid grid;
   // Marks of the sprites one exposure has visited, so that a sprite in several cells is seen once.
   std::vector<std::uint32_t> stamps;  // kSpriteRecords once the pool exists
@@ -376,10 +378,6 @@ void compute_rects(int i) {
 bool meets(const Rect& a, const Rect& b) {
   return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
-Rect intersection(const Rect& a, const Rect& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
-}
-bool empty(const Rect& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 void add_to_update(const Rect& r) {
   if (empty(r)) return;
@@ -538,15 +536,19 @@ struct DrawCall {
   Rect clip;
 };
 
-// Runs the frame's drawing calls in order. With MultiThreading the page is cut into bands of rows,
-// each band drawn by one thread through every call cut to it: every pixel still sees the calls in
-// their order, so the picture is the same as one thread's (a test compares both).
-void run_draw_calls(const std::vector<DrawCall>& calls, Plane* page) {
+// Copies the frame's background pieces, then runs its drawing calls in order. With MultiThreading
+// the page is cut into bands of rows, each band copied and drawn by one thread through every call
+// cut to it: every pixel still sees the copy and then the calls in their order, so the picture is
+// the same as one thread's (a test compares both), and a band's rows are still in the cache when
+// its sprites are drawn over them.
+void run_draw_calls(const DirtyCopy& background, const std::vector<DrawCall>& calls, Plane* page) {
   const Rect clip = page->clip;
   long long pixels = 0;
+  for (const Rect& r : background.pieces) pixels += (long long)(r.right - r.left) * (r.bottom - r.top);
   for (const DrawCall& c : calls) pixels += (long long)(c.clip.right - c.clip.left) * (c.clip.bottom - c.clip.top);
   const int height = clip.bottom - clip.top;
-  if (!multi_threading() || calls.size() < 4 || pixels < 16384 || height < 32) {
+  if (!multi_threading() || pixels < 16384 || height < 32) {
+    if (!background.pieces.empty()) copy_dirty_pieces(background, kEverywhere);
     for (const DrawCall& c : calls) {
       page->clip = c.clip;
       draw_sprite(c.sprite, page);
@@ -562,6 +564,7 @@ void run_draw_calls(const std::vector<DrawCall>& calls, Plane* page) {
   for (int band = 0; band < bands; ++band) {
     Plane view = *page;
     const Rect rows{clip.left, clip.top + int(i64(height) * band / bands), clip.right, clip.top + int(i64(height) * (band + 1) / bands)};
+    if (!background.pieces.empty()) copy_dirty_pieces(background, rows);
     for (const DrawCall& c : calls) {
       const Rect part = intersection(c.clip, rows);
       if (empty(part)) continue;
@@ -637,10 +640,12 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
   const Rect clip = page->clip;
   prepare(mask, clip);
   const auto prepared = Clock::now();
+  DirtyCopy& background = g.background_copy;
+  background.pieces.clear();
   if (g.background < kPlaneSlots && plane(g.background) != nullptr) {
     const Rect area{g.background_x, g.background_y, clamp32(i64(g.background_x) + page->width),
                     clamp32(i64(g.background_y) + page->height)};
-    dirty_copy(page_number, 0, 0, g.background, &area);
+    plan_dirty_copy(page_number, 0, 0, g.background, &area, background);
   }
   const auto copied = Clock::now();
   // Everything dirty has been repainted from the background; what is drawn from here on is not
@@ -677,7 +682,8 @@ std::uint32_t draw(std::uint32_t mask, Address out) {
       }
     });
   });
-  run_draw_calls(calls, page);
+  run_draw_calls(background, calls, page);
+  background.area.reset();
   const auto drawn = Clock::now();
   g.times = {std::chrono::duration<double>(prepared - started).count(), std::chrono::duration<double>(copied - prepared).count(),
              std::chrono::duration<double>(drawn - copied).count()};

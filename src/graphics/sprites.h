@@ -67,9 +67,11 @@ std::int32_t smoothing();
 // Records in use (kind not 0): the sp_count system value.
 std::uint32_t sprite_count();
 
-// Where the last sp_draw spent its time, in seconds (for benchmarks and profiling).
+// Where the last sp_draw spent its time, in seconds (for benchmarks and profiling): finding what
+// to redraw, listing the background pieces to copy, and copying them and drawing the sprites (one
+// step, as the bands of rows do both).
 struct SpriteFrameTimes {
-  double prepare = 0, background = 0, sprites = 0;
+  double prepare = 0, background = 0, drawing = 0;
 };
 SpriteFrameTimes last_sprite_frame_times();
 

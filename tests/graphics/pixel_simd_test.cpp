@@ -2,6 +2,7 @@
 // their arithmetic, for each variant this processor can run.
 #include <array>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "graphics/graphics_test_support.h"
@@ -140,6 +141,43 @@ TEST_F(GraphicsTest, BilinearOnFourBytesEqualsTheFormulaPerByte) {
           want |= blit::bilinear(blit::chan(p[0], i), blit::chan(p[1], i), blit::chan(p[2], i), blit::chan(p[3], i), fu, fv, fuv)
                   << (8 * i);
         ASSERT_EQ(blit::bilinear_bytes(p[0], p[1], p[2], p[3], fu, fv, fuv), want) << "fractions " << u << ", " << v;
+      }
+    }
+  }
+}
+
+// Runs of filtered samples against the four-byte filter sample by sample: runs stepping every way
+// across a bottom-up source, with every fraction, whole and partial vector groups.
+TEST_F(GraphicsTest, BilinearRowsEqualTheFilterSampleBySample) {
+  constexpr int kW = 40, kH = 30;
+  std::mt19937 rng(11);
+  std::vector<std::uint8_t> pixels(std::size_t(kW) * kH * 4);
+  for (std::uint8_t& b : pixels) b = static_cast<std::uint8_t>(rng());
+  pixels[0] = 0, pixels[1] = 255;  // both extremes among the corners
+  const std::ptrdiff_t pitch = kW * 4;
+  const std::uint8_t* top = pixels.data() + (kH - 1) * pitch;  // row 0 is the last in memory
+  auto pixel_at = [&](std::int64_t x, std::int64_t y) {
+    std::uint32_t c;
+    std::memcpy(&c, top - y * pitch + x * 4, 4);
+    return c;
+  };
+  for (const Implementation* impl : variants()) {
+    for (int trial = 0; trial < 2000; ++trial) {
+      const int n = 1 + static_cast<int>(rng() % 23);
+      // A start and an end inside the area whose neighbours exist, so every sample between is inside.
+      auto position = [&](int limit) { return std::int64_t(rng() % ((limit - 1) * 65536)); };
+      const std::int64_t u0 = position(kW), v0 = position(kH), u1 = position(kW), v1 = position(kH);
+      const std::int64_t du = n > 1 ? (u1 - u0) / (n - 1) : 0, dv = n > 1 ? (v1 - v0) / (n - 1) : 0;
+      const simd::BilinearRun run{top, pitch, std::uint64_t(u0), std::uint64_t(v0), std::uint64_t(du), std::uint64_t(dv)};
+      std::uint32_t got[23];
+      impl->bilinear_row(run, got, n);
+      for (int k = 0; k < n; ++k) {
+        const std::int64_t u = u0 + k * du, v = v0 + k * dv, x = u >> 16, y = v >> 16;
+        const std::int32_t fu = static_cast<std::int32_t>(u & 0xFF00), fv = static_cast<std::int32_t>(v & 0xFF00);
+        const std::int32_t fuv = static_cast<std::int32_t>((std::uint32_t(fu) * std::uint32_t(fv)) >> 16);
+        const std::uint32_t want =
+            blit::bilinear_bytes(pixel_at(x, y), pixel_at(x + 1, y), pixel_at(x, y + 1), pixel_at(x + 1, y + 1), fu, fv, fuv);
+        ASSERT_EQ(got[k], want) << impl->name << ": sample " << k << " of " << n << " at " << u << ", " << v;
       }
     }
   }
