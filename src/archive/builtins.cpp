@@ -3,7 +3,10 @@
 // calls one.
 #include "archive/archive.h"
 
+#include "archive/data_drive.h"
+#include "archive/fast_file.h"
 #include "archive/file_builtins.h"
+#include "archive/pack_file.h"
 
 namespace talven::archive {
 
@@ -31,6 +34,16 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
 };
 
 }  // namespace
+
+void reset_archive_state() {
+  close_pack_slots();
+  close_all_streams();
+  clear_system_file_binding();
+  set_data_drive({});
+  set_data_drive_directory({});
+  set_file_system(kDefaultFileSystem);
+  set_content_allocator_for_testing(nullptr);
+}
 
 vm::BuiltinSpan builtins() { return kBuiltins; }
 

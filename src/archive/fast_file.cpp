@@ -105,7 +105,7 @@ void for_each_archive_candidate(std::string_view path, Visit visit) {
   }
 }
 
-std::atomic<int> g_file_system{kArchives};
+std::atomic<int> g_file_system{kDefaultFileSystem};
 
 int effective_file_system() {
   const int file_system = g_file_system.load();

@@ -10,6 +10,7 @@ struct FastFile;
 
 // Where OpenFastFile looks: bit value 2 loose files, bit value 1 archives (the FileSystem
 // setting; a value with neither bit means both). Start-up sets it once; 1 until then.
+inline constexpr int kDefaultFileSystem = 1;
 void set_file_system(int file_system);
 int file_system();
 

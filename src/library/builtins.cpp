@@ -139,6 +139,15 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
 
 }  // namespace
 
+void reset_library_state() {
+  reset_regular_expressions();
+  reset_math_state();
+  reset_strtok();
+  reset_searches();
+  reset_native_libraries();
+  reset_pending_caption();
+}
+
 vm::BuiltinSpan builtins() { return kBuiltins; }
 
 }  // namespace talven::library

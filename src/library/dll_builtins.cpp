@@ -133,4 +133,10 @@ std::uint32_t bi_dll_call(Address arguments) {
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(result));
 }
 
+void reset_native_libraries() {
+  for (void*& library : g_libraries)
+    if (library != nullptr) platform::library_close(library), library = nullptr;
+  g_functions.clear();
+}
+
 }  // namespace talven::library

@@ -348,4 +348,6 @@ std::uint32_t bi_find_close(Address arguments) {
   return 1;
 }
 
+void reset_searches() { g_searches.fill(Search()); }
+
 }  // namespace talven::library

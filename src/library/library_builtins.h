@@ -9,6 +9,14 @@ namespace talven::library {
 
 using vm::Address;
 
+// Each file's part of reset_library_state.
+void reset_regular_expressions();
+void reset_math_state();
+void reset_strtok();
+void reset_searches();
+void reset_native_libraries();
+void reset_pending_caption();
+
 // Regular expressions
 std::uint32_t bi_reg_new(Address arguments);
 std::uint32_t bi_reg_free(Address arguments);

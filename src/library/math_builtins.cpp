@@ -346,4 +346,12 @@ std::uint32_t bi_kf_getkey(Address arguments) {
   return float_result(key_value(track, argument_float(arguments, 2), argument_int(arguments, 3)));
 }
 
+// A fresh process has drawn its random table and seeded the generator from the clock.
+void reset_math_state() {
+  tables();
+  seed_state(platform::tick_count());
+  g_octaves = 4;
+  g_persistence = 0.5f;
+}
+
 }  // namespace talven::library

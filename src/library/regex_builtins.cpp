@@ -202,4 +202,14 @@ std::uint32_t bi_match_clear(Address arguments) {
   return 1;
 }
 
+// The script blocks of live match records belong to script memory, which is reset on its own;
+// only the host side is freed here.
+void reset_regular_expressions() {
+  for (regex_t*& r : g_patterns)
+    if (r != nullptr) onig_free(r);
+  g_patterns.clear();
+  for (auto& [record, host] : g_regions) onig_region_free(host.region, 1);
+  g_regions.clear();
+}
+
 }  // namespace talven::library

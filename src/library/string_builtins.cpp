@@ -458,4 +458,6 @@ std::uint32_t bi_makepath(Address arguments) {
   return vm::store_string(argument_word(arguments, 0), path, static_cast<std::uint32_t>(path.size() + 1)) ? 1 : 0;
 }
 
+void reset_strtok() { std::fill(std::begin(g_strtok_next), std::end(g_strtok_next), Address(0)); }
+
 }  // namespace talven::library

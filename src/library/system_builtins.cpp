@@ -148,4 +148,6 @@ std::uint32_t bi_clip_read(Address arguments) {
   return static_cast<std::uint32_t>(n);
 }
 
+void reset_pending_caption() { g_pending_caption.clear(); }
+
 }  // namespace talven::library

@@ -8,8 +8,11 @@
 #include "graphics/planes.h"
 #include "input/input.h"
 #include "library/library.h"
+#include "shell/debug_output.h"
 #include "shell/elapsed_clock.h"
+#include "shell/error_reporter.h"
 #include "shell/shell_builtins.h"
+#include "shell/timing_builtins.h"
 #include "sound/sound.h"
 #include "vm/script_threads.h"
 
@@ -32,18 +35,35 @@ void stop_archive() {
 void start_shell(const Configuration&) { elapsed_clock_start(); }
 
 constexpr Module kModules[] = {
-    {"vm", vm::control_builtins, nullptr, nullptr, nullptr, nullptr},
-    {"shell", builtins, start_shell, nullptr, elapsed_clock_pause, elapsed_clock_resume},
-    {"graphics", graphics::builtins, start_graphics, graphics::graphics_shutdown, nullptr, nullptr},
-    {"effects", effects::builtins, nullptr, nullptr, nullptr, nullptr},
-    {"sound", sound::builtins, nullptr, nullptr, nullptr, nullptr},
-    {"input", input::builtins, nullptr, nullptr, nullptr, nullptr},
-    {"archive", archive::builtins, start_archive, stop_archive, nullptr, nullptr},
-    {"library", library::builtins, nullptr, nullptr, nullptr, nullptr},
+    {"vm", vm::control_builtins, nullptr, nullptr, nullptr, nullptr, vm::reset_vm_state},
+    {"shell", builtins, start_shell, nullptr, elapsed_clock_pause, elapsed_clock_resume, reset_shell_state},
+    {"graphics", graphics::builtins, start_graphics, graphics::graphics_shutdown, nullptr, nullptr,
+     graphics::reset_graphics_state},
+    {"effects", effects::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"sound", sound::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"input", input::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"archive", archive::builtins, start_archive, stop_archive, nullptr, nullptr, archive::reset_archive_state},
+    {"library", library::builtins, nullptr, nullptr, nullptr, nullptr, library::reset_library_state},
 };
 
 }  // namespace
 
 std::span<const Module> modules() { return kModules; }
+
+void reset_shell_state() {
+  config() = Configuration();
+  set_report_listener(nullptr);
+  set_log_file({});
+  debug_output_clear();
+  reset_timing_builtins();
+  set_time_source(nullptr);
+  elapsed_clock_start();
+}
+
+void reset_engine_state() {
+  const auto all = modules();
+  for (auto m = all.rbegin(); m != all.rend(); ++m)
+    if (m->reset != nullptr) m->reset();
+}
 
 }  // namespace talven::shell

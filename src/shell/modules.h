@@ -20,9 +20,18 @@ struct Module {
   // clocks freeze, then carry on where they were.
   void (*pause)();
   void (*resume)();
+  // Returns every piece of the module's process-wide state to a fresh process's. Only tests call
+  // it, between cases (one engine runs per process); null: the module keeps no such state.
+  void (*reset)();
 };
 
 // In start order.
 std::span<const Module> modules();
+
+// The shell's own part: the configuration, the report listener, the log file and debug lines,
+// the timing built-ins and the elapsed clock with its time source.
+void reset_shell_state();
+// Every module's reset, in reverse start order.
+void reset_engine_state();
 
 }  // namespace talven::shell

@@ -9,6 +9,7 @@
 #include "vm/report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
+#include "vm/source_map.h"
 
 namespace talven::vm {
 namespace {
@@ -76,6 +77,11 @@ void set_vm_settings(const VmSettings& settings) {
   g_settings = settings;
   g_sites_that_named_a_bad_argument.clear();
 }
+void reset_vm_state() {
+  set_vm_settings(VmSettings());
+  forget_all_source_maps();
+}
+
 const VmSettings& vm_settings() { return g_settings; }
 
 std::mutex& builtin_lock() { return g_builtin_lock; }

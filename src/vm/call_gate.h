@@ -53,6 +53,11 @@ struct VmSettings {
 void set_vm_settings(const VmSettings& settings);
 const VmSettings& vm_settings();
 
+// Returns the settings, the call sites already named for bad arguments and the programs' source
+// maps to a fresh process's. For tests between cases; one engine runs per process. Script threads
+// and script memory have their own start and stop.
+void reset_vm_state();
+
 // Runs built-in `index` for `context` and returns its yield flag (nonzero ends the slice).
 int gate(std::uint32_t index, ScriptContext& context);
 

@@ -38,6 +38,11 @@ void attach_source_map(Address image_base, SourceMap map) {
   g_maps[image_base] = std::move(map);
 }
 
+void forget_all_source_maps() {
+  std::lock_guard lock(g_mutex);
+  g_maps.clear();
+}
+
 void forget_source_map(Address image_base) {
   std::lock_guard lock(g_mutex);
   g_maps.erase(image_base);

@@ -39,6 +39,7 @@ struct SourceMap {
 void attach_source_map(Address image_base, SourceMap map);
 // Drops the map of the image at `image_base`, for an image that is freed.
 void forget_source_map(Address image_base);
+void forget_all_source_maps();
 // The position of `address` in whichever image holds it; nothing when no map covers it.
 std::optional<SourceMap::Position> find_source_position(Address address);
 

@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "archive/archive_format.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
 #include "shell/error_reporter.h"
+#include "shell/modules.h"
 
 namespace talven::archive::test {
 
@@ -53,8 +55,8 @@ inline std::string archive_bytes(std::vector<TestMember> members, std::uint32_t 
   return bytes;
 }
 
-// A fresh folder made the current directory for one test, with settings back to their defaults
-// and reported messages collected.
+// A fresh folder made the current directory for one test, with the archive and shell state of a
+// fresh process and reported messages collected.
 class ScratchFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,14 +66,15 @@ class ScratchFolder : public ::testing::Test {
     std::filesystem::create_directories(folder_);
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(folder_);
-    shell::config() = shell::Configuration();
+    archive::reset_archive_state();
+    shell::reset_shell_state();
     shell::config().error = 2;
     reported().clear();
     shell::set_report_listener([](const char* text) { reported().push_back(text); });
   }
   void TearDown() override {
-    shell::set_report_listener(nullptr);
-    shell::config() = shell::Configuration();
+    archive::reset_archive_state();
+    shell::reset_shell_state();
     std::filesystem::current_path(previous_);
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);

@@ -33,12 +33,6 @@ class DataBuiltinsTest : public ScratchFolder {
   void SetUp() override {
     ScratchFolder::SetUp();
     archive::set_file_system(3);
-    clear_system_file_binding();
-  }
-  void TearDown() override {
-    clear_system_file_binding();
-    close_pack_slots();
-    ScratchFolder::TearDown();
   }
   std::uint32_t sysfile(const Arg& name, vm::Address block, std::uint32_t size) {
     return bi_sysfile(scratch.args({name, block, size}));

@@ -29,13 +29,7 @@ TEST(DataDrivePath, Rule) {
   }
 }
 
-class DataDriveTest : public ScratchFolder {
- protected:
-  void TearDown() override {
-    set_data_drive("");
-    ScratchFolder::TearDown();
-  }
-};
+using DataDriveTest = ScratchFolder;
 
 TEST_F(DataDriveTest, FindsTheMountFolderByLabel) {
   std::filesystem::path media = folder_ / "media", run = folder_ / "run", mnt = folder_ / "mnt";

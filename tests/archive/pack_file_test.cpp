@@ -48,11 +48,6 @@ class PackFileTest : public ScratchFolder {
     ScratchFolder::SetUp();
     archive::set_file_system(3);
   }
-  void TearDown() override {
-    close_pack_slots();
-    set_content_allocator_for_testing(nullptr);
-    ScratchFolder::TearDown();
-  }
   // Counts what opens ask for from here on.
   static void track_requests() {
     g_largest_request = 0;

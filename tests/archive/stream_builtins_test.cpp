@@ -16,10 +16,6 @@ using talven::test::ScriptScratch;
 class StreamBuiltinsTest : public ScratchFolder {
  protected:
   ScriptScratch scratch;
-  void TearDown() override {
-    close_all_streams();
-    ScratchFolder::TearDown();
-  }
 
   std::uint32_t open(const Arg& name, const Arg& mode) { return bi_fopen(scratch.args({name, mode})); }
   std::int32_t close(std::uint32_t h) { return as_int(bi_fclose(scratch.args({h}))); }

@@ -4,6 +4,7 @@
 
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
+#include "shell/modules.h"
 #include "shell/shell_builtins.h"
 #include "shell/test_support.h"
 #include "support/script_arguments.h"
@@ -20,16 +21,8 @@ class DebugOutputTest : public ::testing::Test {
   std::string log_path = (root.path() / "run.log").string();
   ScriptScratch scratch;
 
-  void SetUp() override {
-    config() = Configuration();
-    set_log_file("");
-    debug_output_clear();
-  }
-  void TearDown() override {
-    set_log_file("");
-    debug_output_clear();
-    config() = Configuration();
-  }
+  void SetUp() override { reset_shell_state(); }
+  void TearDown() override { reset_shell_state(); }
   std::uint32_t log_out(std::initializer_list<Arg> values) { return bi_log_out(scratch.args(values)); }
 };
 

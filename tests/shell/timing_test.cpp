@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "shell/elapsed_clock.h"
+#include "shell/modules.h"
 #include "shell/shell_builtins.h"
 #include "shell/timing_builtins.h"
 #include "support/script_arguments.h"
@@ -20,15 +21,12 @@ class TimingTest : public ::testing::Test {
  protected:
   ScriptScratch scratch;
   void SetUp() override {
+    reset_shell_state();
     g_now = 50000;
     set_time_source(fake_now);
     elapsed_clock_start();
-    reset_timing_builtins();
   }
-  void TearDown() override {
-    elapsed_clock_start();
-    set_time_source(nullptr);
-  }
+  void TearDown() override { reset_shell_state(); }
   std::int32_t getcount(std::int32_t n) { return as_int(bi_getcount(scratch.args({n}))); }
   std::int32_t setcount(std::int32_t n, std::int32_t v) { return as_int(bi_setcount(scratch.args({n, v}))); }
 };
