@@ -2105,12 +2105,18 @@ f_cut:
     ++rec;               \
     goto* rec->handler;  \
   } while (0)
+// A fault in a record reports the pc after the instruction that faulted: the record's pc and
+// the lengths of its instructions up to that one. A sum of several lengths stands in
+// parentheses where it is a macro argument, since the preprocessor would split it at its commas.
 #define FFAIL(code_, pc_after)  \
   do {                          \
     ip = base + (pc_after);     \
     SP_OUT();                   \
     FAIL(code_);                \
   } while (0)
+// The groups take either immediate move (a number or a symbol's address) where they say
+// `movl rA, $imm` or `$sym`; the lengths name the one the group's comment shows.
+static_assert(kBytesOf<op_mov_ri> == kBytesOf<op_mov_rs_addr>);
 // Pops the return address at `sp` and enters the block there: the address the slice's own call
 // pushed is tried first, then the cache. A macro, so that every return keeps its own indirect jump.
 #define FAST_RETURN(sp, pc_after)                                               \
@@ -2188,14 +2194,14 @@ f_jmp:
 #define PUSH_XCHG()                                                       \
   do {                                                                    \
     const Address sp = stack_pointer - 4;                                 \
-    if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);                 \
+    if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_push_r>); \
     write32(base + sp, r[rec->s]);                                        \
     stack_pointer = sp;                                                   \
     if (granule_has_code(sp)) {                                           \
       /* The rest of the group may have been written over: it runs again from memory. */ \
       code_written();                                                     \
       budget += rec->rest + 2;                                            \
-      target = rec->pc + 2;                                               \
+      target = rec->pc + kBytesOf<op_push_r>;                             \
       goto fast_target;                                                   \
     }                                                                     \
     const std::uint32_t t = r[rec->d2];                                   \
@@ -2203,15 +2209,15 @@ f_jmp:
     r[rec->s2] = t;                                                       \
   } while (0)
 f_call_s:
-  CALL_S(rec->pc + 5);
+  CALL_S(rec->pc + kBytesOf<op_call_s>);
 f_call_in:
-  CALL_IN(rec->pc + 5);
+  CALL_IN(rec->pc + kBytesOf<op_call_s>);
 f_push_xchg_call:
   PUSH_XCHG();
-  CALL_S(rec->pc + 9);
+  CALL_S(rec->pc + (kBytesOf<op_push_r, op_xchg, op_call_s>));
 f_push_xchg_call_in:
   PUSH_XCHG();
-  CALL_IN(rec->pc + 9);
+  CALL_IN(rec->pc + (kBytesOf<op_push_r, op_xchg, op_call_s>));
 #undef CALL_S
 #undef CALL_IN
 #undef PUSH_RETURN
@@ -2220,10 +2226,10 @@ f_push_xchg_call_in:
 f_call_r: {
   SP_OUT();  // `call r7` is allowed
   const Address callee = r[rec->s];
-  if (callee == 0) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (callee == 0) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_call_r>);
   const Address sp = stack_pointer - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
-  write32(base + sp, rec->pc + 2);
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_call_r>);
+  write32(base + sp, rec->pc + kBytesOf<op_call_r>);
   stack_pointer = sp;
   if (granule_has_code(sp)) code_written();
   target = callee;
@@ -2231,7 +2237,7 @@ f_call_r: {
 }
 f_ret: {
   const Address sp = stack_pointer;
-  FAST_RETURN(sp, rec->pc + 1);
+  FAST_RETURN(sp, rec->pc + kBytesOf<op_ret>);
 }
 
 f_add_sp:
@@ -2244,59 +2250,59 @@ f_mov_ri:
   r[rec->d] = rec->imm;
   FNEXT();
 f_load_l_s:
-  if (rec->imm < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (rec->imm < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_s>);
   r[rec->d] = read32(base + rec->imm);
   FNEXT();
 f_load_l_f: {
   const Address a = frame_pointer + rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>);
   r[rec->d] = read32(base + a);
   FNEXT();
 }
 f_load_l_m: {
   const Address a = r[rec->s];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_m>);
   r[rec->d] = read32(base + a);
   FNEXT();
 }
 f_load_b_m: {
   const Address a = r[rec->s];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_b_m>);
   r[rec->d] = base[a];
   FNEXT();
 }
 f_load_sb_m: {
   const Address a = r[rec->s];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_sb_m>);
   r[rec->d] = sign_extend8(base[a]);
   FNEXT();
 }
 f_store_l_s: {
   const Address a = rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_store_l_s>);
   write32(base + a, r[rec->s]);
-  FSTORE_CHECK(a, rec->pc + 6);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_store_l_s>);
   FNEXT();
 }
 f_store_l_f: {
   const Address a = frame_pointer + rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_store_l_f>);
   write32(base + a, r[rec->s]);
-  FSTORE_CHECK(a, rec->pc + 6);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_store_l_f>);
   FNEXT();
 }
 f_store_l_m: {
   const Address a = r[rec->d];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_store_l_m>);
   write32(base + a, r[rec->s]);
-  FSTORE_CHECK(a, rec->pc + 2);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_store_l_m>);
   FNEXT();
 }
 f_store_b_m: {
   const Address a = r[rec->d];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_store_b_m>);
   base[a] = static_cast<std::uint8_t>(r[rec->s]);
-  FSTORE_CHECK(a, rec->pc + 2);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_store_b_m>);
   FNEXT();
 }
 f_lea_f:
@@ -2360,42 +2366,42 @@ f_itof:
   r[rec->d] = as_bits(static_cast<float>(static_cast<std::int32_t>(r[rec->s])));
   FNEXT();
 // Loads and stores of 8 and 16 bits, zero tests, increments in memory.
-#define FAST_LOAD(name, address, length, value)                     \
+#define FAST_LOAD(name, address, value)                             \
   f_##name: {                                                       \
     const Address a = (address);                                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_##name>); \
     r[rec->d] = (value);                                            \
     FNEXT();                                                        \
   }
-FAST_LOAD(load_b_s, rec->imm, 6, base[a])
-FAST_LOAD(load_sb_s, rec->imm, 6, sign_extend8(base[a]))
-FAST_LOAD(load_w_s, rec->imm, 6, read16(base + a))
-FAST_LOAD(load_sw_s, rec->imm, 6, sign_extend16(read16(base + a)))
-FAST_LOAD(load_b_f, frame_pointer + rec->imm, 6, base[a])
-FAST_LOAD(load_sb_f, frame_pointer + rec->imm, 6, sign_extend8(base[a]))
-FAST_LOAD(load_w_f, frame_pointer + rec->imm, 6, read16(base + a))
-FAST_LOAD(load_sw_f, frame_pointer + rec->imm, 6, sign_extend16(read16(base + a)))
-FAST_LOAD(load_w_m, r[rec->s], 2, read16(base + a))
-FAST_LOAD(load_sw_m, r[rec->s], 2, sign_extend16(read16(base + a)))
+FAST_LOAD(load_b_s, rec->imm, base[a])
+FAST_LOAD(load_sb_s, rec->imm, sign_extend8(base[a]))
+FAST_LOAD(load_w_s, rec->imm, read16(base + a))
+FAST_LOAD(load_sw_s, rec->imm, sign_extend16(read16(base + a)))
+FAST_LOAD(load_b_f, frame_pointer + rec->imm, base[a])
+FAST_LOAD(load_sb_f, frame_pointer + rec->imm, sign_extend8(base[a]))
+FAST_LOAD(load_w_f, frame_pointer + rec->imm, read16(base + a))
+FAST_LOAD(load_sw_f, frame_pointer + rec->imm, sign_extend16(read16(base + a)))
+FAST_LOAD(load_w_m, r[rec->s], read16(base + a))
+FAST_LOAD(load_sw_m, r[rec->s], sign_extend16(read16(base + a)))
 #undef FAST_LOAD
-#define FAST_STORE(name, address, length, store)                    \
+#define FAST_STORE(name, address, store)                            \
   f_##name: {                                                       \
     const Address a = (address);                                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (length)); \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_##name>); \
     store;                                                          \
-    FSTORE_CHECK(a, rec->pc + (length));                            \
+    FSTORE_CHECK(a, rec->pc + kBytesOf<op_##name>);                 \
     FNEXT();                                                        \
   }
-FAST_STORE(store_b_s, rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
-FAST_STORE(store_w_s, rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
-FAST_STORE(store_b_f, frame_pointer + rec->imm, 6, base[a] = static_cast<std::uint8_t>(r[rec->s]))
-FAST_STORE(store_w_f, frame_pointer + rec->imm, 6, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
-FAST_STORE(store_w_m, r[rec->d], 2, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_b_s, rec->imm, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_s, rec->imm, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_b_f, frame_pointer + rec->imm, base[a] = static_cast<std::uint8_t>(r[rec->s]))
+FAST_STORE(store_w_f, frame_pointer + rec->imm, write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
+FAST_STORE(store_w_m, r[rec->d], write16(base + a, static_cast<std::uint16_t>(r[rec->s])))
 #undef FAST_STORE
 #define FAST_ZERO(name, address, value)                             \
   f_##name: {                                                       \
     const Address a = (address);                                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_##name>); \
     MATERIALIZE();                                                  \
     zf = (value) == 0;                                              \
     FNEXT();                                                        \
@@ -2409,22 +2415,22 @@ FAST_ZERO(zero_l_f, frame_pointer + rec->imm, read32(base + a))
 #undef FAST_ZERO
 f_preop: {
   const Address a = r[rec->s];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_preop>);
   const std::uint32_t v = read32(base + a) + rec->imm;
   write32(base + a, v);
   r[rec->d] = v;
-  FSTORE_CHECK(a, rec->pc + 6);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_preop>);
   FNEXT();
 }
 #define FAST_STEP(name, type, read, write, delta, pre)              \
   f_##name: {                                                       \
     const Address a = r[rec->s];                                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 2);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_##name>); \
     const type old = read;                                          \
     const type now = static_cast<type>(old + (delta));              \
     write;                                                          \
     r[rec->d] = (pre) ? now : old;                                  \
-    FSTORE_CHECK(a, rec->pc + 2);                                   \
+    FSTORE_CHECK(a, rec->pc + kBytesOf<op_##name>);                 \
     FNEXT();                                                        \
   }
 FAST_STEP(preinc_b, std::uint8_t, base[a], base[a] = now, 1, true)
@@ -2442,7 +2448,7 @@ f_set:
   FNEXT();
 f_div: {
   const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
-  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + kBytesOf<op_div>);
   const std::uint32_t dividend = r[rec->d];
   r[rec->d] = divisor == -1 ? 0u - dividend
                             : static_cast<std::uint32_t>(static_cast<std::int32_t>(dividend) / divisor);
@@ -2450,7 +2456,7 @@ f_div: {
 }
 f_mod: {
   const std::int32_t divisor = static_cast<std::int32_t>(r[rec->s]);
-  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + 2);
+  if (divisor == 0) FFAIL(kDivideByZero, rec->pc + kBytesOf<op_mod>);
   const std::int32_t dividend = static_cast<std::int32_t>(r[rec->d]);
   r[rec->d] = divisor == -1 ? 0u : static_cast<std::uint32_t>(dividend % divisor);
   FNEXT();
@@ -2485,23 +2491,23 @@ f_nop:
   FNEXT();
 f_push_r: {
   const Address sp = stack_pointer - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_push_r>);
   write32(base + sp, r[rec->s]);
   stack_pointer = sp;
-  FSTORE_CHECK(sp, rec->pc + 2);
+  FSTORE_CHECK(sp, rec->pc + kBytesOf<op_push_r>);
   FNEXT();
 }
 f_push_i: {
   const Address sp = stack_pointer - 4;
-  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + 5);
+  if (!push_ok(sp)) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_push_i>);
   write32(base + sp, rec->imm);
   stack_pointer = sp;
-  FSTORE_CHECK(sp, rec->pc + 5);
+  FSTORE_CHECK(sp, rec->pc + kBytesOf<op_push_i>);
   FNEXT();
 }
 f_pop_r: {
   const Address sp = stack_pointer;
-  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + 2);
+  if (!pop_ok(sp)) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_pop_r>);
   stack_pointer = sp + 4;
   r[rec->d] = read32(base + sp);
   FNEXT();
@@ -2510,14 +2516,14 @@ f_enter: {
   const std::uint32_t imm = rec->imm;
   const std::uint64_t frame = std::uint64_t(imm) + 24;
   const std::uint32_t offset = stack_pointer - stack_base;
-  if (offset > stack_size || frame > offset) FFAIL(kStackOverflow, rec->pc + 5);
+  if (offset > stack_size || frame > offset) FFAIL(kStackOverflow, rec->pc + kBytesOf<op_enter>);
   const Address sp = stack_pointer - static_cast<std::uint32_t>(frame);
   std::uint8_t* saved = base + sp + imm;
   save_registers(saved, r);
   frame_pointer = r[kFramePointer] = sp + imm + 20;
   stack_pointer = sp;
   if (granule_has_code(sp + imm + 16) || granule_has_code(sp + imm + 23)) code_written();
-  FSTORE_CHECK(sp + imm, rec->pc + 5);
+  FSTORE_CHECK(sp + imm, rec->pc + kBytesOf<op_enter>);
   FNEXT();
 }
 // leave N: r1 to r6 come back from the frame and r7 moves past it; leaving the outermost frame
@@ -2527,7 +2533,7 @@ f_enter: {
     const std::uint32_t imm = rec->imm;                                   \
     const std::uint32_t offset = stack_pointer - stack_base;              \
     if (std::uint64_t(offset) + imm + 24 >= stack_size) {                 \
-      ip = base + rec->pc + 5;                                            \
+      ip = base + rec->pc + kBytesOf<op_leave>;                           \
       SP_OUT();                                                           \
       SAVE();                                                             \
       context.state = kEnded;                                             \
@@ -2542,13 +2548,13 @@ f_leave:
 f_leave_ret: {
   LEAVE_FRAME();
   const Address sp = stack_pointer;
-  FAST_RETURN(sp, rec->pc + 6);
+  FAST_RETURN(sp, rec->pc + (kBytesOf<op_leave, op_ret>));
 }
 #undef LEAVE_FRAME
 f_movi_loadf_sub: {
   r[rec->d] = rec->imm;
   const Address a = frame_pointer + rec->imm2;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>));
   const std::uint32_t x = read32(base + a), y = rec->imm;
   set_flags(x, y);
   r[rec->d2] = x - y;
@@ -2559,7 +2565,7 @@ f_movi_loadf_sub: {
   f_movi_loadf_##name: {                                           \
     r[rec->d] = rec->imm;                                          \
     const Address a = frame_pointer + rec->imm2;                   \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>)); \
     const std::uint32_t x = read32(base + a), y = rec->imm;        \
     r[rec->d2] = (result);                                         \
     FNEXT();                                                       \
@@ -2575,11 +2581,11 @@ MOVI_LOADF_OP(sar, static_cast<std::uint32_t>(static_cast<std::int32_t>(x) >> (y
 #undef MOVI_LOADF_OP
 f_postop: {
   const Address a = r[rec->s];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_postop>);
   const std::uint32_t v = read32(base + a);
   write32(base + a, v + rec->imm);
   r[rec->d] = v;
-  FSTORE_CHECK(a, rec->pc + 6);
+  FSTORE_CHECK(a, rec->pc + kBytesOf<op_postop>);
   FNEXT();
 }
 f_xchg: {
@@ -2593,17 +2599,17 @@ f_xchg: {
 f_inc_f: {
   r[rec->d] = frame_pointer + rec->imm;
   const Address a = r[rec->s2];
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_lea_f, op_postop>));
   const std::uint32_t v = read32(base + a);
   write32(base + a, v + rec->imm2);
   r[rec->d2] = v;
-  FSTORE_CHECK(a, rec->pc + 12);
+  FSTORE_CHECK(a, rec->pc + (kBytesOf<op_lea_f, op_postop>));
   FNEXT();
 }
 f_movi_loadf: {
   r[rec->d] = rec->imm;
   const Address a = frame_pointer + rec->imm2;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>));
   r[rec->d2] = read32(base + a);
   FNEXT();
 }
@@ -2614,88 +2620,90 @@ f_movi_add:
 f_movi_storef: {
   r[rec->d] = rec->imm;
   const Address a = frame_pointer + rec->imm2;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_store_l_f>));
   write32(base + a, r[rec->s2]);
-  FSTORE_CHECK(a, rec->pc + 12);
+  FSTORE_CHECK(a, rec->pc + (kBytesOf<op_mov_ri, op_store_l_f>));
   FNEXT();
 }
 f_loadf_loadf: {
   const Address a = frame_pointer + rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>);
   r[rec->d] = read32(base + a);
   const Address a2 = frame_pointer + rec->imm2;
-  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f>));
   r[rec->d2] = read32(base + a2);
   FNEXT();
 }
 f_add_storef: {
   r[rec->d] += r[rec->s];
   const Address a = frame_pointer + rec->imm2;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 8);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_add_rr, op_store_l_f>));
   write32(base + a, r[rec->s2]);
-  FSTORE_CHECK(a, rec->pc + 8);
+  FSTORE_CHECK(a, rec->pc + (kBytesOf<op_add_rr, op_store_l_f>));
   FNEXT();
 }
 
 // rD = rD OP rS, stored to d(r6) without reading it back from the register file.
-#define FAST_OP_STORE(name, apply)                                \
+#define FAST_OP_STORE(name, op, apply)                            \
   f_opst_##name: {                                                \
     const std::uint32_t y = r[rec->d], x = r[rec->s];             \
     const std::uint32_t v = apply;                                \
     r[rec->d] = v;                                                \
     const Address a = frame_pointer + rec->imm2;                  \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 8);     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op, op_store_l_f>)); \
     write32(base + a, v);                                         \
-    FSTORE_CHECK(a, rec->pc + 8);                                 \
+    FSTORE_CHECK(a, rec->pc + (kBytesOf<op, op_store_l_f>));      \
     FNEXT();                                                      \
   }
-// The operations of the groups here and below: y is the destination's value, x the source's.
-#define BINARY_OPERATIONS(X)                                                                     \
-  X(fadd, as_bits(as_float(y) + as_float(x)))                                                    \
-  X(fsub, (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false, \
-           as_bits(as_float(y) - as_float(x))))                                                  \
-  X(fmul, as_bits(as_float(y) * as_float(x)))                                                    \
-  X(fdiv, as_bits(as_float(y) / as_float(x)))                                                    \
-  X(add, y + x)                                                                                  \
-  X(sub, (set_flags(y, x), y - x))                                                               \
-  X(mul, y * x)
+// The operations of the groups here and below, with their opcodes: y is the destination's
+// value, x the source's.
+#define BINARY_OPERATIONS(X)                                                                \
+  X(fadd, op_fadd, as_bits(as_float(y) + as_float(x)))                                      \
+  X(fsub, op_fsub,                                                                          \
+    (zf = as_float(y) == as_float(x), lf = as_float(y) < as_float(x), bf = 0, lazy = false, \
+     as_bits(as_float(y) - as_float(x))))                                                   \
+  X(fmul, op_fmul, as_bits(as_float(y) * as_float(x)))                                      \
+  X(fdiv, op_fdiv, as_bits(as_float(y) / as_float(x)))                                      \
+  X(add, op_add_rr, y + x)                                                                  \
+  X(sub, op_sub_rr, (set_flags(y, x), y - x))                                               \
+  X(mul, op_mul, y * x)
 BINARY_OPERATIONS(FAST_OP_STORE)
 #undef FAST_OP_STORE
 // rB = e(r6) OP d(r6), stored to f(r6): the value goes from memory to memory without a detour
 // through the register file.
-#define FAST_UPDATE(name, apply)                                  \
+#define FAST_UPDATE(name, op, apply)                              \
   f_update_##name: {                                              \
     const Address a = frame_pointer + rec->imm;                   \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>); \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
     const Address a2 = frame_pointer + rec->imm2;                 \
-    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f>)); \
     const std::uint32_t y = read32(base + a2);                    \
     const std::uint32_t v = apply;                                \
     r[rec->d2] = v;                                               \
     const Address a3 = frame_pointer + rec->imm3;                 \
-    if (a3 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 20);   \
+    if (a3 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f, op, op_store_l_f>)); \
     write32(base + a3, v);                                        \
-    FSTORE_CHECK(a3, rec->pc + 20);                               \
+    FSTORE_CHECK(a3, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f, op, op_store_l_f>)); \
     FNEXT();                                                      \
   }
-FAST_UPDATE(add, y + x)
-FAST_UPDATE(sub, (set_flags(y, x), y - x))
-FAST_UPDATE(mul, y * x)
-FAST_UPDATE(and, y & x)
-FAST_UPDATE(or, y | x)
-FAST_UPDATE(xor, y ^ x)
+FAST_UPDATE(add, op_add_rr, y + x)
+FAST_UPDATE(sub, op_sub_rr, (set_flags(y, x), y - x))
+FAST_UPDATE(mul, op_mul, y * x)
+FAST_UPDATE(and, op_and, y & x)
+FAST_UPDATE(or, op_or, y | x)
+FAST_UPDATE(xor, op_xor, y ^ x)
 #undef FAST_UPDATE
 // rB = e(r6) OP d(r6), left in rB.
-#define FAST_LOAD2(name, apply)                                   \
+#define FAST_LOAD2(name, op, apply)                               \
   f_load2_##name: {                                               \
     const Address a = frame_pointer + rec->imm;                   \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>); \
     const std::uint32_t x = read32(base + a);                     \
     r[rec->d] = x;                                                \
     const Address a2 = frame_pointer + rec->imm2;                 \
-    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);   \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f>)); \
     const std::uint32_t y = read32(base + a2);                    \
     r[rec->d2] = apply;                                           \
     FNEXT();                                                      \
@@ -2706,7 +2714,7 @@ BINARY_OPERATIONS(FAST_LOAD2)
 f_index4: {
   const Address a = frame_pointer + rec->imm2;
   r[rec->d] = rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>));
   const std::uint32_t x = read32(base + a);
   r[rec->d2] = x;
   r[rec->d3] = rec->imm3 + x;
@@ -2715,7 +2723,7 @@ f_index4: {
 f_index5: {
   const Address a = frame_pointer + rec->imm2;
   r[rec->d] = rec->imm;
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>));
   const std::uint32_t x = read32(base + a) * rec->imm;
   r[rec->d2] = x;
   r[rec->d3] = rec->imm3 + x;
@@ -2750,7 +2758,7 @@ f_index5: {
   f_loop_jcc_##name: {                                              \
     r[rec->d] = rec->imm;                                           \
     const Address a = frame_pointer + rec->imm2;                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>)); \
     r[rec->d2] = read32(base + a);                                  \
     const std::uint32_t x = r[rec->d3], y = r[rec->s3];             \
     set_flags(x, y);                                                \
@@ -2761,7 +2769,7 @@ f_index5: {
   f_loopc_jcc_##name: {                                             \
     r[rec->d] = rec->imm;                                           \
     const Address a = frame_pointer + rec->imm2;                    \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);      \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_mov_ri, op_load_l_f>)); \
     const std::uint32_t x = read32(base + a), y = rec->imm;         \
     set_flags(x, y);                                                \
     r[rec->d2] = x - y;                                             \
@@ -2777,7 +2785,7 @@ f_index5: {
   }                                                                 \
   f_loadf_sub_jcc_##name: {                                         \
     const Address a = frame_pointer + rec->imm;                     \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>); \
     const std::uint32_t x = read32(base + a), y = r[rec->s];        \
     set_flags(x, y);                                                \
     r[rec->d] = x - y;                                              \
@@ -2786,11 +2794,11 @@ f_index5: {
   }                                                                 \
   f_load2_jcc_##name: {                                             \
     const Address a = frame_pointer + rec->imm;                     \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>); \
     const std::uint32_t y = read32(base + a);                       \
     r[rec->d] = y;                                                  \
     const Address a2 = frame_pointer + rec->imm2;                   \
-    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);     \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_load_l_f, op_load_l_f>)); \
     const std::uint32_t x = read32(base + a2);                      \
     set_flags(x, y);                                                \
     r[rec->d2] = x - y;                                             \
@@ -2803,14 +2811,14 @@ f_index5: {
 #define LOOP_STEP()                                                 \
   const Address a = frame_pointer + rec->imm;                       \
   r[rec->d] = a;                                                    \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 12);        \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + (kBytesOf<op_lea_f, op_postop>)); \
   const std::uint32_t old = read32(base + a), x = old + rec->imm2;  \
   write32(base + a, x);                                             \
   r[rec->d2] = old;                                                 \
   if (granule_has_code(a)) {                                        \
     code_written();                                                 \
     budget += rec->rest + rec->n - rec->lead - 2;                   \
-    target = rec->pc + 12;                                          \
+    target = rec->pc + kBytesOf<op_lea_f, op_postop>;               \
     goto fast_target;                                               \
   }
 #define FAST_LOOP_JCC(name, direct)                                 \
@@ -2826,7 +2834,7 @@ f_index5: {
   f_inc_load2_jcc_##name: {                                         \
     LOOP_STEP();                                                    \
     const Address a2 = frame_pointer + rec->imm4;                   \
-    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->imm5 + 6);    \
+    if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, rec->imm5 + kBytesOf<op_load_l_f>); \
     const std::uint32_t y = read32(base + a2);                      \
     r[rec->s] = y;                                                  \
     set_flags(x, y);                                                \
@@ -2864,7 +2872,7 @@ FAST_JCC(be, bf || zf, x <= y)
 #define FAST_ZERO_JCC(width, value)                                 \
   f_zero_##width##_f_je: {                                          \
     const Address a = frame_pointer + rec->imm;                     \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_zero_##width##_f>); \
     MATERIALIZE();                                                  \
     zf = (value) == 0;                                              \
     if (zf) BRANCH();                                               \
@@ -2872,7 +2880,7 @@ FAST_JCC(be, bf || zf, x <= y)
   }                                                                 \
   f_zero_##width##_f_jne: {                                         \
     const Address a = frame_pointer + rec->imm;                     \
-    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 5);       \
+    if (a < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_zero_##width##_f>); \
     MATERIALIZE();                                                  \
     zf = (value) == 0;                                              \
     if (!zf) BRANCH();                                              \
@@ -2885,85 +2893,85 @@ FAST_ZERO_JCC(l, read32(base + a))
 
 // Accesses through an address that variables give. A form starting at `start` leaves the
 // address in `e` and the pc after the access in `end`; `before` is the count of instructions of
-// the record in front of the form. Each part runs as it would alone, so a fault stops after the
-// parts before it.
-#define FORM_ptr(start, before)                                      \
+// the record in front of the form, and `access` the opcode of the load or store through rA.
+// Each part runs as it would alone, so a fault stops after the parts before it.
+#define FORM_ptr(start, before, access)                              \
   const Address a = frame_pointer + rec->imm;                        \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + kBytesOf<op_load_l_f>); \
   const Address e = read32(base + a);                                \
   r[rec->d] = e;                                                     \
-  const Address end = (start) + 8
-#define FORM_field(start, before)                                    \
+  const Address end = (start) + kBytesOf<op_load_l_f, access>
+#define FORM_field(start, before, access)                            \
   r[rec->d] = rec->imm;                                              \
   const Address a = frame_pointer + rec->imm2;                       \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + (kBytesOf<op_mov_ri, op_load_l_f>)); \
   const Address e = read32(base + a) + rec->imm;                     \
   r[rec->d2] = e;                                                    \
-  const Address end = (start) + 16
+  const Address end = (start) + kBytesOf<op_mov_ri, op_load_l_f, op_add_rr, access>
 // The step is a store: one that hits decoded code ends the group after it, since the access
 // and what follows may have been written over.
-#define FORM_walk(start, before)                                     \
+#define FORM_walk(start, before, access)                             \
   const Address a = frame_pointer + rec->imm;                        \
   r[rec->d] = a;                                                     \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + (kBytesOf<op_lea_f, op_postop>)); \
   const Address e = read32(base + a);                                \
   write32(base + a, e + rec->imm2);                                  \
   r[rec->d2] = e;                                                    \
   if (granule_has_code(a)) {                                         \
     code_written();                                                  \
     budget += rec->rest + rec->n - rec->lead - (before) - 2;         \
-    target = (start) + 12;                                           \
+    target = (start) + kBytesOf<op_lea_f, op_postop>;                \
     goto fast_target;                                                \
   }                                                                  \
-  const Address end = (start) + 14
-#define FORM_elem1(start, before)                                    \
+  const Address end = (start) + kBytesOf<op_lea_f, op_postop, access>
+#define FORM_elem1(start, before, access)                            \
   const Address a = frame_pointer + rec->imm;                        \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + kBytesOf<op_load_l_f>); \
   const std::uint32_t x = read32(base + a);                          \
   r[rec->d] = x;                                                     \
   const Address e = rec->imm2 + x;                                   \
   r[rec->d2] = e;                                                    \
-  const Address end = (start) + 16
-#define FORM_elem(start, before)                                     \
+  const Address end = (start) + kBytesOf<op_load_l_f, op_mov_rs_addr, op_add_rr, access>
+#define FORM_elem(start, before, access)                             \
   r[rec->d] = rec->imm;                                              \
   const Address a = frame_pointer + rec->imm2;                       \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);         \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + (kBytesOf<op_mov_ri, op_load_l_f>)); \
   const std::uint32_t x = read32(base + a) * rec->imm;               \
   r[rec->d2] = x;                                                    \
   const Address e = rec->imm5 + x;                                   \
   r[rec->s2] = e;                                                    \
-  const Address end = (start) + 24
-#define FORM_at1(start, before)                                      \
+  const Address end = (start) + kBytesOf<op_mov_ri, op_load_l_f, op_mul, op_mov_rs_addr, op_add_rr, access>
+#define FORM_at1(start, before, access)                              \
   const Address a = frame_pointer + rec->imm;                        \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + kBytesOf<op_load_l_f>); \
   const std::uint32_t p = read32(base + a);                          \
   r[rec->d] = p;                                                     \
   const Address a2 = frame_pointer + rec->imm2;                      \
-  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 12);        \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + (kBytesOf<op_load_l_f, op_load_l_f>)); \
   const Address e = read32(base + a2) + p;                           \
   r[rec->d2] = e;                                                    \
-  const Address end = (start) + 16
-#define FORM_at(start, before)                                       \
+  const Address end = (start) + kBytesOf<op_load_l_f, op_load_l_f, op_add_rr, access>
+#define FORM_at(start, before, access)                               \
   const Address a = frame_pointer + rec->imm;                        \
-  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 6);          \
+  if (a < kNullGuardSize) FFAIL(kOutOfMemory, (start) + kBytesOf<op_load_l_f>); \
   const std::uint32_t p = read32(base + a);                          \
   r[rec->d] = p;                                                     \
   r[rec->d2] = rec->imm2;                                            \
   const Address a2 = frame_pointer + rec->imm5;                      \
-  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + 18);        \
+  if (a2 < kNullGuardSize) FFAIL(kOutOfMemory, (start) + (kBytesOf<op_load_l_f, op_mov_ri, op_load_l_f>)); \
   const Address e = read32(base + a2) * rec->imm2 + p;               \
   r[rec->s2] = e;                                                    \
-  const Address end = (start) + 24
-#define FORM_idx1(start, before)                                     \
+  const Address end = (start) + kBytesOf<op_load_l_f, op_mov_ri, op_load_l_f, op_mul, op_add_rr, access>
+#define FORM_idx1(start, before, access)                             \
   const Address e = rec->imm + r[rec->d2];                           \
   r[rec->d] = e;                                                     \
-  const Address end = (start) + 10
-#define FORM_idx(start, before)                                      \
+  const Address end = (start) + kBytesOf<op_mov_rs_addr, op_add_rr, access>
+#define FORM_idx(start, before, access)                              \
   const std::uint32_t x = r[rec->d2] * r[rec->s2];                   \
   r[rec->d2] = x;                                                    \
   const Address e = rec->imm + x;                                    \
   r[rec->d] = e;                                                     \
-  const Address end = (start) + 12
+  const Address end = (start) + kBytesOf<op_mul, op_mov_rs_addr, op_add_rr, access>
 #define ACCESS_CHECK() \
   if (e < kNullGuardSize) FFAIL(kOutOfMemory, end)
 #define LOAD_b base[e]
@@ -2977,13 +2985,13 @@ FAST_ZERO_JCC(l, read32(base + a))
 // A load alone, or tested against a constant by cmp and je / jne.
 #define ACCESS_LOAD(form, width)                                     \
   f_##form##_load_##width: {                                         \
-    FORM_##form(rec->pc, 0);                                         \
+    FORM_##form(rec->pc, 0, op_load_##width##_m);                    \
     ACCESS_CHECK();                                                  \
     r[rec->d3] = LOAD_##width;                                       \
     FNEXT();                                                         \
   }                                                                  \
   f_##form##_load_##width##_je: {                                    \
-    FORM_##form(rec->pc, 0);                                         \
+    FORM_##form(rec->pc, 0, op_load_##width##_m);                    \
     ACCESS_CHECK();                                                  \
     const std::uint32_t v = LOAD_##width;                            \
     r[rec->d3] = v;                                                  \
@@ -2992,7 +3000,7 @@ FAST_ZERO_JCC(l, read32(base + a))
     FNEXT();                                                         \
   }                                                                  \
   f_##form##_load_##width##_jne: {                                   \
-    FORM_##form(rec->pc, 0);                                         \
+    FORM_##form(rec->pc, 0, op_load_##width##_m);                    \
     ACCESS_CHECK();                                                  \
     const std::uint32_t v = LOAD_##width;                            \
     r[rec->d3] = v;                                                  \
@@ -3004,7 +3012,7 @@ FAST_ZERO_JCC(l, read32(base + a))
 // into it.
 #define ACCESS_STORE(form, width)                                    \
   f_##form##_store_##width: {                                        \
-    FORM_##form(rec->pc, 0);                                         \
+    FORM_##form(rec->pc, 0, op_store_##width##_m);                   \
     ACCESS_CHECK();                                                  \
     STORE_##width(r[rec->d3]);                                       \
     FSTORE_CHECK(e, end);                                            \
@@ -3013,7 +3021,7 @@ FAST_ZERO_JCC(l, read32(base + a))
   f_##form##_store_##width##_const: {                                \
     const std::uint32_t v = rec->imm4;                               \
     r[rec->d3] = v;                                                  \
-    FORM_##form(rec->pc + 6, 1);                                     \
+    FORM_##form(rec->pc + kBytesOf<op_mov_ri>, 1, op_store_##width##_m); \
     ACCESS_CHECK();                                                  \
     STORE_##width(v);                                                \
     FSTORE_CHECK(e, end);                                            \
@@ -3021,10 +3029,10 @@ FAST_ZERO_JCC(l, read32(base + a))
   }                                                                  \
   f_##form##_store_##width##_var: {                                  \
     const Address from = frame_pointer + rec->imm4;                  \
-    if (from < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + 6);     \
+    if (from < kNullGuardSize) FFAIL(kOutOfMemory, rec->pc + kBytesOf<op_load_l_f>); \
     const std::uint32_t v = read32(base + from);                     \
     r[rec->d3] = v;                                                  \
-    FORM_##form(rec->pc + 6, 1);                                     \
+    FORM_##form(rec->pc + kBytesOf<op_load_l_f>, 1, op_store_##width##_m); \
     ACCESS_CHECK();                                                  \
     STORE_##width(v);                                                \
     FSTORE_CHECK(e, end);                                            \
@@ -3038,14 +3046,14 @@ FAST_ZERO_JCC(l, read32(base + a))
   ACCESS_LOAD(form, l)                                               \
   /* p = p->next: the loaded word goes on to a variable */           \
   f_##form##_load_store: {                                           \
-    FORM_##form(rec->pc, 0);                                         \
+    FORM_##form(rec->pc, 0, op_load_l_m);                            \
     ACCESS_CHECK();                                                  \
     const std::uint32_t v = read32(base + e);                        \
     r[rec->d3] = v;                                                  \
     const Address f = frame_pointer + rec->imm4;                     \
-    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + 6);            \
+    if (f < kNullGuardSize) FFAIL(kOutOfMemory, end + kBytesOf<op_store_l_f>); \
     write32(base + f, v);                                            \
-    FSTORE_CHECK(f, end + 6);                                        \
+    FSTORE_CHECK(f, end + kBytesOf<op_store_l_f>);                   \
     FNEXT();                                                         \
   }                                                                  \
   ACCESS_STORE(form, b)                                              \

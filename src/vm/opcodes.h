@@ -157,4 +157,8 @@ inline constexpr std::uint8_t kInstructionLengths[kOpcodeCount] = {
 #undef TALVEN_OPCODE_LENGTH
 };
 
+// The bytes of a run of instructions, by their opcodes: where the parts of a fused record end.
+template <Op... ops>
+inline constexpr std::uint32_t kBytesOf = (0u + ... + kInstructionLengths[ops]);
+
 }  // namespace talven::vm

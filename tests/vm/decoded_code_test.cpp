@@ -562,6 +562,38 @@ TEST_F(InterpreterTest, FaultInsideAGroupStopsAtTheFaultingPart) {
          a.load_frame(op_load_l_f, 0, 8).load_frame(op_load_l_f, 2, 12).alu(op_add_rr, 2, 0).store_frame(op_store_l_f, 8, 2);
        },
        6, 44, 55, 66},
+      // "zero" is a word of the image: with r6 = 0 a frame access at its address does not fault.
+      {"update: the second load",
+       [](Assembler& a) {
+         a.op_rr_imm(op_load_l_f, 0, 6, "zero").load_frame(op_load_l_f, 2, 12).alu(op_xor, 2, 0)
+             .store_frame(op_store_l_f, 8, 2);
+       },
+       12, 0, 55, 66},
+      {"update: the store",
+       [](Assembler& a) {
+         a.op_rr_imm(op_load_l_f, 0, 6, "zero").op_rr_imm(op_load_l_f, 2, 6, "zero").alu(op_sub_rr, 2, 0)
+             .store_frame(op_store_l_f, 8, 2);
+       },
+       20, 0, 55, 0},
+      {"two loads and an operation: the second load",
+       [](Assembler& a) {
+         a.alu(op_mov_rr, 3, 3).op_rr_imm(op_load_l_f, 0, 6, "zero").load_frame(op_load_l_f, 2, 12)
+             .alu(op_fmul, 2, 0).movl_imm(1, 1);
+       },
+       14, 0, 55, 66},
+      {"two loads: the second load",
+       [](Assembler& a) {
+         a.alu(op_mov_rr, 3, 3).op_rr_imm(op_load_l_f, 0, 6, "zero").load_frame(op_load_l_f, 2, 12)
+             .alu(op_mov_rr, 1, 1);
+       },
+       14, 0, 55, 66},
+      {"movl and load: the load",
+       [](Assembler& a) { a.movl_imm(0, 3).load_frame(op_load_l_f, 2, 8).alu(op_mov_rr, 1, 1); }, 12, 3, 55, 66},
+      {"index of bytes: the load",
+       [](Assembler& a) { a.movl_imm(0, 4).load_frame(op_load_l_f, 2, 8).movl_addr(1, 0x20000).alu(op_add_rr, 1, 2); },
+       12, 4, 55, 66},
+      {"add and a store of another register: the store",
+       [](Assembler& a) { a.alu(op_mov_rr, 3, 3).alu(op_add_rr, 2, 1).store_frame(op_store_l_f, 8, 1); }, 10, 44, 55, 121},
       {"index: the load",
        [](Assembler& a) { a.movl_imm(0, 4).load_frame(op_load_l_f, 2, 8).alu(op_mul, 2, 0).movl_addr(1, 0x20000).alu(op_add_rr, 1, 2); },
        12, 4, 55, 66},
