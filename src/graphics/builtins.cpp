@@ -7,6 +7,7 @@
 #include "graphics/image_files.h"
 #include "graphics/planes.h"
 #include "graphics/presentation.h"
+#include "graphics/text.h"
 
 namespace talven::graphics {
 
@@ -73,14 +74,14 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
     {79, "apage", 1, 1, bi_apage},
     {80, "update", 1, 1, bi_update},
     // Text and fonts
-    {81, "font_list", 2, 1, nullptr},
-    {82, "font_use", 1, 1, nullptr},
-    {83, "font_set", 2, 1, nullptr},
-    {84, "font_get", 2, 1, nullptr},
-    {85, "font_abc", 3, 1, nullptr},
-    {86, "font_kern", 3, 1, nullptr},
-    {87, "gtext", 5, 1, nullptr},
-    {88, "gtextf", -1, 1, nullptr},
+    {81, "font_list", 2, 1, bi_font_list},
+    {82, "font_use", 1, 1, bi_font_use},
+    {83, "font_set", 2, 1, bi_font_set},
+    {84, "font_get", 2, 1, bi_font_get},
+    {85, "font_abc", 3, 1, bi_font_abc},
+    {86, "font_kern", 3, 1, bi_font_kern},
+    {87, "gtext", 5, 1, bi_gtext},
+    {88, "gtextf", -1, 1, bi_gtextf},
     // Other drawing functions
     {89, "drt_init", 0, 1, bi_drt_init},
     {90, "drt_set", 1, 1, bi_drt_set},

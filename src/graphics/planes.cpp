@@ -1,6 +1,8 @@
 // The plane table, plane creation and the plane built-ins that do not draw.
 #include "graphics/planes.h"
+
 #include "graphics/sprites.h"
+#include "graphics/text.h"
 
 #include <cstring>
 
@@ -200,6 +202,7 @@ void graphics_start(const GraphicsSettings& settings) {
 
 void graphics_shutdown() {
   sprites_stop();
+  reset_fonts();
   for (std::uint32_t i = 0; i < kPlaneSlots; ++i) {
     free_plane(i);
     g_slots[i].attached = -1;
