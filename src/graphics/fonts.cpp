@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <set>
@@ -18,24 +19,24 @@
 
 namespace talven::graphics {
 
-// One glyph turned and ready to place: its bitmap (one bit per pixel, leftmost in the high bit)
-// and where it goes relative to the pen position.
+// One glyph: its advance, and once drawn, its bitmap turned with the text (one bit per pixel,
+// leftmost in the high bit) and where it goes relative to the pen position.
 struct GlyphBitmap {
-  int advance = 0;        // whole pixels along the baseline
+  int advance = 0;  // whole pixels along the baseline
+  bool drawn = false;
   int left = 0, top = 0;  // the bitmap's top left pixel: right of and above the pen position
   int width = 0, rows = 0, pitch = 0;
   std::vector<std::uint8_t> bits;
 };
 
 struct PlacedGlyph {
-  const GlyphBitmap* glyph;
-  std::int64_t x, y;  // the bitmap's top left pixel relative to the reference point
+  char32_t code;
+  std::int64_t pen_x, pen_y;  // relative to the reference point
 };
 
 struct TextLayout {
   std::vector<PlacedGlyph> glyphs;
-  std::vector<std::unique_ptr<GlyphBitmap>> spare;  // glyphs the cache had no room for
-  std::int64_t advance = 0;                         // the sum of the advances
+  std::int64_t advance = 0;  // the sum of the advances
 };
 
 namespace {
@@ -124,8 +125,15 @@ FaceChoice choice_of(FcPattern* match, int weight, bool italic, bool fallback) {
   int found_weight = FC_WEIGHT_REGULAR, found_slant = FC_SLANT_ROMAN;
   FcPatternGetInteger(match, FC_WEIGHT, 0, &found_weight);
   FcPatternGetInteger(match, FC_SLANT, 0, &found_slant);
-  c.synthetic_bold = weight >= 600 && FcWeightToOpenType(found_weight) <= weight - 200;
-  c.synthetic_italic = italic && found_slant == FC_SLANT_ROMAN;
+  // fontconfig marks the faces it would make bold or lean itself (and then reports the weight and
+  // slant asked for); FreeType makes them here instead.
+  FcBool embolden = FcFalse;
+  FcMatrix* matrix = nullptr;
+  const bool marked_bold = FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden;
+  const bool marked_lean = FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix != nullptr &&
+                           matrix->xy != 0;
+  c.synthetic_bold = weight >= 600 && (marked_bold || FcWeightToOpenType(found_weight) <= weight - 200);
+  c.synthetic_italic = italic && (marked_lean || found_slant == FC_SLANT_ROMAN);
   return c;
 }
 
@@ -281,47 +289,59 @@ Font::~Font() {
 
 // ---- glyphs -------------------------------------------------------------------------------------
 
-const GlyphBitmap& Font::glyph(char32_t code, std::vector<std::unique_ptr<GlyphBitmap>>& spare) const {
+// The glyph's advance; its bitmap is drawn when a draw first needs it (draw_glyph).
+const GlyphBitmap& Font::glyph(char32_t code) const {
   auto it = glyphs_.find(code);
   if (it != glyphs_.end()) return *it->second;
+  // Text of very many different characters starts the cache again rather than growing it.
+  if (glyphs_.size() >= 65536) {
+    glyphs_.clear();
+    glyph_bytes_ = 0;
+  }
   auto g = std::make_unique<GlyphBitmap>();
   FT_Face face = as_face(face_);
-  const FT_UInt index = FT_Get_Char_Index(face, code);
-  if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) == 0) {
-    FT_GlyphSlot slot = face->glyph;
-    g->advance = static_cast<int>((slot->metrics.horiAdvance + 32) >> 6) + bold_strength_;
-    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-      if (bold_strength_ > 0) FT_Outline_EmboldenXY(&slot->outline, bold_strength_ * 64, 0);
-      // Italic leans the glyph about its baseline, then the whole glyph turns with the text.
-      const double lean = italic_ ? 0.2 : 0.0;
-      FT_Matrix m;
-      m.xx = static_cast<FT_Fixed>(std::lround(cos_ * 65536));
-      m.xy = static_cast<FT_Fixed>(std::lround((cos_ * lean - sin_) * 65536));
-      m.yx = static_cast<FT_Fixed>(std::lround(sin_ * 65536));
-      m.yy = static_cast<FT_Fixed>(std::lround((sin_ * lean + cos_) * 65536));
-      FT_Outline_Transform(&slot->outline, &m);
-    }
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) == 0 && slot->bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
-      const FT_Bitmap& b = slot->bitmap;
-      g->left = slot->bitmap_left;
-      g->top = slot->bitmap_top;
-      g->width = static_cast<int>(b.width);
-      g->rows = static_cast<int>(b.rows);
-      g->pitch = (g->width + 7) / 8;
-      g->bits.resize(std::size_t(g->pitch) * g->rows);
-      for (int r = 0; r < g->rows; ++r) {
-        const std::ptrdiff_t row = b.pitch >= 0 ? std::ptrdiff_t(r) * b.pitch : std::ptrdiff_t(g->rows - 1 - r) * -b.pitch;
-        std::memcpy(g->bits.data() + std::size_t(r) * g->pitch, b.buffer + row, std::size_t(g->pitch));
-      }
-    }
-  }
-  const std::size_t bytes = g->bits.size() + sizeof(GlyphBitmap);
-  if (glyph_bytes_ + bytes > kGlyphCacheBytes) {
-    spare.push_back(std::move(g));
-    return *spare.back();
-  }
-  glyph_bytes_ += bytes;
+  if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) == 0)
+    g->advance = static_cast<int>((face->glyph->metrics.horiAdvance + 32) >> 6) + bold_strength_;
   return *glyphs_.emplace(code, std::move(g)).first->second;
+}
+
+const GlyphBitmap& Font::drawn_glyph(char32_t code, GlyphBitmap& spare) const {
+  GlyphBitmap& cached = const_cast<GlyphBitmap&>(glyph(code));
+  if (cached.drawn) return cached;
+  // Beyond the cache's budget the bitmap is made for this one use.
+  GlyphBitmap& g = glyph_bytes_ < kGlyphCacheBytes ? cached : spare;
+  const int advance = cached.advance;
+  g = GlyphBitmap{};
+  g.advance = advance;
+  g.drawn = true;
+  FT_Face face = as_face(face_);
+  if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) != 0) return g;
+  FT_GlyphSlot slot = face->glyph;
+  if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+    if (bold_strength_ > 0) FT_Outline_EmboldenXY(&slot->outline, bold_strength_ * 64, 0);
+    // Italic leans the glyph about its baseline, then the whole glyph turns with the text.
+    const double lean = italic_ ? 0.2 : 0.0;
+    FT_Matrix m;
+    m.xx = static_cast<FT_Fixed>(std::lround(cos_ * 65536));
+    m.xy = static_cast<FT_Fixed>(std::lround((cos_ * lean - sin_) * 65536));
+    m.yx = static_cast<FT_Fixed>(std::lround(sin_ * 65536));
+    m.yy = static_cast<FT_Fixed>(std::lround((sin_ * lean + cos_) * 65536));
+    FT_Outline_Transform(&slot->outline, &m);
+  }
+  if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0 || slot->bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return g;
+  const FT_Bitmap& b = slot->bitmap;
+  g.left = slot->bitmap_left;
+  g.top = slot->bitmap_top;
+  g.width = static_cast<int>(b.width);
+  g.rows = static_cast<int>(b.rows);
+  g.pitch = (g.width + 63) / 64 * 8;  // whole 64-bit words, for drawing a word at a time
+  g.bits.assign(std::size_t(g.pitch) * g.rows, 0);
+  for (int r = 0; r < g.rows; ++r) {
+    const std::ptrdiff_t row = b.pitch >= 0 ? std::ptrdiff_t(r) * b.pitch : std::ptrdiff_t(g.rows - 1 - r) * -b.pitch;
+    std::memcpy(g.bits.data() + std::size_t(r) * g.pitch, b.buffer + row, std::size_t(g.width + 7) / 8);
+  }
+  if (&g == &cached) glyph_bytes_ += g.bits.size();
+  return g;
 }
 
 TextLayout Font::layout(std::string_view cp932) const {
@@ -331,22 +351,16 @@ TextLayout Font::layout(std::string_view cp932) const {
   // The baseline starts `ascent` below the reference point, across the turned cell.
   const double base_x = ascent_ * sin_, base_y = ascent_ * cos_;
   for (char32_t c : text) {
-    const GlyphBitmap& g = glyph(c, out.spare);
     const double along = static_cast<double>(out.advance);
-    const std::int64_t pen_x = std::llround(base_x + along * cos_), pen_y = std::llround(base_y - along * sin_);
-    out.glyphs.push_back({&g, pen_x + g.left, pen_y - g.top});
-    out.advance += g.advance;
+    out.glyphs.push_back({c, std::llround(base_x + along * cos_), std::llround(base_y - along * sin_)});
+    out.advance += glyph(c).advance;
   }
   return out;
 }
 
 Font::Extent Font::extent(std::string_view cp932) const {
   std::int64_t width = 0;
-  std::vector<std::unique_ptr<GlyphBitmap>> spare;
-  for (char32_t c : code_points(platform::cp932_to_utf8(cp932))) {
-    width += glyph(c, spare).advance;
-    spare.clear();
-  }
+  for (char32_t c : code_points(platform::cp932_to_utf8(cp932))) width += glyph(c).advance;
   if (italic_ || (choice_.synthetic_italic)) width += height_ / 4 + 1;
   return {width, height_};
 }
@@ -368,6 +382,18 @@ Font::Box Font::box(const Extent& e) const {
 }
 
 namespace {
+
+inline std::uint64_t load_big_endian(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+inline void or_big_endian(std::uint8_t* p, std::uint64_t bits) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  v |= __builtin_bswap64(bits);
+  std::memcpy(p, &v, 8);
+}
 
 // Sets the pixels of `bits` (a window as Font::draw describes) whose centres lie in the band of
 // the text line from `from` to `to` below the baseline and from 0 to `length` along it.
@@ -403,20 +429,74 @@ void fill_band(double base_x, double base_y, double c, double s, std::int64_t le
 void Font::draw(std::string_view cp932, std::int64_t x, std::int64_t y, std::int64_t wx, std::int64_t wy, int ww, int wh,
                 std::uint8_t* bits, std::size_t stride, std::uint8_t* cell) const {
   const TextLayout text = layout(cp932);
+  // A glyph's bitmap lies within this reach of its pen position (bold, italic and turning
+  // included), so glyphs farther from the window are not drawn at all.
+  const std::int64_t reach = 2 * std::int64_t(height_) + 2 * bold_strength_ + 2;
+  GlyphBitmap spare;
   for (const PlacedGlyph& p : text.glyphs) {
-    const GlyphBitmap& g = *p.glyph;
-    const std::int64_t gx = x + p.x, gy = y + p.y;
+    const std::int64_t px = x + p.pen_x, py = y + p.pen_y;
+    const std::int64_t advance = glyph(p.code).advance;
+    if (px + reach + advance < wx || px - reach - advance >= wx + ww || py + reach + advance < wy ||
+        py - reach - advance >= wy + wh)
+      continue;
+    const GlyphBitmap& g = drawn_glyph(p.code, spare);
+    const std::int64_t gx = px + g.left, gy = py - g.top;
     const std::int64_t r0 = std::max<std::int64_t>(0, wy - gy), r1 = std::min<std::int64_t>(g.rows, wy + wh - gy);
     const std::int64_t c0 = std::max<std::int64_t>(0, wx - gx), c1 = std::min<std::int64_t>(g.width, wx + ww - gx);
     if (r0 >= r1 || c0 >= c1) continue;
+    // Source rows are taken 64 columns at a time (rows are padded to whole words), cut to columns
+    // c0..c1, and land shifted on nine window bytes: the window column of source column 0 is
+    // 8 q + shift.
+    const std::int64_t to_window = gx - wx;
+    const std::int64_t q = to_window >> 3;
+    const int shift = static_cast<int>(to_window & 7);
+    const std::int64_t first_word = (c0 >> 3) & ~std::int64_t(7);
+    auto or_byte = [&](std::uint8_t* row, std::int64_t i, std::uint8_t b) {
+      if (i >= 0 && i < std::int64_t(stride)) row[i] |= b;
+    };
+    // A glyph wholly inside the window needs no cutting (its rows' padding bits are clear) and
+    // no bounds checks.
+    const bool inside = c0 == 0 && c1 == g.width && q >= 0 && q + g.pitch + 1 <= std::int64_t(stride);
     for (std::int64_t r = r0; r < r1; ++r) {
       const std::uint8_t* source = g.bits.data() + std::size_t(r) * g.pitch;
       std::uint8_t* row = bits + std::size_t(gy + r - wy) * stride;
-      for (std::int64_t c = c0; c < c1; ++c) {
-        if (!(source[c >> 3] & (0x80 >> (c & 7)))) continue;
-        const std::int64_t col = gx + c - wx;
-        row[col >> 3] |= static_cast<std::uint8_t>(0x80 >> (col & 7));
+      if (inside) {
+        std::uint8_t* out = row + q;
+        std::uint8_t carry = 0;
+        for (int k = 0; k < g.pitch; k += 8, out += 8) {
+          const std::uint64_t w = load_big_endian(source + k);
+          const std::uint64_t high = (w >> shift) | std::uint64_t(carry) << 56;
+          carry = shift == 0 ? 0 : static_cast<std::uint8_t>((w << (64 - shift)) >> 56);
+          if (high != 0) or_big_endian(out, high);
+        }
+        if (carry != 0) *out |= carry;
+        continue;
       }
+      // The bits a word shifts past its eighth byte are carried into the next word's first byte
+      // rather than stored alone, which would stall the next word's load on the store.
+      std::uint8_t carry = 0;
+      std::int64_t carry_at = std::numeric_limits<std::int64_t>::min();
+      for (std::int64_t k = first_word; 8 * k < c1; k += 8) {
+        std::uint64_t w = load_big_endian(source + k);
+        const std::int64_t from = std::max<std::int64_t>(c0 - 8 * k, 0), to = std::min<std::int64_t>(c1 - 8 * k, 64);
+        w &= (to == 64 ? ~0ull : ~(~0ull >> to)) & (~0ull >> from);  // columns from..to of the word
+        const std::int64_t at = q + k;  // the window byte of the word's first byte (the cut bits land inside)
+        std::uint64_t high = w >> shift;
+        if (carry_at == at) {
+          high |= std::uint64_t(carry) << 56;
+        } else if (carry != 0) {
+          or_byte(row, carry_at, carry);
+        }
+        carry = shift == 0 ? 0 : static_cast<std::uint8_t>((w << (64 - shift)) >> 56);
+        carry_at = at + 8;
+        if (high == 0) continue;
+        if (at >= 0 && at + 8 <= std::int64_t(stride)) {
+          or_big_endian(row + at, high);
+        } else {
+          for (int b = 0; b < 8; ++b) or_byte(row, at + b, static_cast<std::uint8_t>(high >> (56 - 8 * b)));
+        }
+      }
+      if (carry != 0) or_byte(row, carry_at, carry);
     }
   }
   const double base_x = x + ascent_ * sin_, base_y = y + ascent_ * cos_;
@@ -454,7 +534,8 @@ float Font::kerning(std::uint32_t first, std::uint32_t second) const {
   FT_Vector v{0, 0};
   if (FT_Get_Kerning(face, FT_Get_Char_Index(face, first), FT_Get_Char_Index(face, second), FT_KERNING_UNSCALED, &v) != 0)
     return 0;
-  return static_cast<float>(FT_MulFix(v.x, face->size->metrics.x_scale) / 64.0);
+  // The system gave kerning amounts in whole pixels.
+  return static_cast<float>(std::lround(double(v.x) * face->size->metrics.x_scale / 65536.0 / 64.0));
 }
 
 }  // namespace talven::graphics

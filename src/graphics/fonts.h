@@ -106,9 +106,10 @@ class Font {
 
  private:
   Font() = default;
-  // The glyph of a character, from the cache or made now (then owned by `spare` when the cache is
-  // full).
-  const GlyphBitmap& glyph(char32_t code, std::vector<std::unique_ptr<GlyphBitmap>>& spare) const;
+  // A character's glyph with its advance, cached.
+  const GlyphBitmap& glyph(char32_t code) const;
+  // The same with its bitmap drawn: cached while the cache's budget allows, else made in `spare`.
+  const GlyphBitmap& drawn_glyph(char32_t code, GlyphBitmap& spare) const;
   TextLayout layout(std::string_view cp932) const;
 
   FaceChoice choice_;
@@ -120,7 +121,7 @@ class Font {
   int bold_strength_ = 0;  // pixels added to every glyph and advance by synthetic bold
   int underline_offset_ = 0, underline_thickness_ = 1, strike_offset_ = 0, strike_thickness_ = 1;
   std::uint32_t first_character_ = 0;
-  // Glyph bitmaps, made on first use and kept while they fit the budget. The font may be used by
+  // Glyphs, made on first use; their bitmaps kept while they fit the budget. The font may be used by
   // one thread at a time (the built-in lock, or the window thread for its own fonts).
   mutable std::unordered_map<char32_t, std::unique_ptr<GlyphBitmap>> glyphs_;
   mutable std::size_t glyph_bytes_ = 0;

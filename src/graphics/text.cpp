@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "graphics/palette.h"
 #include "graphics/pixel_tables.h"
 #include "library/format.h"
@@ -31,6 +35,7 @@ struct FontSlot {
 std::array<FontSlot, kFontSlots> g_slots;
 std::vector<std::uint8_t> g_work;  // the 1-bit work plane, only growing (up to kTextWorkBytes)
 std::vector<std::uint8_t> g_cell;  // the cell's pixels for an opaque background, beside it
+std::vector<std::uint16_t> g_coverage;  // one destination row's coverage
 
 FontRecord start_up_record() {
   FontRecord r{};
@@ -135,6 +140,27 @@ inline bool bit(const std::uint8_t* row, i64 column) { return row[column >> 3] &
 
 // ---- the two ways of drawing ----------------------------------------------------------------
 
+// One row of plain text: the foreground under the glyphs' bits, the background under the cell's
+// other bits (when there is a cell); eight pixels that neither touches are passed at once.
+template <int BYTES>
+void plain_row(const std::uint8_t* glyph, const std::uint8_t* cell, std::uint8_t* d, i64 n, const Colour& fore,
+               const Colour& back) {
+  for (i64 c = 0; c < n;) {
+    if ((c & 7) == 0 && glyph[c >> 3] == 0 && (cell == nullptr || cell[c >> 3] == 0)) {
+      c += 8;
+      d += 8 * BYTES;
+      continue;
+    }
+    if (bit(glyph, c)) {
+      put(d, BYTES, fore);
+    } else if (cell != nullptr && bit(cell, c)) {
+      put(d, BYTES, back);
+    }
+    ++c;
+    d += BYTES;
+  }
+}
+
 void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view text, const Font& font) {
   const Font::Box box = font.box(font.extent(text));
   const i64 left = std::max<i64>(x, p.clip.left), top = std::max<i64>(y, p.clip.top);
@@ -155,9 +181,11 @@ void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, 
       const std::uint8_t* glyph = g_work.data() + std::size_t(row - y0) * stride;
       const std::uint8_t* cell = opaque ? g_cell.data() + std::size_t(row - y0) * stride : nullptr;
       std::uint8_t* d = row_address(p, static_cast<std::int32_t>(row)) + std::size_t(left) * bytes;
-      for (i64 c = 0; c < right - left; ++c, d += bytes) {
-        if (bit(glyph, c)) put(d, bytes, fore);
-        else if (cell != nullptr && bit(cell, c)) put(d, bytes, back);
+      switch (bytes) {
+        case 1: plain_row<1>(glyph, cell, d, right - left, fore, back); break;
+        case 2: plain_row<2>(glyph, cell, d, right - left, fore, back); break;
+        case 3: plain_row<3>(glyph, cell, d, right - left, fore, back); break;
+        default: plain_row<4>(glyph, cell, d, right - left, fore, back); break;
       }
     }
   }
@@ -165,11 +193,63 @@ void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, 
 
 // The coverage of one destination pixel: the bits of its 8 x 8 block, 4 for each, except that a
 // full first row counts 31 instead of 32 so that full coverage is exactly 255.
+struct BitCounts {
+  std::uint8_t times_four[256];
+  constexpr BitCounts() : times_four() {
+    for (int b = 0; b < 256; ++b)
+      for (int k = 0; k < 8; ++k) times_four[b] = static_cast<std::uint8_t>(times_four[b] + 4 * ((b >> k) & 1));
+  }
+};
+constexpr BitCounts kBitCounts;
+
 inline std::uint32_t coverage(const std::uint8_t* block, std::size_t stride) {
   std::uint32_t c = 0;
-  for (int r = 0; r < 8; ++r) c += 4 * static_cast<std::uint32_t>(__builtin_popcount(block[std::size_t(r) * stride]));
+  for (int r = 0; r < 8; ++r) c += kBitCounts.times_four[block[std::size_t(r) * stride]];
   return block[0] == 0xFF ? c - 1 : c;
 }
+
+}  // namespace
+
+// Sixteen pixels at a time where the vector form exists; a test holds it equal to coverage() for
+// every pixel.
+void row_coverage(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
+  std::size_t c = 0;
+#if defined(__SSE2__)
+  const __m128i m1 = _mm_set1_epi8(0x55), m2 = _mm_set1_epi8(0x33), m4 = _mm_set1_epi8(0x0F), zero = _mm_setzero_si128();
+  for (; c + 16 <= n; c += 16) {
+    __m128i rows[8], any = zero;
+    for (int r = 0; r < 8; ++r) {
+      rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + std::size_t(r) * n + c));
+      any = _mm_or_si128(any, rows[r]);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) {  // sixteen empty blocks
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), zero);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), zero);
+      continue;
+    }
+    __m128i sum = zero;
+    for (int r = 0; r < 8; ++r) {
+      __m128i v = rows[r];
+      // Bits per byte: pairs, nibbles, bytes (16-bit shifts, the masks keep each byte's own bits).
+      v = _mm_sub_epi8(v, _mm_and_si128(_mm_srli_epi16(v, 1), m1));
+      v = _mm_add_epi8(_mm_and_si128(v, m2), _mm_and_si128(_mm_srli_epi16(v, 2), m2));
+      v = _mm_and_si128(_mm_add_epi8(v, _mm_srli_epi16(v, 4)), m4);
+      sum = _mm_add_epi8(sum, v);
+    }
+    const __m128i full = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + c)), _mm_set1_epi8(-1));
+    // 4 per bit, one less where the first row is full (full is -1 there).
+    const __m128i lo = _mm_add_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpacklo_epi8(full, full), 8));
+    const __m128i hi = _mm_add_epi16(_mm_slli_epi16(_mm_unpackhi_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpackhi_epi8(full, full), 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), hi);
+  }
+#endif
+  for (; c < n; ++c) out[c] = static_cast<std::uint16_t>(coverage(blocks + c, n));
+}
+
+std::uint32_t block_coverage(const std::uint8_t* block, std::size_t stride) { return coverage(block, stride); }
+
+namespace {
 
 void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view text,
                        const Font& font) {
@@ -189,8 +269,14 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
     }
   }
   const bool as_alpha = bytes == 4 && (colour & kTextCoverage) != 0;
+  // mul(c, colour) for every coverage c, per byte of a 32-bit pixel.
+  std::uint8_t share[256][4];
+  if (bytes == 4 && !as_alpha)
+    for (int c = 0; c < 256; ++c)
+      for (int k = 0; k < 4; ++k) share[c][k] = g_pixel_tables.multiply[c][fore.rgb >> (8 * k) & 0xFF];
   // One byte of the work plane per destination pixel and work row.
   const std::size_t stride = std::size_t(right - left);
+  if (g_coverage.size() < stride) g_coverage.resize(stride);
   const i64 band = std::max<i64>(1, i64(kTextWorkBytes / (stride * 8)));
   for (i64 y0 = top; y0 < bottom; y0 += band) {
     const i64 y1 = std::min(bottom, y0 + band);
@@ -199,18 +285,35 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
               g_work.data(), stride);
     for (i64 row = y0; row < y1; ++row) {
       const std::uint8_t* blocks = g_work.data() + std::size_t(row - y0) * 8 * stride;
+      row_coverage(blocks, stride, g_coverage.data());
       std::uint8_t* d = row_address(p, static_cast<std::int32_t>(row)) + std::size_t(left) * bytes;
+      if (bytes == 1) {
+        for (std::size_t c = 0; c < stride; ++c) d[c] = static_cast<std::uint8_t>(g_coverage[c]);  // the coverage mask
+        continue;
+      }
       for (std::size_t c = 0; c < stride; ++c, d += bytes) {
-        const std::uint32_t cover = coverage(blocks + c, stride);
-        if (bytes == 1) {
-          *d = static_cast<std::uint8_t>(cover);  // the coverage mask
-        } else if (cover == 0) {
+        // Four uncovered pixels at once: most of a line's rectangle.
+        if ((c & 3) == 0 && c + 4 <= stride) {
+          std::uint64_t four;
+          std::memcpy(&four, g_coverage.data() + c, 8);
+          if (four == 0) {
+            c += 3;
+            d += 3 * bytes;
+            continue;
+          }
+        }
+        const std::uint32_t cover = g_coverage[c];
+        if (cover == 0) {
           continue;
         } else if (as_alpha) {
           const std::uint32_t v = fore.rgb | cover << 24;
           std::memcpy(d, &v, 4);
         } else if (cover == 255) {
           put(d, bytes, fore);
+        } else if (bytes == 4) {
+          // The colour's share at this coverage comes from the call's table.
+          const std::uint8_t* keep = g_pixel_tables.multiply[255 - cover];
+          for (int k = 0; k < 4; ++k) d[k] = static_cast<std::uint8_t>(share[cover][k] + keep[d[k]]);
         } else {
           blend(d, bytes, fore.rgb, cover);
         }

@@ -25,6 +25,13 @@ inline constexpr std::uint32_t kTextCoverage = 1u << 31;  // anti-aliased on 32 
 // Draws cp932 text with the font of `slot` so that its bounding box starts at (x, y); false when
 // the slot's font cannot be built. For the built-ins and tests.
 bool draw_text(Plane& plane, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view cp932, int slot);
+// The coverage of one destination pixel of anti-aliased text from its 8 x 8 block of the work
+// plane (one byte per work row, rows `stride` bytes apart): 4 per set bit, except that a full first
+// row counts 31, so that full coverage is exactly 255.
+std::uint32_t block_coverage(const std::uint8_t* block, std::size_t stride);
+// The same for a row of `n` destination pixels (rows of the blocks `n` bytes apart), into `out`.
+void row_coverage(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out);
+
 // The font of a slot, built now if it is due (nullptr when it cannot be built).
 const Font* slot_font(int slot);
 // How many times the slot's font has been built (font_set marks a changed record for one rebuild).

@@ -2,6 +2,7 @@
 // is read or written outside a plane (the sanitizer build turns any stray access into a failure).
 #include "graphics/graphics_test_support.h"
 #include "graphics/sprites.h"
+#include "graphics/text.h"
 #include "shell/configuration.h"
 
 namespace talven::graphics::test {
@@ -65,7 +66,7 @@ TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
     auto region = [&]() -> std::uint32_t {
       return pick({regions.empty() ? 0u : regions[rng() % regions.size()], 0u, rng()});
     };
-    switch (rng() % 31) {
+    switch (rng() % 34) {
       case 0: r = args.call(bi_gcopy, {number(), coordinate(), coordinate(), number(), record(0), mode_record(64)}); break;
       case 1: r = args.call(bi_gblit, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
       case 2: r = args.call(bi_gblita, {number(), record(0), number(), record(32), mode_record(64), coordinate()}); break;
@@ -121,6 +122,43 @@ TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
           vm::store<std::uint32_t>(sprites[rng() % sprites.size()] + 4 * (rng() % 36), pick({rng(), rng() % 9, 0x10000}));
         }
         break;
+      case 31: {
+        // A font record of random words: any face bytes, sizes from nothing to absurd (the absurd
+        // ones rarely, as drawing a glyph thousands of pixels high is slow, not unsafe).
+        const vm::Address font = args.scratch(128);
+        for (int i = 0; i < 8; ++i) vm::store(font + 4 * i, rng());
+        const std::uint32_t size = rng() % 50 == 0 ? 100000u : pick({rng() % 40, 0u, 0xFFFFFFFFu, rng() % 200});
+        vm::store(font + 32, size);
+        vm::store(font + 36, rng());
+        vm::store(font + 40, rng());
+        vm::store(font + 44, rng());
+        r = args.call(bi_font_set, {pick({rng() % 33, rng()}), pick({font, font, 0u, 0xFFFFFFF0u})});
+        r += args.call(bi_font_use, {pick({rng() % 33, rng()})});
+        if (rng() % 8 == 0) r += args.call(bi_font_get, {rng() % 33, pick({font, 0u, 0xFFFFFFF8u})});
+        if (rng() % 8 == 0) r += args.call(bi_font_abc, {rng() % 33, rng() % 140, pick({font, 0u, 0xFFFFFFF8u})});
+        if (rng() % 8 == 0) r += args.call(bi_font_kern, {rng() % 33, rng() % 17000, pick({font, 0u, 0xFFFFFFFEu})});
+        break;
+      }
+      case 32:
+      case 33: {
+        // Random text, or a format of random directives with random words after it.
+        static const char* const kPieces[] = {"%d", "%s", "%x", "%c", "%f", "%5.2f", "%-12s", "%%", "%08X", "%u",
+                                              "%.3s", "%*d", "%", "%ls", "%n", "abc", "\x82\xA0", " ", "%e", "%g"};
+        std::string text;
+        const int pieces = static_cast<int>(rng() % 12);
+        for (int i = 0; i < pieces; ++i) text += kPieces[rng() % std::size(kPieces)];
+        if (rng() % 4 == 0) text += static_cast<char>(0x81 + rng() % 30);  // a lead byte at the end
+        const vm::Address t = args.scratch(512);
+        vm::store_string(t, text, 400);
+        const std::uint32_t where = pick({t, t, t, 0u, 0xFFFFFFFFu, 12u});
+        if (rng() % 2 == 0) {
+          r = args.call(bi_gtext, {number(), coordinate(), coordinate(), rng(), where});
+        } else {
+          r = args.call(bi_gtextf, {number(), coordinate(), coordinate(), rng(), where, rng(), args.scratch(0), rng(),
+                                    pick({t, 0xFFFFFFF0u, 8u}), rng(), rng(), rng()});
+        }
+        break;
+      }
       default:  // building the map takes milliseconds: a valid palette only now and then
         r = args.call(bi_pal_map, {rng() % 20 == 0 ? args.scratch(0) : pick({0u, 0xFFFFFF00u, 8u})});
         break;
@@ -128,6 +166,7 @@ TEST_F(BuiltinRobustnessTest, RandomArgumentsStayInsideThePlanes) {
     successes += r != 0;
   }
   sprites_stop();
+  reset_fonts();
   EXPECT_GT(successes, kRounds / 10);
 }
 
