@@ -3,8 +3,9 @@
  * written to a file and read back, and a run counter is kept in the configuration file; then
  * sprites made of PNG pictures from the archive pictures.bin (drawn by the engine, see
  * make-assets.sh) move over a background plane: stars, a turning hub carrying three balls, balls
- * that bounce off each other through hit regions, and the title. The demo closes itself after [Demo] Seconds (45 unless set); its lines go to
- * the debug output (talven --log - games/demo).
+ * that bounce off each other through hit regions, and the title; text drawn by the engine names the
+ * demo and keeps the score and the frame rate. The demo closes itself after [Demo] Seconds (45
+ * unless set); its lines go to the debug output (talven --log - games/demo).
  */
 #include "talven.h"
 
@@ -56,6 +57,8 @@ int worker(int job)
 #define TITLE 2
 #define STAR 3
 #define BALLS 4
+#define SUBTITLE 10
+#define HUD 11
 #define BACK 8
 
 
@@ -81,6 +84,37 @@ int load_pictures()
 
 #define FREE_BALLS 6
 
+void use_font(int slot, int size, int flags)
+{
+  FONT f;
+  font_get(slot, &f);
+  strcpy(f.face, "ＭＳ ゴシック");  /* a Windows face: where it is missing, an installed Japanese Gothic */
+  f.size = size;
+  f.flags = flags;
+  font_set(slot, &f);
+  font_use(slot);
+}
+
+/* The line under the title: anti-aliased text whose coverage becomes the plane's alpha, so that the
+   sprite shows it softly over the picture. */
+void draw_subtitle()
+{
+  galloc(SUBTITLE, 440, 36, 32);
+  gclear(SUBTITLE, 0, 0);
+  use_font(1, 26, 16);
+  gtext(SUBTITLE, 10, 4, 0xFF | 0x80000000, "スプライトとテキストのデモ");
+}
+
+/* The bar at the bottom: the score and the frame rate in plain text on an opaque bar. */
+void draw_hud(int bounces, int fps, int seconds_left)
+{
+  gclear(HUD, 0, 0x10141C);
+  use_font(2, 16, 0);
+  gtextf(HUD, 10, 3, 0xFC, "score %d", bounces);
+  gtextf(HUD, 250, 3, 0xB6, "%d s left", seconds_left);
+  gtextf(HUD, 560, 3, 0x1F, "%3d fps", fps);
+}
+
 /* The moving parts are sprites: layer 0 the stars, layer 1 a turning hub carrying three balls,
    layer 2 balls that bounce off the walls and off each other (hit regions), sorted by height so
    that a lower ball is drawn over a higher one, layer 3 the title. sp_draw repaints only what
@@ -88,12 +122,12 @@ int load_pictures()
 int animate(int seconds)
 {
   RECT r;
-  BLITMODE alpha, fade;
-  SPRITE *stars[12], *hub, *ring[3], *balls[FREE_BALLS], *title;
+  BLITMODE alpha, fade, copy;
+  SPRITE *stars[12], *hub, *ring[3], *balls[FREE_BALLS], *title, *subtitle, *hud;
   HITREGION *regions[FREE_BALLS], *hit;
   int vx[FREE_BALLS], vy[FREE_BALLS];
   int colours[256];
-  int frame, t, i, j, n, next_report, bounces;
+  int frame, t, i, j, n, next_report, bounces, next_hud, hud_frames;
 
   if (!load_pictures()) { log_out("the pictures could not be read"); return 0; }
   log_out("pictures read from pictures.bin: rings %d-bit, title %d-bit", 8, 32);
@@ -139,11 +173,20 @@ int animate(int seconds)
   }
   title = sp_set(3, 2, 320, 110, TITLE, 0, &fade);
   title->pivot_x = 226; title->pivot_y = 52;
+  draw_subtitle();
+  subtitle = sp_set(3, 2, 320, 182, SUBTITLE, 0, &fade);
+  subtitle->pivot_x = 220; subtitle->pivot_y = 18;
+  copy.mode = BLIT_COPY; copy.operation = 0; copy.opacity = 255; copy.parameter = 0; copy.key = 0; copy.colour = 0;
+  galloc(HUD, 640, 22, 32);
+  draw_hud(0, 0, seconds);
+  hud = sp_set(3, 2, 0, 458, HUD, 0, &copy);
 
   setcount(1, 0);
   frame = 0;
   bounces = 0;
   next_report = 5000;
+  next_hud = 500;
+  hud_frames = 0;
   while ((t = getcount(1)) < seconds * 1000) {
     for (i = 0; i < 12; i++) {
       stars[i]->x = (i * 151 + t / (6 + i % 5)) % 680 - 20;
@@ -185,6 +228,14 @@ int animate(int seconds)
     title->y = 110 + sine(t / 4) * 12 / 1024;
     title->angle = sine(t / 3) / 40;
     title->flags = title->flags | 1;
+    subtitle->mode.opacity = fade.opacity;
+    subtitle->flags = subtitle->flags | 1;
+    if (t >= next_hud) {
+      draw_hud(bounces, (frame - hud_frames) * 2, seconds - t / 1000);
+      hud->flags = hud->flags | 1;
+      hud_frames = frame;
+      next_hud = next_hud + 500;
+    }
 
     sp_draw(-1, &r);
     update(&r);
