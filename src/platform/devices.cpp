@@ -38,6 +38,10 @@ class NullDisplay final : public Display {
   bool set_window_fullscreen_mode(bool, int, int) override { return true; }
   void present_black() override {}
   bool present_texels(const std::uint32_t*, int, int, PictureFit) override { return false; }
+  bool create_tool_window(const std::string&, const Rect&) override { return false; }
+  void destroy_tool_window() override {}
+  void show_tool_window(bool) override {}
+  bool present_tool_texels(const std::uint32_t*, int, int) override { return false; }
 
   bool wait_event(Event& event, int timeout_ms) override {
     std::unique_lock lock(wake_mutex_);

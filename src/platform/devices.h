@@ -66,6 +66,17 @@ class Display {
   // is no window or nothing could be drawn.
   virtual bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) = 0;
 
+  // A second, small window of the engine's own (the debug output), created hidden at `bounds`
+  // (position and client size) and kept until destroyed or the display closes. Its events come
+  // through wait_event marked `tool_window`; its close box only reports, it never closes it. The
+  // null display has none: creating fails and the other calls do nothing.
+  virtual bool create_tool_window(const std::string& title_utf8, const Rect& bounds) = 0;
+  virtual void destroy_tool_window() = 0;
+  // Showing also raises it, as a tool window that was asked for should be in front.
+  virtual void show_tool_window(bool shown) = 0;
+  // Shows a picture of 0xAARRGGBB texels one to one from the client area's top left corner.
+  virtual bool present_tool_texels(const std::uint32_t* texels, int width, int height) = 0;
+
   // Waits up to `timeout_ms` for the next event; false when none came.
   virtual bool wait_event(Event& event, int timeout_ms) = 0;
   virtual void wake_window_thread() = 0;

@@ -23,6 +23,8 @@ SDL_Texture* g_texture = nullptr;  // the presented picture
 bool g_surface_cleared = false;    // the window surface is black outside the picture
 int g_texture_width = 0, g_texture_height = 0;
 std::atomic<Uint32> g_wake_event{0};
+SDL_Window* g_tool_window = nullptr;  // the engine's own second window, hidden until asked for
+Uint32 g_tool_window_id = 0;
 
 // Windows virtual-key codes of the keys whose meaning the shell needs before input exists.
 int virtual_key_of(SDL_Keycode key) {
@@ -42,6 +44,10 @@ int virtual_key_of(SDL_Keycode key) {
     case SDLK_RALT: return 0x12;
     case SDLK_ESCAPE: return 0x1B;
     case SDLK_SPACE: return 0x20;
+    case SDLK_PAGEUP: return 0x21;
+    case SDLK_PAGEDOWN: return 0x22;
+    case SDLK_END: return 0x23;
+    case SDLK_HOME: return 0x24;
     case SDLK_LEFT: return 0x25;
     case SDLK_UP: return 0x26;
     case SDLK_RIGHT: return 0x27;
@@ -50,7 +56,31 @@ int virtual_key_of(SDL_Keycode key) {
   }
 }
 
+// The window an event belongs to; 0 for events of no window.
+Uint32 window_id_of(const SDL_Event& e) {
+  switch (e.type) {
+    case SDL_WINDOWEVENT: return e.window.windowID;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: return e.key.windowID;
+    case SDL_TEXTINPUT: return e.text.windowID;
+    case SDL_MOUSEMOTION: return e.motion.windowID;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: return e.button.windowID;
+    case SDL_MOUSEWHEEL: return e.wheel.windowID;
+    default: return 0;
+  }
+}
+
+bool translate_for_window(const SDL_Event& e, Event& out, bool tool_window);
+
 bool translate(const SDL_Event& e, Event& out) {
+  const bool tool_window = g_tool_window_id != 0 && window_id_of(e) == g_tool_window_id;
+  if (!translate_for_window(e, out, tool_window)) return false;
+  out.tool_window = tool_window;
+  return true;
+}
+
+bool translate_for_window(const SDL_Event& e, Event& out, bool tool_window) {
   out = Event{};
   switch (e.type) {
     case SDL_QUIT: out.type = EventType::quit; return true;
@@ -61,7 +91,7 @@ bool translate(const SDL_Event& e, Event& out) {
         case SDL_WINDOWEVENT_FOCUS_LOST: out.type = EventType::focus_lost; return true;
         case SDL_WINDOWEVENT_MOVED: out.type = EventType::moved; out.x = e.window.data1; out.y = e.window.data2; return true;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-          g_surface_cleared = false;
+          if (!tool_window) g_surface_cleared = false;
           out.type = EventType::resized;
           out.x = e.window.data1;
           out.y = e.window.data2;
@@ -106,6 +136,7 @@ bool translate(const SDL_Event& e, Event& out) {
 }
 
 void destroy_frame_window();
+void destroy_tool_window();
 void present_black();
 
 // SDL's reason for a failed call, on stderr. Failures that would repeat every frame are told once
@@ -118,7 +149,7 @@ bool sdl_failed_once(std::atomic<bool>& told, const char* what) {
   if (!told.exchange(true)) sdl_failed(what);
   return false;
 }
-std::atomic<bool> g_told_texture{false}, g_told_surface{false};
+std::atomic<bool> g_told_texture{false}, g_told_surface{false}, g_told_tool_surface{false};
 
 bool open_display() {
   if (g_display_open) return true;
@@ -147,6 +178,7 @@ bool open_display() {
 
 void close_display() {
   if (!g_display_open) return;
+  destroy_tool_window();
   destroy_frame_window();
   SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
   g_display_open = false;
@@ -278,6 +310,45 @@ bool present_texels(const std::uint32_t* texels, int width, int height, PictureF
   return present_on_surface(texels, width, height);
 }
 
+// The tool window is a utility window (no taskbar entry of its own) that is drawn through its own
+// window surface, so it needs nothing of the frame window's renderer.
+bool create_tool_window(const std::string& title_utf8, const Rect& bounds) {
+  if (!g_display_open || g_tool_window != nullptr) return false;
+  g_tool_window = SDL_CreateWindow(title_utf8.c_str(), bounds.x, bounds.y, bounds.width, bounds.height,
+                                   SDL_WINDOW_HIDDEN | SDL_WINDOW_UTILITY | SDL_WINDOW_SKIP_TASKBAR);
+  if (g_tool_window == nullptr) return sdl_failed("the debug window could not be created");
+  g_tool_window_id = SDL_GetWindowID(g_tool_window);
+  return true;
+}
+
+void destroy_tool_window() {
+  if (g_tool_window) SDL_DestroyWindow(g_tool_window);
+  g_tool_window = nullptr;
+  g_tool_window_id = 0;
+}
+
+void show_tool_window(bool shown) {
+  if (!g_tool_window) return;
+  if (!shown) {
+    SDL_HideWindow(g_tool_window);
+    return;
+  }
+  SDL_ShowWindow(g_tool_window);
+  SDL_RaiseWindow(g_tool_window);
+}
+
+bool present_tool_texels(const std::uint32_t* texels, int width, int height) {
+  if (!g_tool_window || texels == nullptr || width <= 0 || height <= 0) return false;
+  SDL_Surface* surface = SDL_GetWindowSurface(g_tool_window);
+  if (surface == nullptr) return sdl_failed_once(g_told_tool_surface, "the debug window's surface is not available");
+  const int copy_width = std::min(width, surface->w), copy_height = std::min(height, surface->h);
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+  SDL_ConvertPixels(copy_width, copy_height, SDL_PIXELFORMAT_ARGB8888, texels, width * 4, surface->format->format,
+                    surface->pixels, surface->pitch);
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  return SDL_UpdateWindowSurface(g_tool_window) == 0;
+}
+
 bool set_window_fullscreen_mode(bool on, int width, int height) {
   if (!g_window) return false;
   g_surface_cleared = false;
@@ -380,6 +451,14 @@ class SdlDisplay final : public Display {
   void present_black() override { platform::present_black(); }
   bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) override {
     return platform::present_texels(texels, width, height, fit);
+  }
+  bool create_tool_window(const std::string& title_utf8, const Rect& bounds) override {
+    return platform::create_tool_window(title_utf8, bounds);
+  }
+  void destroy_tool_window() override { platform::destroy_tool_window(); }
+  void show_tool_window(bool shown) override { platform::show_tool_window(shown); }
+  bool present_tool_texels(const std::uint32_t* texels, int width, int height) override {
+    return platform::present_tool_texels(texels, width, height);
   }
   bool wait_event(Event& event, int timeout_ms) override { return platform::wait_event(event, timeout_ms); }
   void wake_window_thread() override { platform::wake_window_thread(); }

@@ -72,6 +72,8 @@ struct Event {
   bool alt = false;
   bool repeat = false;
   std::string text;       // text_input: UTF-8
+  // The event belongs to the tool window (Display::create_tool_window), not to the frame window.
+  bool tool_window = false;
 };
 
 }  // namespace talven::platform

@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 #include "shell/configuration.h"
+#include "shell/debug_window.h"
 #include "shell/error_reporter.h"
 #include "shell/message_meanings.h"
 #include "shell/runtime.h"
@@ -36,6 +37,10 @@ struct WindowState {
   std::atomic<bool> full_screen{false};
   std::atomic<bool> input_enabled{true};
   int client_width = 0, client_height = 0;
+  // The application is active while either of its windows has the focus; a move between them
+  // arrives as a loss and a gain in one batch of events, settled after the batch.
+  bool frame_focused = false, tool_focused = false;
+  bool focus_changed = false;
 };
 WindowState g_state;
 
@@ -67,6 +72,7 @@ void set_active(bool active) {
 void shut_down() {
   vm::stop_all_threads();
   runtime_stop();
+  close_debug_window();
   platform::display().destroy_frame_window();
   g_state.quit = true;
 }
@@ -114,14 +120,27 @@ void remember_window_bounds() {
 
 std::uint32_t full_screen_request(std::uint32_t on, std::uint32_t);
 
+void settle_focus() {
+  if (!g_state.focus_changed) return;
+  g_state.focus_changed = false;
+  set_active(g_state.frame_focused || g_state.tool_focused);
+}
+
 void handle_event(const platform::Event& e) {
   using platform::EventType;
   auto& cfg = config();
+  if (e.type == EventType::focus_gained || e.type == EventType::focus_lost) {
+    (e.tool_window ? g_state.tool_focused : g_state.frame_focused) = e.type == EventType::focus_gained;
+    g_state.focus_changed = true;
+    return;
+  }
+  if (e.tool_window) {
+    debug_window_event(e);
+    return;
+  }
   switch (e.type) {
     case EventType::close_requested:
     case EventType::quit: handle_close(); break;
-    case EventType::focus_gained: set_active(true); break;
-    case EventType::focus_lost: set_active(false); break;
     case EventType::moved: remember_window_bounds(); break;
     case EventType::resized: {
       if (g_state.full_screen) break;
@@ -146,6 +165,7 @@ void handle_event(const platform::Event& e) {
     case EventType::render_reset: runtime_window_resized(); break;
     case EventType::key_down:
       if (e.alt && e.virtual_key == 0x0D && !e.repeat) full_screen_request(g_state.full_screen ? 0 : 1, 0);
+      if (e.virtual_key == 0x77 && !e.repeat) toggle_debug_window();  // F8
       runtime_key_event(e);
       break;
     default: runtime_input_event(e); break;
@@ -294,6 +314,8 @@ int run_application(const RunOptions& options) {
       report(1, "%s", platform::cp932("Direct3Dデバイスの生成に失敗しました"));
     g_state.client_width = placement.client_width;
     g_state.client_height = placement.client_height;
+    // The debug output window comes with the frame window and stays hidden until F8.
+    if (cfg.debug_mode != 0) open_debug_window();
   }
 
   vm::set_request_wake([] { platform::display().wake_window_thread(); });
@@ -323,6 +345,7 @@ int run_application(const RunOptions& options) {
     if (display.wait_event(event, 10)) {
       handle_event(event);
       while (!g_state.quit && display.wait_event(event, 0)) handle_event(event);
+      settle_focus();
     }
     vm::process_pending_requests();
     if (g_state.quit) break;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <mutex>
 
 #include "library/format.h"
@@ -19,6 +20,10 @@ std::mutex g_mutex;
 std::FILE* g_log = nullptr;
 bool g_log_is_stdout = false;
 std::deque<std::string> g_lines;
+// The window's queue: only what it has not taken yet, so it stays short while the window keeps up.
+void (*g_listener)() = nullptr;
+bool g_news_cleared = false;
+std::deque<std::string> g_news_lines;
 
 void close_log() {
   if (g_log != nullptr && !g_log_is_stdout) std::fclose(g_log);
@@ -71,17 +76,50 @@ void log_target_line(std::string_view utf8_text) {
 }
 
 void debug_output_line(std::string_view cp932_text) {
-  std::lock_guard lock(g_mutex);
-  if (g_log != nullptr) write_log_line(platform::cp932_to_utf8(cp932_text));
-  if (config().debug_mode != 0) {
+  void (*listener)() = nullptr;
+  {
+    std::lock_guard lock(g_mutex);
+    if (g_log != nullptr) write_log_line(platform::cp932_to_utf8(cp932_text));
+    if (config().debug_mode == 0) return;
     if (g_lines.size() == kKeptDebugLines) g_lines.pop_front();
     g_lines.emplace_back(cp932_text);
+    if (g_listener == nullptr) return;
+    // The window keeps no more lines than this either, so older queued ones would be dropped there.
+    if (g_news_lines.size() == kKeptDebugLines) g_news_lines.pop_front();
+    g_news_lines.emplace_back(cp932_text);
+    listener = g_listener;
   }
+  listener();
 }
 
 void debug_output_clear() {
+  void (*listener)() = nullptr;
+  {
+    std::lock_guard lock(g_mutex);
+    g_lines.clear();
+    if (g_listener == nullptr) return;
+    g_news_lines.clear();
+    g_news_cleared = true;
+    listener = g_listener;
+  }
+  listener();
+}
+
+void set_debug_output_listener(void (*listener)()) {
   std::lock_guard lock(g_mutex);
-  g_lines.clear();
+  g_listener = listener;
+  g_news_cleared = false;
+  g_news_lines.clear();
+}
+
+DebugOutputNews take_debug_output_news() {
+  std::lock_guard lock(g_mutex);
+  DebugOutputNews news;
+  news.cleared = g_news_cleared;
+  news.lines.assign(std::make_move_iterator(g_news_lines.begin()), std::make_move_iterator(g_news_lines.end()));
+  g_news_cleared = false;
+  g_news_lines.clear();
+  return news;
 }
 
 std::vector<std::string> debug_output_lines() {

@@ -32,4 +32,15 @@ void debug_output_clear();
 // The kept lines (cp932), oldest first.
 std::vector<std::string> debug_output_lines();
 
+// The debug output window's feed. While a listener is set, every kept line and every clear is also
+// queued for the window in call order, and the listener is told. It is called on the thread that
+// added the line, which may hold the built-in lock, so it must do no more than pass the news on.
+void set_debug_output_listener(void (*listener)());
+struct DebugOutputNews {
+  bool cleared = false;            // the lines before `lines` are gone
+  std::vector<std::string> lines;  // added since, oldest first
+};
+// What was queued since the last call.
+DebugOutputNews take_debug_output_news();
+
 }  // namespace talven::shell

@@ -58,6 +58,10 @@ constexpr MessageMeaning kMeanings[] = {
     {"終了しますか？", "quit?"},
     {"終了確認", "confirm quit"},
     {"のDISCをセットして下さい", "please put the disc into the drive"},
+    // The debug output window: its list's font and its buttons.
+    {"ＭＳ Ｐゴシック", "MS PGothic, a font"},
+    {"クリア", "clear"},
+    {"閉じる", "close"},
 };
 
 }  // namespace

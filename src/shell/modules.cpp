@@ -54,6 +54,7 @@ void reset_shell_state() {
   config() = Configuration();
   set_report_listener(nullptr);
   set_log_file({});
+  set_debug_output_listener(nullptr);
   debug_output_clear();
   reset_timing_builtins();
   set_time_source(nullptr);

@@ -31,6 +31,8 @@ TEST(NullDevices, TheDisplayHasNoViewerAndShowsNothingButStillWakesItsThread) {
   const std::uint32_t texel = 0xFF112233;
   EXPECT_FALSE(d.present_texels(&texel, 1, 1, PictureFit::fill));
   EXPECT_TRUE(d.set_window_fullscreen(true));
+  EXPECT_FALSE(d.create_tool_window("Debug Output", Rect{0, 0, 100, 50})) << "no second window either";
+  EXPECT_FALSE(d.present_tool_texels(&texel, 1, 1));
 
   Event event;
   EXPECT_FALSE(d.wait_event(event, 0));

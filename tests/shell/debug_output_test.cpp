@@ -83,5 +83,28 @@ TEST_F(DebugOutputTest, TheWindowKeepsOnlyTheNewestLines) {
   EXPECT_EQ(lines.back(), std::to_string(kKeptDebugLines + 1));
 }
 
+// The window takes lines and clears in the order scripts made them, and only while it listens.
+TEST_F(DebugOutputTest, TheWindowsFeedKeepsCallOrderAcrossAClear) {
+  static int told = 0;
+  told = 0;
+  config().debug_mode = 1;
+  debug_output_line("before the window");
+  set_debug_output_listener([] { ++told; });
+  debug_output_line("gone");
+  debug_output_clear();
+  debug_output_line("first");
+  debug_output_line("second");
+  EXPECT_EQ(told, 4);
+  DebugOutputNews news = take_debug_output_news();
+  EXPECT_TRUE(news.cleared);
+  EXPECT_EQ(news.lines, (std::vector<std::string>{"first", "second"}));
+  news = take_debug_output_news();
+  EXPECT_FALSE(news.cleared);
+  EXPECT_TRUE(news.lines.empty());
+  set_debug_output_listener(nullptr);
+  debug_output_line("nobody listens");
+  EXPECT_TRUE(take_debug_output_news().lines.empty());
+}
+
 }  // namespace
 }  // namespace talven::shell

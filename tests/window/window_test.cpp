@@ -277,4 +277,79 @@ TEST_F(WindowTest, ASecondInstanceLeavesAtOnceWhileTheFirstRuns) {
   EXPECT_NE(out.find("first: 0"), std::string::npos) << out;
 }
 
+// Pixels of `screen` in the rectangle at (left, top) that are dark (text) and that are not white.
+struct Ink {
+  int dark = 0, not_white = 0;
+};
+Ink ink(const Picture& screen, int left, int top, int width, int height) {
+  Ink counted;
+  for (int y = top; y < top + height; ++y)
+    for (int x = left; x < left + width; ++x) {
+      const std::uint32_t p = screen.at(x, y);
+      if ((p >> 16 & 0xFF) < 0x40 && (p >> 8 & 0xFF) < 0x40 && (p & 0xFF) < 0x40) ++counted.dark;
+      if (p != 0xFFFFFF) ++counted.not_white;
+    }
+  return counted;
+}
+
+// With DebugMode on, F8 shows the debug output window with the script's log_out lines; Alt+C
+// empties it, its Close button and Alt+X hide it, and F8 in the game's window shows it again.
+TEST_F(WindowTest, F8ShowsTheDebugOutputWindowWithTheLinesScriptsPrint) {
+  fs::copy_file(fs::path(TALVEN_SOURCE_DIR) / "sdk/include/talven.h", work_ / "game/talven.h",
+                fs::copy_options::overwrite_existing);
+  std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nTitle=Window test\nMultiInstance=1\nDebugMode=1\n"
+                                    << "[Screen]\nWidth=640\nHeight=480\n";
+  // The script waits for the test between its two batches of lines (a cp932 source).
+  std::ofstream(work_ / "game/main.c", std::ios::binary)
+      << "#include \"talven.h\"\n"
+         "int stage() { return ini_geti(\"Test\", \"Stage\", 0, \"signal.ini\"); }\n"
+         "int main() { int i;\n"
+         "  for (i = 1; i <= 3; i++) log_out(\"first batch, line %d\", i);\n"
+         "  log_out(\"\x93\xfa\x96\x7b\x8c\xea\");\n"
+         "  while (stage() < 1) sleep(20);\n"
+         "  for (i = 1; i <= 20; i++) log_out(\"second batch, line %d, wider than the list is\", i);\n"
+         "  while (stage() < 2) sleep(20);\n"
+         "  exit(); return 0; }\n";
+  // Showing and hiding are waited for; pictures get a moment to be drawn.
+  ASSERT_EQ(under_xvfb("$TALVEN --exit-after 30000 game.cfg & pid=$!\n"
+                       "visible() { xdotool search --onlyvisible --name 'Debug Output'; }\n"
+                       "shown() { for i in $(seq 25); do visible >/dev/null && return 0; sleep 0.2; done; return 1; }\n"
+                       "hidden() { for i in $(seq 25); do visible >/dev/null || return 0; sleep 0.2; done; return 1; }\n"
+                       "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "sleep 0.5; visible >/dev/null && echo 'shown before F8'\n"
+                       "xdotool windowfocus $id; sleep 0.2; xdotool key F8; shown\n"
+                       "dbg=$(visible); xdotool getwindowgeometry --shell $dbg > geometry.txt; eval $(cat geometry.txt)\n"
+                       "sleep 1; xwd -root -silent > first.xwd\n"
+                       "printf '[Test]\\nStage=1\\n' > signal.ini; sleep 1.5; xwd -root -silent > more.xwd\n"
+                       "xdotool windowfocus $dbg; sleep 0.2; xdotool key alt+c; sleep 1; xwd -root -silent > cleared.xwd\n"
+                       "xdotool mousemove $((X + 255)) $((Y + 188)) click 1; hidden || echo 'shown after Close'\n"
+                       "xdotool windowfocus $id; sleep 0.2; xdotool key F8; shown && echo 'shown again by F8'\n"
+                       "xdotool windowfocus $dbg; sleep 0.2; xdotool key alt+x; hidden || echo 'shown after Alt+X'\n"
+                       "printf '[Test]\\nStage=2\\n' > signal.ini\n"
+                       "wait $pid\n"),
+            0)
+      << read_file(work_ / "session.out");
+  const std::string said = read_file(work_ / "session.out");
+  EXPECT_EQ(said.find("shown before F8"), std::string::npos) << said;
+  EXPECT_EQ(said.find("shown after Close"), std::string::npos) << said;
+  EXPECT_NE(said.find("shown again by F8"), std::string::npos) << said;
+  EXPECT_EQ(said.find("shown after Alt+X"), std::string::npos) << said;
+
+  const std::string geometry = read_file(work_ / "geometry.txt");
+  ASSERT_NE(geometry.find("WIDTH=297"), std::string::npos) << geometry;
+  ASSERT_NE(geometry.find("HEIGHT=211"), std::string::npos) << geometry;
+  const auto [x, y] = window_position();
+  Picture first, more, cleared;
+  ASSERT_TRUE(read_xwd(work_ / "first.xwd", first) && read_xwd(work_ / "more.xwd", more) &&
+              read_xwd(work_ / "cleared.xwd", cleared));
+  // The list's text area: the list box inside its border, less its scroll bars.
+  const int left = x + 9, top = y + 9, width = 263, height = 140;
+  // Four lines at the top of the list, nothing below them.
+  EXPECT_GT(ink(first, left, top, width, 50).dark, 100);
+  EXPECT_EQ(ink(first, left, top + 70, width, height - 70).dark, 0);
+  // Twenty more fill the list down to its bottom.
+  EXPECT_GT(ink(more, left, top + 70, width, height - 70).dark, 100);
+  EXPECT_EQ(ink(cleared, left, top, width, height).not_white, 0);
+}
+
 }  // namespace
