@@ -344,9 +344,10 @@ const GlyphBitmap& Font::drawn_glyph(char32_t code, GlyphBitmap& spare) const {
   return g;
 }
 
-TextLayout Font::layout(std::string_view cp932) const {
+std::u32string Font::characters(std::string_view cp932) { return code_points(platform::cp932_to_utf8(cp932)); }
+
+TextLayout Font::layout(std::u32string_view text) const {
   TextLayout out;
-  const std::u32string text = code_points(platform::cp932_to_utf8(cp932));
   out.glyphs.reserve(text.size());
   // The baseline starts `ascent` below the reference point, across the turned cell.
   const double base_x = ascent_ * sin_, base_y = ascent_ * cos_;
@@ -358,9 +359,11 @@ TextLayout Font::layout(std::string_view cp932) const {
   return out;
 }
 
-Font::Extent Font::extent(std::string_view cp932) const {
+Font::Extent Font::extent(std::string_view cp932) const { return extent(characters(cp932)); }
+
+Font::Extent Font::extent(std::u32string_view text) const {
   std::int64_t width = 0;
-  for (char32_t c : code_points(platform::cp932_to_utf8(cp932))) width += glyph(c).advance;
+  for (char32_t c : text) width += glyph(c).advance;
   if (italic_ || (choice_.synthetic_italic)) width += height_ / 4 + 1;
   return {width, height_};
 }
@@ -428,7 +431,12 @@ void fill_band(double base_x, double base_y, double c, double s, std::int64_t le
 
 void Font::draw(std::string_view cp932, std::int64_t x, std::int64_t y, std::int64_t wx, std::int64_t wy, int ww, int wh,
                 std::uint8_t* bits, std::size_t stride, std::uint8_t* cell) const {
-  const TextLayout text = layout(cp932);
+  draw(std::u32string_view(characters(cp932)), x, y, wx, wy, ww, wh, bits, stride, cell);
+}
+
+void Font::draw(std::u32string_view characters, std::int64_t x, std::int64_t y, std::int64_t wx, std::int64_t wy, int ww,
+                int wh, std::uint8_t* bits, std::size_t stride, std::uint8_t* cell) const {
+  const TextLayout text = layout(characters);
   // A glyph's bitmap lies within this reach of its pen position (bold, italic and turning
   // included), so glyphs farther from the window are not drawn at all.
   const std::int64_t reach = 2 * std::int64_t(height_) + 2 * bold_strength_ + 2;
@@ -507,7 +515,7 @@ void Font::draw(std::string_view cp932, std::int64_t x, std::int64_t y, std::int
     fill_band(base_x, base_y, cos_, sin_, text.advance, strike_offset_, strike_offset_ + strike_thickness_, wx, wy, ww, wh,
               bits, stride);
   if (cell != nullptr) {
-    const std::int64_t width = extent(cp932).width;
+    const std::int64_t width = extent(characters).width;
     fill_band(base_x, base_y, cos_, sin_, width, -ascent_, height_ - ascent_, wx, wy, ww, wh, cell, stride);
   }
 }

@@ -80,6 +80,9 @@ class Font {
     std::int32_t height;
   };
   Extent extent(std::string_view cp932) const;
+  Extent extent(std::u32string_view characters) const;
+  // The characters of cp932 text (converted once; a cut double-byte character at the end is dropped).
+  static std::u32string characters(std::string_view cp932);
 
   // The bounding rectangle of the extent turned by the text angle, relative to the reference
   // point (the top left corner of the unturned cell).
@@ -93,6 +96,8 @@ class Font {
   // (window_x, window_y), rows of `stride` bytes, the leftmost pixel in the high bit). When `cell`
   // is given it receives, the same way, the pixels of the text's cell (the opaque background).
   void draw(std::string_view cp932, std::int64_t x, std::int64_t y, std::int64_t window_x, std::int64_t window_y,
+            int window_width, int window_height, std::uint8_t* bits, std::size_t stride, std::uint8_t* cell = nullptr) const;
+  void draw(std::u32string_view characters, std::int64_t x, std::int64_t y, std::int64_t window_x, std::int64_t window_y,
             int window_width, int window_height, std::uint8_t* bits, std::size_t stride, std::uint8_t* cell = nullptr) const;
 
   // A, B and C widths of a character code in pixels (unhinted, as floats); false when the face has
@@ -110,7 +115,7 @@ class Font {
   const GlyphBitmap& glyph(char32_t code) const;
   // The same with its bitmap drawn: cached while the cache's budget allows, else made in `spare`.
   const GlyphBitmap& drawn_glyph(char32_t code, GlyphBitmap& spare) const;
-  TextLayout layout(std::string_view cp932) const;
+  TextLayout layout(std::u32string_view characters) const;
 
   FaceChoice choice_;
   void* face_ = nullptr;  // FT_Face

@@ -104,6 +104,14 @@ inline BilinearSample bilinear_at(const BilinearRun& r, int k) {
   }
 }
 
+[[maybe_unused]] void coverage_row_plain(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
+  for (std::size_t c = 0; c < n; ++c) {
+    std::uint32_t bits = 0;
+    for (int r = 0; r < 8; ++r) bits += static_cast<std::uint32_t>(__builtin_popcount(blocks[std::size_t(r) * n + c]));
+    out[c] = static_cast<std::uint16_t>(4 * bits - (blocks[c] == 0xFF ? 1 : 0));
+  }
+}
+
 #ifdef TALVEN_X86
 
 // ---- SSE2: four pixels at a time -----------------------------------------------------------
@@ -215,6 +223,51 @@ void bilinear_row_sse2(const BilinearRun& run, std::uint32_t* out, int n) {
     const __m128i p = between_rows(_mm_madd_epi16(r0, wu), _mm_madd_epi16(r1, wu), _mm_set1_epi32(fraction_pair(s.v)));
     out[k] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(p, p), zero)));
   }
+}
+
+// Pixels from `first` on (rows of the blocks still n bytes apart).
+void coverage_row_sse2_from(const std::uint8_t* blocks, std::size_t n, std::size_t first, std::uint16_t* out) {
+  const __m128i m1 = _mm_set1_epi8(0x55), m2 = _mm_set1_epi8(0x33), m4 = _mm_set1_epi8(0x0F), zero = _mm_setzero_si128();
+  std::size_t c = first;
+  for (; c + 16 <= n; c += 16) {
+    __m128i rows[8], any = zero;
+    for (int r = 0; r < 8; ++r) {
+      rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + std::size_t(r) * n + c));
+      any = _mm_or_si128(any, rows[r]);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) {  // sixteen empty blocks: most of a line
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), zero);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), zero);
+      continue;
+    }
+    __m128i sum = zero;
+    for (int r = 0; r < 8; ++r) {
+      // Bits per byte: pairs, nibbles, bytes (16-bit shifts; the masks keep each byte's own bits).
+      __m128i v = rows[r];
+      v = _mm_sub_epi8(v, _mm_and_si128(_mm_srli_epi16(v, 1), m1));
+      v = _mm_add_epi8(_mm_and_si128(v, m2), _mm_and_si128(_mm_srli_epi16(v, 2), m2));
+      v = _mm_and_si128(_mm_add_epi8(v, _mm_srli_epi16(v, 4)), m4);
+      sum = _mm_add_epi8(sum, v);
+    }
+    // 4 per bit, one less where the first row is full (full is -1 there).
+    const __m128i full = _mm_cmpeq_epi8(rows[0], _mm_set1_epi8(-1));
+    const __m128i lo =
+        _mm_add_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpacklo_epi8(full, full), 8));
+    const __m128i hi =
+        _mm_add_epi16(_mm_slli_epi16(_mm_unpackhi_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpackhi_epi8(full, full), 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), hi);
+  }
+  // The last few pixels: their rows are n bytes apart as before.
+  for (; c < n; ++c) {
+    std::uint32_t bits = 0;
+    for (int r = 0; r < 8; ++r) bits += static_cast<std::uint32_t>(__builtin_popcount(blocks[std::size_t(r) * n + c]));
+    out[c] = static_cast<std::uint16_t>(4 * bits - (blocks[c] == 0xFF ? 1 : 0));
+  }
+}
+
+void coverage_row_sse2(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
+  coverage_row_sse2_from(blocks, n, 0, out);
 }
 
 // ---- AVX2: eight pixels at a time, the same arithmetic -----------------------------------
@@ -386,6 +439,41 @@ void bilinear_row_avx2(const BilinearRun& run, std::uint32_t* out, int n) {
   }
 }
 
+void coverage_row_avx2(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
+  // Bits per byte from a table of the sixteen nibbles.
+  const __m256i nibble_bits = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2,
+                                               2, 3, 2, 3, 3, 4);
+  const __m256i low = _mm256_set1_epi8(0x0F), zero = _mm256_setzero_si256();
+  std::size_t c = 0;
+  for (; c + 32 <= n; c += 32) {
+    __m256i rows[8], any = zero;
+    for (int r = 0; r < 8; ++r) {
+      rows[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blocks + std::size_t(r) * n + c));
+      any = _mm256_or_si256(any, rows[r]);
+    }
+    if (_mm256_testz_si256(any, any)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), zero);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 16), zero);
+      continue;
+    }
+    __m256i sum = zero;
+    for (int r = 0; r < 8; ++r) {
+      const __m256i v = rows[r];
+      sum = _mm256_add_epi8(sum, _mm256_add_epi8(_mm256_shuffle_epi8(nibble_bits, _mm256_and_si256(v, low)),
+                                                 _mm256_shuffle_epi8(nibble_bits, _mm256_and_si256(_mm256_srli_epi16(v, 4), low))));
+    }
+    const __m256i full = _mm256_cmpeq_epi8(rows[0], _mm256_set1_epi8(-1));
+    const __m256i lo = _mm256_add_epi16(_mm256_slli_epi16(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(sum)), 2),
+                                        _mm256_cvtepi8_epi16(_mm256_castsi256_si128(full)));
+    const __m256i hi = _mm256_add_epi16(_mm256_slli_epi16(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(sum, 1)), 2),
+                                        _mm256_cvtepi8_epi16(_mm256_extracti128_si256(full, 1)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), lo);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c + 16), hi);
+  }
+  // The rest sixteen at a time: the same rows, n bytes apart, from pixel c on.
+  coverage_row_sse2_from(blocks, n, c, out);
+}
+
 TALVEN_TARGET_END
 
 // ---- AVX-512: sixteen pixels at a time, the same arithmetic ------------------------------
@@ -513,9 +601,9 @@ void blend_row_avx512(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32
 TALVEN_TARGET_END
 
 const Implementation kImplementations[] = {
-    {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2, bilinear_row_sse2},
-    {"avx2", composite_row_avx2, composite_fill_row_avx2, blend_row_avx2, bilinear_row_avx2},
-    {"avx512", composite_row_avx512, composite_fill_row_avx512, blend_row_avx512, bilinear_row_avx2},
+    {"sse2", composite_row_sse2, composite_fill_row_sse2, blend_row_sse2, bilinear_row_sse2, coverage_row_sse2},
+    {"avx2", composite_row_avx2, composite_fill_row_avx2, blend_row_avx2, bilinear_row_avx2, coverage_row_avx2},
+    {"avx512", composite_row_avx512, composite_fill_row_avx512, blend_row_avx512, bilinear_row_avx2, coverage_row_avx2},
 };
 
 int available() {
@@ -526,7 +614,7 @@ int available() {
 #else
 
 const Implementation kImplementations[] = {
-    {"plain", composite_row_plain, composite_fill_row_plain, blend_row_plain, bilinear_row_plain},
+    {"plain", composite_row_plain, composite_fill_row_plain, blend_row_plain, bilinear_row_plain, coverage_row_plain},
 };
 
 int available() { return 1; }
@@ -551,5 +639,6 @@ void composite_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t 
 void composite_fill_row(std::uint32_t colour, std::uint8_t* d, int n) { best().composite_fill_row(colour, d, n); }
 void blend_row(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity) { best().blend_row(s, d, n, opacity); }
 void bilinear_row(const BilinearRun& run, std::uint32_t* out, int n) { best().bilinear_row(run, out, n); }
+void coverage_row(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) { best().coverage_row(blocks, n, out); }
 
 }  // namespace talven::graphics::simd

@@ -26,6 +26,11 @@ struct BilinearRun {
 // samples whose four neighbours (columns iu and iu + 1, rows iv and iv + 1) all lie in the source.
 void bilinear_row(const BilinearRun& run, std::uint32_t* out, int n);
 
+// The coverage of anti-aliased text for a row of n destination pixels: for each, the set bits of
+// its 8 x 8 block (one byte in each of eight work rows, the rows n bytes apart) counted 4 each,
+// less 1 when the block's first row is full, so that full coverage is 255.
+void coverage_row(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out);
+
 // One complete set of the rules above, for the tests to check each variant the machine can run.
 struct Implementation {
   const char* name;
@@ -33,6 +38,7 @@ struct Implementation {
   void (*composite_fill_row)(std::uint32_t colour, std::uint8_t* d, int n);
   void (*blend_row)(const std::uint8_t* s, std::uint8_t* d, int n, std::uint32_t opacity);
   void (*bilinear_row)(const BilinearRun& run, std::uint32_t* out, int n);
+  void (*coverage_row)(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out);
 };
 
 // The variants this processor runs, the plain (SSE2) one first; `count` receives their number.

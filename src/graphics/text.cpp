@@ -5,11 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "graphics/palette.h"
+#include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
 #include "library/format.h"
 #include "platform/sjis.h"
@@ -161,7 +159,32 @@ void plain_row(const std::uint8_t* glyph, const std::uint8_t* cell, std::uint8_t
   }
 }
 
-void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view text, const Font& font) {
+// Planes of 1 and 4 bits take the entry of their own colour table nearest to a colour, as the
+// system's text output mapped colours onto such pictures.
+int nearest_table_entry(const Plane& p, std::uint32_t rgb) {
+  int best = 0;
+  long best_distance = -1;
+  for (std::uint32_t i = 0; i < p.colour_count; ++i) {
+    const std::uint8_t* e = colour_table(p) + 4 * i;
+    const long db = long(e[0]) - long(rgb & 0xFF), dg = long(e[1]) - long(rgb >> 8 & 0xFF), dr = long(e[2]) - long(rgb >> 16 & 0xFF);
+    const long distance = db * db + dg * dg + dr * dr;
+    if (best_distance < 0 || distance < best_distance) best = static_cast<int>(i), best_distance = distance;
+  }
+  return best;
+}
+
+void put_index(Plane& p, i64 x, i64 y, int index) {
+  std::uint8_t* row = row_address(p, static_cast<std::int32_t>(y));
+  if (p.bits == 1) {
+    const std::uint8_t bit = static_cast<std::uint8_t>(0x80 >> (x & 7));
+    row[x >> 3] = static_cast<std::uint8_t>(index & 1 ? row[x >> 3] | bit : row[x >> 3] & ~bit);
+  } else {
+    std::uint8_t& b = row[x >> 1];
+    b = static_cast<std::uint8_t>(x & 1 ? (b & 0xF0) | (index & 15) : (b & 0x0F) | (index & 15) << 4);
+  }
+}
+
+void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::u32string_view text, const Font& font) {
   const Font::Box box = font.box(font.extent(text));
   const i64 left = std::max<i64>(x, p.clip.left), top = std::max<i64>(y, p.clip.top);
   const i64 right = std::min<i64>(i64(x) + (box.right - box.left), p.clip.right);
@@ -170,6 +193,8 @@ void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, 
   const bool opaque = (colour & kTextOpaque) != 0;
   const Colour fore = palette_colour(colour & 0xFF), back = palette_colour(colour >> 8 & 0xFF);
   const int bytes = p.bits / 8;
+  const int fore_index = p.bits < 8 ? nearest_table_entry(p, fore.rgb) : 0;
+  const int back_index = p.bits < 8 ? nearest_table_entry(p, back.rgb) : 0;
   const std::size_t stride = std::size_t((right - left + 7) / 8);
   const i64 band = std::max<i64>(1, i64(kTextWorkBytes / stride));
   for (i64 y0 = top; y0 < bottom; y0 += band) {
@@ -180,6 +205,13 @@ void draw_plain(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, 
     for (i64 row = y0; row < y1; ++row) {
       const std::uint8_t* glyph = g_work.data() + std::size_t(row - y0) * stride;
       const std::uint8_t* cell = opaque ? g_cell.data() + std::size_t(row - y0) * stride : nullptr;
+      if (p.bits < 8) {
+        for (i64 c = 0; c < right - left; ++c) {
+          if (bit(glyph, c)) put_index(p, left + c, row, fore_index);
+          else if (cell != nullptr && bit(cell, c)) put_index(p, left + c, row, back_index);
+        }
+        continue;
+      }
       std::uint8_t* d = row_address(p, static_cast<std::int32_t>(row)) + std::size_t(left) * bytes;
       switch (bytes) {
         case 1: plain_row<1>(glyph, cell, d, right - left, fore, back); break;
@@ -210,48 +242,11 @@ inline std::uint32_t coverage(const std::uint8_t* block, std::size_t stride) {
 
 }  // namespace
 
-// Sixteen pixels at a time where the vector form exists; a test holds it equal to coverage() for
-// every pixel.
-void row_coverage(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
-  std::size_t c = 0;
-#if defined(__SSE2__)
-  const __m128i m1 = _mm_set1_epi8(0x55), m2 = _mm_set1_epi8(0x33), m4 = _mm_set1_epi8(0x0F), zero = _mm_setzero_si128();
-  for (; c + 16 <= n; c += 16) {
-    __m128i rows[8], any = zero;
-    for (int r = 0; r < 8; ++r) {
-      rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + std::size_t(r) * n + c));
-      any = _mm_or_si128(any, rows[r]);
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) {  // sixteen empty blocks
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), zero);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), zero);
-      continue;
-    }
-    __m128i sum = zero;
-    for (int r = 0; r < 8; ++r) {
-      __m128i v = rows[r];
-      // Bits per byte: pairs, nibbles, bytes (16-bit shifts, the masks keep each byte's own bits).
-      v = _mm_sub_epi8(v, _mm_and_si128(_mm_srli_epi16(v, 1), m1));
-      v = _mm_add_epi8(_mm_and_si128(v, m2), _mm_and_si128(_mm_srli_epi16(v, 2), m2));
-      v = _mm_and_si128(_mm_add_epi8(v, _mm_srli_epi16(v, 4)), m4);
-      sum = _mm_add_epi8(sum, v);
-    }
-    const __m128i full = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks + c)), _mm_set1_epi8(-1));
-    // 4 per bit, one less where the first row is full (full is -1 there).
-    const __m128i lo = _mm_add_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpacklo_epi8(full, full), 8));
-    const __m128i hi = _mm_add_epi16(_mm_slli_epi16(_mm_unpackhi_epi8(sum, zero), 2), _mm_srai_epi16(_mm_unpackhi_epi8(full, full), 8));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), lo);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), hi);
-  }
-#endif
-  for (; c < n; ++c) out[c] = static_cast<std::uint16_t>(coverage(blocks + c, n));
-}
-
 std::uint32_t block_coverage(const std::uint8_t* block, std::size_t stride) { return coverage(block, stride); }
 
 namespace {
 
-void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view text,
+void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::u32string_view text,
                        const Font& font) {
   const Font::Box box = font.box(font.extent(text));
   // The work area: the extent at eight times the size, rounded up to whole blocks, and one more.
@@ -262,7 +257,13 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
   if (left >= right || top >= bottom) return;
   const int bytes = p.bits / 8;
   const Colour fore = palette_colour(colour & 0xFF), back = palette_colour(colour >> 8 & 0xFF);
-  if (colour & kTextOpaque) {
+  // On 1 and 4 bits a pixel is the text's where at least half its block is covered.
+  const int fore_index = p.bits < 8 ? nearest_table_entry(p, fore.rgb) : 0;
+  if (p.bits < 8 && (colour & kTextOpaque)) {
+    const int back_index = nearest_table_entry(p, back.rgb);
+    for (i64 row = top; row < bottom; ++row)
+      for (i64 c = left; c < right; ++c) put_index(p, c, row, back_index);
+  } else if (colour & kTextOpaque) {
     for (i64 row = top; row < bottom; ++row) {
       std::uint8_t* d = row_address(p, static_cast<std::int32_t>(row)) + std::size_t(left) * bytes;
       for (i64 c = left; c < right; ++c, d += bytes) put(d, bytes, back);
@@ -285,7 +286,12 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
               g_work.data(), stride);
     for (i64 row = y0; row < y1; ++row) {
       const std::uint8_t* blocks = g_work.data() + std::size_t(row - y0) * 8 * stride;
-      row_coverage(blocks, stride, g_coverage.data());
+      simd::coverage_row(blocks, stride, g_coverage.data());
+      if (p.bits < 8) {
+        for (std::size_t c = 0; c < stride; ++c)
+          if (g_coverage[c] >= 128) put_index(p, left + i64(c), row, fore_index);
+        continue;
+      }
       std::uint8_t* d = row_address(p, static_cast<std::int32_t>(row)) + std::size_t(left) * bytes;
       if (bytes == 1) {
         for (std::size_t c = 0; c < stride; ++c) d[c] = static_cast<std::uint8_t>(g_coverage[c]);  // the coverage mask
@@ -346,11 +352,11 @@ int font_builds(int slot) { return slot >= 0 && slot < kFontSlots ? g_slots[slot
 bool draw_text(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t colour, std::string_view cp932, int slot) {
   FontSlot* s = built_slot(static_cast<std::uint32_t>(slot));
   if (s == nullptr) return false;
-  if (p.bits < 8) return true;  // nothing of the text's rules reaches planes below 8 bits
+  const std::u32string text = Font::characters(cp932);
   if (s->record.flags & kFontAntiAliased) {
-    draw_anti_aliased(p, x, y, colour, cp932, *s->font);
+    draw_anti_aliased(p, x, y, colour, text, *s->font);
   } else {
-    draw_plain(p, x, y, colour, cp932, *s->font);
+    draw_plain(p, x, y, colour, text, *s->font);
   }
   return true;
 }

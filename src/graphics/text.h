@@ -29,8 +29,7 @@ bool draw_text(Plane& plane, std::int32_t x, std::int32_t y, std::uint32_t colou
 // plane (one byte per work row, rows `stride` bytes apart): 4 per set bit, except that a full first
 // row counts 31, so that full coverage is exactly 255.
 std::uint32_t block_coverage(const std::uint8_t* block, std::size_t stride);
-// The same for a row of `n` destination pixels (rows of the blocks `n` bytes apart), into `out`.
-void row_coverage(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out);
+// (simd::coverage_row counts a whole row of them; a test holds it equal to this.)
 
 // The font of a slot, built now if it is due (nullptr when it cannot be built).
 const Font* slot_font(int slot);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "graphics/graphics_test_support.h"
+#include "graphics/pixel_simd.h"
 #include "graphics/text.h"
 #include "platform/text_encoding.h"
 #include "support/script_arguments.h"
@@ -191,19 +192,24 @@ TEST_F(TextTest, AntiAliasedTextMakesAnEightBitPlaneItsCoverageMask) {
     }
 }
 
-// The row form of the coverage count gives each pixel's own count, for random blocks, empty and
+// Every vector form of the row coverage count gives each pixel's own count, for random blocks, empty and
 // full ones, and row lengths with and without a vector tail.
 TEST_F(TextTest, RowCoverageEqualsTheCountOfEachBlock) {
   std::mt19937 rng(5);
-  for (std::size_t n : {1u, 15u, 16u, 17u, 40u, 333u}) {
+  for (std::size_t n : {1u, 15u, 16u, 17u, 32u, 40u, 49u, 333u}) {
     std::vector<std::uint8_t> blocks(8 * n);
     for (std::uint8_t& b : blocks) {
       const std::uint32_t pick = rng() % 4;
       b = pick == 0 ? 0 : pick == 1 ? 0xFF : static_cast<std::uint8_t>(rng());
     }
-    std::vector<std::uint16_t> got(n);
-    row_coverage(blocks.data(), n, got.data());
-    for (std::size_t c = 0; c < n; ++c) ASSERT_EQ(got[c], block_coverage(blocks.data() + c, n)) << n << ": " << c;
+    int count = 0;
+    const simd::Implementation* variants = simd::implementations(count);
+    for (int v = 0; v < count; ++v) {
+      std::vector<std::uint16_t> got(n);
+      variants[v].coverage_row(blocks.data(), n, got.data());
+      for (std::size_t c = 0; c < n; ++c)
+        ASSERT_EQ(got[c], block_coverage(blocks.data() + c, n)) << variants[v].name << ", " << n << ": " << c;
+    }
   }
   std::vector<std::uint8_t> full(8, 0xFF);
   EXPECT_EQ(block_coverage(full.data(), 1), 255u);
@@ -254,6 +260,30 @@ TEST_F(TextTest, PlainTextOnEightBitsWritesExactlyTheTwoIndices) {
     }
   EXPECT_GT(fore, 20);
   EXPECT_GT(back, 20);
+}
+
+// Planes of 1 and 4 bits get the entries of their own colour tables nearest to the two colours.
+TEST_F(TextTest, OneAndFourBitPlanesGetTheirNearestEntries) {
+  ASSERT_EQ(set(0, record("IPAGothic", 16)), 1u);
+  ASSERT_EQ(set(1, record("IPAGothic", 16, kFontAntiAliased)), 1u);
+  set_screen_palette_entry(7, 0xFFFFFF);
+  set_screen_palette_entry(9, 0x000000);
+  for (int bits : {1, 4}) {
+    for (int slot : {0, 1}) {
+      ASSERT_TRUE(allocate_plane(1, 40, 20, bits));
+      Plane& p = *plane(1);
+      std::uint8_t* table = colour_table(p);
+      std::memset(table, 0, 4 * p.colour_count);
+      const int white = bits == 1 ? 1 : 11;  // the one white entry; every other entry is black
+      std::memset(table + 4 * white, 0xFF, 3);
+      std::memset(bytes(p), 0, size(p));
+      ASSERT_TRUE(draw_text(p, 1, 1, 7 | 9 << 8 | kTextOpaque, "MW", slot));
+      int lit = 0;
+      for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) lit += read_pixel(p, x, y) == 0xFFFFFFu;
+      EXPECT_GT(lit, 10) << bits << " bits, slot " << slot;
+    }
+  }
 }
 
 // Bad input gets the documented failure or a clamp; nothing reads or writes outside script memory,
