@@ -104,12 +104,27 @@ inline BilinearSample bilinear_at(const BilinearRun& r, int k) {
   }
 }
 
-[[maybe_unused]] void coverage_row_plain(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
-  for (std::size_t c = 0; c < n; ++c) {
+// Set bits per byte (the baseline instruction set has no popcount instruction).
+struct ByteBits {
+  std::uint8_t of[256];
+  constexpr ByteBits() : of() {
+    for (int b = 0; b < 256; ++b)
+      for (int k = 0; k < 8; ++k) of[b] = static_cast<std::uint8_t>(of[b] + ((b >> k) & 1));
+  }
+};
+constexpr ByteBits kByteBits;
+
+// Pixels from `first` on.
+void coverage_row_plain_from(const std::uint8_t* blocks, std::size_t n, std::size_t first, std::uint16_t* out) {
+  for (std::size_t c = first; c < n; ++c) {
     std::uint32_t bits = 0;
-    for (int r = 0; r < 8; ++r) bits += static_cast<std::uint32_t>(__builtin_popcount(blocks[std::size_t(r) * n + c]));
+    for (int r = 0; r < 8; ++r) bits += kByteBits.of[blocks[std::size_t(r) * n + c]];
     out[c] = static_cast<std::uint16_t>(4 * bits - (blocks[c] == 0xFF ? 1 : 0));
   }
+}
+
+[[maybe_unused]] void coverage_row_plain(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {
+  coverage_row_plain_from(blocks, n, 0, out);
 }
 
 #ifdef TALVEN_X86
@@ -258,12 +273,7 @@ void coverage_row_sse2_from(const std::uint8_t* blocks, std::size_t n, std::size
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c), lo);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c + 8), hi);
   }
-  // The last few pixels: their rows are n bytes apart as before.
-  for (; c < n; ++c) {
-    std::uint32_t bits = 0;
-    for (int r = 0; r < 8; ++r) bits += static_cast<std::uint32_t>(__builtin_popcount(blocks[std::size_t(r) * n + c]));
-    out[c] = static_cast<std::uint16_t>(4 * bits - (blocks[c] == 0xFF ? 1 : 0));
-  }
+  coverage_row_plain_from(blocks, n, c, out);
 }
 
 void coverage_row_sse2(const std::uint8_t* blocks, std::size_t n, std::uint16_t* out) {

@@ -270,11 +270,8 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
     }
   }
   const bool as_alpha = bytes == 4 && (colour & kTextCoverage) != 0;
-  // mul(c, colour) for every coverage c, per byte of a 32-bit pixel.
-  std::uint8_t share[256][4];
-  if (bytes == 4 && !as_alpha)
-    for (int c = 0; c < 256; ++c)
-      for (int k = 0; k < 4; ++k) share[c][k] = g_pixel_tables.multiply[c][fore.rgb >> (8 * k) & 0xFF];
+  std::uint8_t fore_bytes[4];
+  std::memcpy(fore_bytes, &fore.rgb, 4);
   // One byte of the work plane per destination pixel and work row.
   const std::size_t stride = std::size_t(right - left);
   if (g_coverage.size() < stride) g_coverage.resize(stride);
@@ -317,9 +314,9 @@ void draw_anti_aliased(Plane& p, std::int32_t x, std::int32_t y, std::uint32_t c
         } else if (cover == 255) {
           put(d, bytes, fore);
         } else if (bytes == 4) {
-          // The colour's share at this coverage comes from the call's table.
+          const std::uint8_t* share = g_pixel_tables.multiply[cover];
           const std::uint8_t* keep = g_pixel_tables.multiply[255 - cover];
-          for (int k = 0; k < 4; ++k) d[k] = static_cast<std::uint8_t>(share[cover][k] + keep[d[k]]);
+          for (int k = 0; k < 4; ++k) d[k] = static_cast<std::uint8_t>(share[fore_bytes[k]] + keep[d[k]]);
         } else {
           blend(d, bytes, fore.rgb, cover);
         }
