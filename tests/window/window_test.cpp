@@ -150,7 +150,7 @@ class WindowTest : public ::testing::Test {
                                       << system_keys;
     ASSERT_EQ(under_xvfb(std::string(window_manager ? "openbox --sm-disable & sleep 1\n" : "") +
                          "$TALVEN --exit-after 8000 --screenshot shot.png game.cfg &\n"
-                         "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                         "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
                          "sleep 2; xdotool getwindowgeometry --shell $id > geometry.txt; xwd -root -silent > screen.xwd\n"
                          "wait $!\n"),
               0)
@@ -204,11 +204,11 @@ TEST_F(WindowTest, AWindowThatCannotBeCreatedEndsTheRunWithStatusOneAndSaysWhy) 
 }
 
 TEST_F(WindowTest, AltEnterSwitchesToFullScreenAndTheModeIsWrittenBack) {
-  // The window may take a while to appear on a busy machine: look for it for up to ten seconds.
+  // The window may take a while to appear on a busy machine: look for it for up to thirty seconds.
   // A window manager carries out the switch on X; the window then covers the whole screen.
   ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
                        "$TALVEN --exit-after 12000 game.cfg &\n"
-                       "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
                        "sleep 0.5; xdotool windowfocus $id; sleep 0.5; xdotool key alt+Return\n"
                        "sleep 2; xdotool getwindowgeometry --shell $id > geometry.txt\n"
                        "wait $!\n"),
@@ -263,7 +263,7 @@ TEST_F(WindowTest, FullScreenWithRendererKeepsTheProportionsWhenAsked) {
 TEST_F(WindowTest, ASecondInstanceLeavesAtOnceWhileTheFirstRuns) {
   ASSERT_EQ(under_xvfb("$TALVEN --exit-after 12000 game.cfg &\n"
                        "first=$!\n"
-                       "for i in $(seq 50); do xdotool search --name 'Window test' && break; sleep 0.2; done\n"
+                       "for i in $(seq 150); do xdotool search --name 'Window test' && break; sleep 0.2; done\n"
                        "start=$(date +%s)\n"
                        "$TALVEN --exit-after 8000 game.cfg; echo \"second: $?\"\n"
                        "[ $(( $(date +%s) - start )) -lt 6 ] && echo 'second left at once'\n"
@@ -315,7 +315,7 @@ TEST_F(WindowTest, F8ShowsTheDebugOutputWindowWithTheLinesScriptsPrint) {
                        "visible() { xdotool search --onlyvisible --name 'Debug Output'; }\n"
                        "shown() { for i in $(seq 25); do visible >/dev/null && return 0; sleep 0.2; done; return 1; }\n"
                        "hidden() { for i in $(seq 25); do visible >/dev/null || return 0; sleep 0.2; done; return 1; }\n"
-                       "for i in $(seq 50); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
                        "sleep 0.5; visible >/dev/null && echo 'shown before F8'\n"
                        "xdotool windowfocus $id; sleep 0.2; xdotool key F8; shown\n"
                        "dbg=$(visible); xdotool getwindowgeometry --shell $dbg > geometry.txt; eval $(cat geometry.txt)\n"
