@@ -364,8 +364,7 @@ Font::Extent Font::extent(std::string_view cp932) const { return extent(characte
 Font::Extent Font::extent(std::u32string_view text) const {
   std::int64_t width = 0;
   for (char32_t c : text) width += glyph(c).advance;
-  if (italic_ || (choice_.synthetic_italic)) width += height_ / 4 + 1;
-  return {width, height_};
+  return {widened(width), height_};
 }
 
 Font::Box Font::box(const Extent& e) const {
@@ -515,8 +514,7 @@ void Font::draw(std::u32string_view characters, std::int64_t x, std::int64_t y, 
     fill_band(base_x, base_y, cos_, sin_, text.advance, strike_offset_, strike_offset_ + strike_thickness_, wx, wy, ww, wh,
               bits, stride);
   if (cell != nullptr) {
-    const std::int64_t width = extent(characters).width;
-    fill_band(base_x, base_y, cos_, sin_, width, -ascent_, height_ - ascent_, wx, wy, ww, wh, cell, stride);
+    fill_band(base_x, base_y, cos_, sin_, widened(text.advance), -ascent_, height_ - ascent_, wx, wy, ww, wh, cell, stride);
   }
 }
 

@@ -116,6 +116,8 @@ class Font {
   // The same with its bitmap drawn: cached while the cache's budget allows, else made in `spare`.
   const GlyphBitmap& drawn_glyph(char32_t code, GlyphBitmap& spare) const;
   TextLayout layout(std::u32string_view characters) const;
+  // The extent's width from the sum of the advances: italic adds height / 4 + 1.
+  std::int64_t widened(std::int64_t advance) const { return italic_ ? advance + height_ / 4 + 1 : advance; }
 
   FaceChoice choice_;
   void* face_ = nullptr;  // FT_Face

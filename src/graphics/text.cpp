@@ -6,6 +6,7 @@
 #include <vector>
 
 
+#include "graphics/blit_kernels.h"
 #include "graphics/palette.h"
 #include "graphics/pixel_simd.h"
 #include "graphics/pixel_tables.h"
@@ -82,14 +83,9 @@ struct Colour {
   std::uint8_t index;   // the palette index itself, for 8-bit planes
 };
 
-Colour palette_colour(int index) {
-  const std::uint8_t* e = screen_palette() + 4 * index;
-  return {std::uint32_t(e[2]) << 16 | std::uint32_t(e[1]) << 8 | e[0], static_cast<std::uint8_t>(index)};
-}
+Colour palette_colour(int index) { return {colour_rgb(0x01000000u | std::uint32_t(index)), static_cast<std::uint8_t>(index)}; }
 
-std::uint16_t pack555(std::uint32_t rgb) {
-  return static_cast<std::uint16_t>(((rgb >> 16 & 0xF8) << 7) | ((rgb >> 8 & 0xF8) << 2) | ((rgb & 0xFF) >> 3));
-}
+std::uint16_t pack555(std::uint32_t rgb) { return static_cast<std::uint16_t>(blit::pack555(rgb)); }
 
 // Writes a colour as the plane's pixel: the index on 8 bits, the palette colour otherwise (its
 // fourth byte 0 on 32 bits, as the system's text output leaves it).
