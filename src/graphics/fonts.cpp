@@ -261,11 +261,11 @@ std::unique_ptr<Font> Font::build(const FontRecord& record, int scale) {
     font->cos_ = std::round(font->cos_);
     font->sin_ = std::round(font->sin_);
   }
-  font->bold_ = font->choice_.synthetic_bold;
-  font->italic_ = font->choice_.synthetic_italic;
+  font->italic_ = italic;
+  font->lean_ = font->choice_.synthetic_italic;
   font->underline_ = (record.flags & kFontUnderline) != 0;
   font->strike_out_ = (record.flags & kFontStrikeOut) != 0;
-  font->bold_strength_ = font->bold_ ? std::max(1, static_cast<int>(em / 24)) : 0;
+  font->bold_strength_ = font->choice_.synthetic_bold ? std::max(1, static_cast<int>(em / 24)) : 0;
 
   auto pixels = [&](double value) { return static_cast<int>(std::lround(value * pixels_per_unit)); };
   font->underline_offset_ = face->underline_position != 0 ? -pixels(face->underline_position) : std::max(1, font->height_ / 10);
@@ -320,7 +320,7 @@ const GlyphBitmap& Font::drawn_glyph(char32_t code, GlyphBitmap& spare) const {
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
     if (bold_strength_ > 0) FT_Outline_EmboldenXY(&slot->outline, bold_strength_ * 64, 0);
     // Italic leans the glyph about its baseline, then the whole glyph turns with the text.
-    const double lean = italic_ ? 0.2 : 0.0;
+    const double lean = lean_ ? 0.2 : 0.0;
     FT_Matrix m;
     m.xx = static_cast<FT_Fixed>(std::lround(cos_ * 65536));
     m.xy = static_cast<FT_Fixed>(std::lround((cos_ * lean - sin_) * 65536));

@@ -124,7 +124,9 @@ class Font {
   int height_ = 0, ascent_ = 0;
   std::int32_t angle_ = 0;
   double cos_ = 1, sin_ = 0;
-  bool bold_ = false, italic_ = false, underline_ = false, strike_out_ = false;
+  bool italic_ = false;  // asked for: the extent widens whether the face leans itself or is leant
+  bool lean_ = false;    // the face has no italic of its own: glyphs are leant here
+  bool underline_ = false, strike_out_ = false;
   int bold_strength_ = 0;  // pixels added to every glyph and advance by synthetic bold
   int underline_offset_ = 0, underline_thickness_ = 1, strike_offset_ = 0, strike_thickness_ = 1;
   std::uint32_t first_character_ = 0;
