@@ -22,6 +22,9 @@ constexpr const char* kUsage =
     "  --log FILE             append every debug-output line to FILE (- for stdout)\n"
     "  --screenshot FILE      write the picture shown at exit as a PNG\n"
     "  --exit-after MS        close after MS milliseconds of run time\n"
+    "  --input FILE           feed the timed input events of FILE to the game, as if typed\n"
+    "                         and clicked (the format is in the manual: Testing a game)\n"
+    "  --input-record FILE    write the session's input to FILE in the same format\n"
     "  --listing              write the compile listing of every compiled source (NAME.txt)\n"
     "  --set Section.Key=V    override a configuration key after the files were read (repeatable)\n"
     "  --version              print the version and exit\n"
@@ -74,6 +77,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--screenshot") {
       if (!value(options.screenshot)) return usage_error("missing file after", arg);
       options.screenshot = talven::platform::absolute_path(options.screenshot);
+    } else if (arg == "--input") {
+      if (!value(options.input_file)) return usage_error("missing file after", arg);
+      options.input_file = talven::platform::absolute_path(options.input_file);
+    } else if (arg == "--input-record") {
+      if (!value(options.input_record_file)) return usage_error("missing file after", arg);
+      options.input_record_file = talven::platform::absolute_path(options.input_record_file);
     } else if (arg == "--exit-after") {
       std::string ms;
       char* end = nullptr;

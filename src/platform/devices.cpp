@@ -20,6 +20,8 @@ class NullDisplay final : public Display {
   DisplayMode desktop_mode() override { return DisplayMode{}; }
   bool create_frame_window(const WindowOptions& options) override {
     client_ = Rect{0, 0, options.client_width, options.client_height};
+    std::lock_guard lock(area_mutex_);
+    area_ = PictureArea{client_, options.client_width, options.client_height};
     return true;
   }
   void destroy_frame_window() override {}
@@ -37,7 +39,19 @@ class NullDisplay final : public Display {
   bool set_window_fullscreen(bool) override { return true; }
   bool set_window_fullscreen_mode(bool, int, int) override { return true; }
   void present_black() override {}
-  bool present_texels(const std::uint32_t*, int, int, PictureFit) override { return false; }
+  // Nothing is shown, but the picture is placed as a window of the picture's size would place it,
+  // so positions given in picture coordinates (input replays) come back unchanged.
+  bool present_texels(const std::uint32_t*, int width, int height, PictureFit) override {
+    if (width > 0 && height > 0) {
+      std::lock_guard lock(area_mutex_);
+      area_ = PictureArea{Rect{0, 0, width, height}, width, height};
+    }
+    return false;
+  }
+  PictureArea picture_area() override {
+    std::lock_guard lock(area_mutex_);
+    return area_;
+  }
   bool create_tool_window(const std::string&, const Rect&) override { return false; }
   void destroy_tool_window() override {}
   void show_tool_window(bool) override {}
@@ -62,6 +76,8 @@ class NullDisplay final : public Display {
 
  private:
   Rect client_;
+  std::mutex area_mutex_;
+  PictureArea area_;
   std::mutex wake_mutex_;
   std::condition_variable wake_signal_;
   bool wake_pending_ = false;
@@ -85,11 +101,21 @@ class NullClipboard final : public Clipboard {
   std::optional<std::string> text_;
 };
 
+class NullInputDevice final : public InputDevice {
+ public:
+  int lock_keys() override { return 0; }
+  void show_cursor(bool) override {}
+  void capture_mouse(bool) override {}
+  void confine_cursor(const Rect*) override {}
+  void warp_cursor(int, int) override {}
+};
+
 // The chosen back ends. Written only by choose_devices and release_devices, which run on the main
 // thread while no other thread uses a device; read from any thread.
 std::atomic<Display*> g_display{nullptr};
 std::atomic<MessageBoxes*> g_message_boxes{nullptr};
 std::atomic<Clipboard*> g_clipboard{nullptr};
+std::atomic<InputDevice*> g_input_device{nullptr};
 
 }  // namespace
 
@@ -103,12 +129,18 @@ Clipboard& null_clipboard() {
   return clipboard;
 }
 
+InputDevice& null_input_device() {
+  static NullInputDevice device;
+  return device;
+}
+
 bool choose_devices(DeviceBackends wanted) {
   release_devices();
   if (wanted == DeviceBackends::null || !open_sdl_display()) return false;
   g_display = &sdl_display();
   g_message_boxes = &sdl_message_boxes();
   g_clipboard = &sdl_clipboard();
+  g_input_device = &sdl_input_device();
   return true;
 }
 
@@ -117,6 +149,7 @@ void release_devices() {
   g_display = nullptr;
   g_message_boxes = nullptr;
   g_clipboard = nullptr;
+  g_input_device = nullptr;
 }
 
 Display& display() {
@@ -132,6 +165,11 @@ MessageBoxes& message_boxes() {
 Clipboard& clipboard() {
   Clipboard* chosen = g_clipboard.load();
   return chosen ? *chosen : null_clipboard();
+}
+
+InputDevice& input_device() {
+  InputDevice* chosen = g_input_device.load();
+  return chosen ? *chosen : null_input_device();
 }
 
 }  // namespace talven::platform

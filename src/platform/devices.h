@@ -59,6 +59,10 @@ class Display {
   // the window stays a window. False when the switch failed.
   virtual bool set_window_fullscreen_mode(bool on, int width, int height) = 0;
 
+  // Where the last picture went (before any: the whole client area, as large as the window was
+  // created). Any thread may ask.
+  virtual PictureArea picture_area() = 0;
+
   // The black picture of a frame with nothing presented yet.
   virtual void present_black() = 0;
   // Shows a picture of 0xAARRGGBB texels: through one streaming texture of its size, filtered
@@ -80,6 +84,22 @@ class Display {
   // Waits up to `timeout_ms` for the next event; false when none came.
   virtual bool wait_event(Event& event, int timeout_ms) = 0;
   virtual void wake_window_thread() = 0;
+};
+
+// The pointer and keyboard as the frame window sees them, beyond their events (which come through
+// Display::wait_event). Window thread only. Positions are window coordinates. The null back end has
+// no pointer to move or confine and no lock keys on.
+class InputDevice {
+ public:
+  virtual ~InputDevice() = default;
+  // The lock keys on now: bit 0 Caps Lock, bit 1 Num Lock, bit 2 Scroll Lock.
+  virtual int lock_keys() = 0;
+  virtual void show_cursor(bool shown) = 0;
+  // While captured, the window keeps receiving the pointer's motion and buttons outside it.
+  virtual void capture_mouse(bool captured) = 0;
+  // Keeps the pointer inside `area` of the window; nullptr lets it go.
+  virtual void confine_cursor(const Rect* area) = 0;
+  virtual void warp_cursor(int x, int y) = 0;
 };
 
 // Modal message boxes. Caption and text are UTF-8.
@@ -113,16 +133,19 @@ void release_devices();
 Display& display();
 MessageBoxes& message_boxes();
 Clipboard& clipboard();
+InputDevice& input_device();
 
 // The back ends themselves, for choose_devices and for tests that exercise one directly.
 Display& null_display();
 MessageBoxes& null_message_boxes();
 Clipboard& null_clipboard();
+InputDevice& null_input_device();
 // The SDL display opens the display server; false when there is none.
 bool open_sdl_display();
 void close_sdl_display();
 Display& sdl_display();
 MessageBoxes& sdl_message_boxes();
 Clipboard& sdl_clipboard();
+InputDevice& sdl_input_device();
 
 }  // namespace talven::platform

@@ -1,4 +1,5 @@
 #include "platform/devices.h"
+#include "platform/key_table.h"
 
 #include <SDL.h>
 
@@ -8,7 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace talven::platform {
@@ -26,32 +30,200 @@ std::atomic<Uint32> g_wake_event{0};
 SDL_Window* g_tool_window = nullptr;  // the engine's own second window, hidden until asked for
 Uint32 g_tool_window_id = 0;
 
-// Windows virtual-key codes of the keys whose meaning the shell needs before input exists.
-int virtual_key_of(SDL_Keycode key) {
-  if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
-  if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
-  if (key >= SDLK_F1 && key <= SDLK_F12) return 0x70 + (key - SDLK_F1);
-  switch (key) {
-    case SDLK_BACKSPACE: return 0x08;
-    case SDLK_TAB: return 0x09;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return 0x0D;
-    case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return 0x10;
-    case SDLK_LCTRL:
-    case SDLK_RCTRL: return 0x11;
-    case SDLK_LALT:
-    case SDLK_RALT: return 0x12;
-    case SDLK_ESCAPE: return 0x1B;
-    case SDLK_SPACE: return 0x20;
-    case SDLK_PAGEUP: return 0x21;
-    case SDLK_PAGEDOWN: return 0x22;
-    case SDLK_END: return 0x23;
-    case SDLK_HOME: return 0x24;
-    case SDLK_LEFT: return 0x25;
-    case SDLK_UP: return 0x26;
-    case SDLK_RIGHT: return 0x27;
-    case SDLK_DOWN: return 0x28;
+// Where the last picture went; written by the window thread when it presents, read by any.
+std::mutex g_area_mutex;
+PictureArea g_picture_area;
+
+void set_picture_area(const PictureArea& area) {
+  std::lock_guard lock(g_area_mutex);
+  g_picture_area = area;
+}
+
+// A rectangle of the drawable's pixels in the window's units (they differ on HiDPI displays).
+Rect scale_rect(const Rect& r, int window_width, int pixel_width, int window_height, int pixel_height) {
+  if (pixel_width <= 0 || pixel_height <= 0 || window_width <= 0 || window_height <= 0) return r;
+  if (window_width == pixel_width && window_height == pixel_height) return r;
+  auto scale = [](int v, int to, int from) { return static_cast<int>(static_cast<long long>(v) * to / from); };
+  return Rect{scale(r.x, window_width, pixel_width), scale(r.y, window_height, pixel_height),
+              scale(r.width, window_width, pixel_width), scale(r.height, window_height, pixel_height)};
+}
+
+// ---- Game controllers and joysticks -----------------------------------------------------------
+//
+// Opened when SDL announces them and closed when they leave; the engine sees each as a device with
+// an x and a y axis, up to 32 buttons and one hat. A controller SDL knows a mapping for is read
+// through that mapping: left stick as x and y, the d-pad as the hat, the face buttons A, B, X, Y
+// as 0 to 3, the shoulders as 4 and 5, Back 6, Start 7, the stick clicks 8 and 9, the triggers
+// (pressed past half way) 10 and 11, Guide 12. Other joysticks give their first two axes, their
+// buttons and their first hat as they come.
+struct OpenController {
+  SDL_GameController* controller = nullptr;
+  SDL_Joystick* joystick = nullptr;
+  int hat = 0;       // a controller's d-pad, as hat bits
+  int triggers = 0;  // bit 0 left, bit 1 right: pressed past half way
+};
+std::map<SDL_JoystickID, OpenController> g_controllers;
+bool g_controllers_available = false;
+
+int controller_button_number(int sdl_button) {
+  switch (sdl_button) {
+    case SDL_CONTROLLER_BUTTON_A: return 0;
+    case SDL_CONTROLLER_BUTTON_B: return 1;
+    case SDL_CONTROLLER_BUTTON_X: return 2;
+    case SDL_CONTROLLER_BUTTON_Y: return 3;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return 4;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return 5;
+    case SDL_CONTROLLER_BUTTON_BACK: return 6;
+    case SDL_CONTROLLER_BUTTON_START: return 7;
+    case SDL_CONTROLLER_BUTTON_LEFTSTICK: return 8;
+    case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return 9;
+    case SDL_CONTROLLER_BUTTON_GUIDE: return 12;
+    case SDL_CONTROLLER_BUTTON_MISC1: return 13;
+    default: return -1;
+  }
+}
+
+int dpad_bit(int sdl_button) {
+  switch (sdl_button) {
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: return SDL_HAT_UP;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return SDL_HAT_RIGHT;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return SDL_HAT_DOWN;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return SDL_HAT_LEFT;
+    default: return 0;
+  }
+}
+
+bool controller_added(const SDL_Event& e, Event& out) {
+  OpenController opened;
+  if (e.type == SDL_CONTROLLERDEVICEADDED) {
+    opened.controller = SDL_GameControllerOpen(e.cdevice.which);
+    if (opened.controller == nullptr) return false;
+    opened.joystick = SDL_GameControllerGetJoystick(opened.controller);
+  } else {
+    // A joystick with a controller mapping arrives again as a controller.
+    if (SDL_IsGameController(e.jdevice.which)) return false;
+    opened.joystick = SDL_JoystickOpen(e.jdevice.which);
+    if (opened.joystick == nullptr) return false;
+  }
+  const SDL_JoystickID id = SDL_JoystickInstanceID(opened.joystick);
+  if (g_controllers.count(id) != 0) {  // told twice
+    if (opened.controller) SDL_GameControllerClose(opened.controller);
+    else SDL_JoystickClose(opened.joystick);
+    return false;
+  }
+  g_controllers[id] = opened;
+  out.type = EventType::controller_added;
+  out.device = id;
+  return true;
+}
+
+bool controller_removed(SDL_JoystickID id, Event& out) {
+  auto it = g_controllers.find(id);
+  if (it == g_controllers.end()) return false;
+  if (it->second.controller) SDL_GameControllerClose(it->second.controller);
+  else SDL_JoystickClose(it->second.joystick);
+  g_controllers.erase(it);
+  out.type = EventType::controller_removed;
+  out.device = id;
+  return true;
+}
+
+void close_controllers() {
+  for (auto& [id, opened] : g_controllers) {
+    if (opened.controller) SDL_GameControllerClose(opened.controller);
+    else SDL_JoystickClose(opened.joystick);
+  }
+  g_controllers.clear();
+}
+
+bool translate_controller(const SDL_Event& e, Event& out) {
+  switch (e.type) {
+    case SDL_CONTROLLERDEVICEADDED:
+    case SDL_JOYDEVICEADDED: return controller_added(e, out);
+    case SDL_JOYDEVICEREMOVED: return controller_removed(e.jdevice.which, out);
+    case SDL_CONTROLLERDEVICEREMOVED: return controller_removed(e.cdevice.which, out);
+    default: break;
+  }
+  // Joystick events of a device opened as a controller are told again as controller events.
+  SDL_JoystickID id = 0;
+  switch (e.type) {
+    case SDL_CONTROLLERAXISMOTION: id = e.caxis.which; break;
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP: id = e.cbutton.which; break;
+    case SDL_JOYAXISMOTION: id = e.jaxis.which; break;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP: id = e.jbutton.which; break;
+    case SDL_JOYHATMOTION: id = e.jhat.which; break;
+    default: return false;
+  }
+  auto it = g_controllers.find(id);
+  if (it == g_controllers.end()) return false;
+  OpenController& c = it->second;
+  const bool is_controller = c.controller != nullptr;
+  out.device = id;
+  switch (e.type) {
+    case SDL_CONTROLLERAXISMOTION: {
+      if (!is_controller) return false;
+      const int axis = e.caxis.axis;
+      if (axis == SDL_CONTROLLER_AXIS_LEFTX || axis == SDL_CONTROLLER_AXIS_LEFTY) {
+        out.type = EventType::controller_axis;
+        out.control = axis == SDL_CONTROLLER_AXIS_LEFTX ? 0 : 1;
+        out.value = e.caxis.value;
+        return true;
+      }
+      if (axis != SDL_CONTROLLER_AXIS_TRIGGERLEFT && axis != SDL_CONTROLLER_AXIS_TRIGGERRIGHT) return false;
+      const int bit = axis == SDL_CONTROLLER_AXIS_TRIGGERLEFT ? 1 : 2;
+      const bool pressed = e.caxis.value > 16384;
+      if (pressed == ((c.triggers & bit) != 0)) return false;
+      c.triggers ^= bit;
+      out.type = pressed ? EventType::controller_button_down : EventType::controller_button_up;
+      out.control = bit == 1 ? 10 : 11;
+      return true;
+    }
+    case SDL_CONTROLLERBUTTONDOWN:
+    case SDL_CONTROLLERBUTTONUP: {
+      if (!is_controller) return false;
+      const bool down = e.type == SDL_CONTROLLERBUTTONDOWN;
+      if (int bit = dpad_bit(e.cbutton.button); bit != 0) {
+        c.hat = down ? (c.hat | bit) : (c.hat & ~bit);
+        out.type = EventType::controller_hat;
+        out.value = c.hat;
+        return true;
+      }
+      const int number = controller_button_number(e.cbutton.button);
+      if (number < 0) return false;
+      out.type = down ? EventType::controller_button_down : EventType::controller_button_up;
+      out.control = number;
+      return true;
+    }
+    case SDL_JOYAXISMOTION:
+      if (is_controller || e.jaxis.axis > 1) return false;
+      out.type = EventType::controller_axis;
+      out.control = e.jaxis.axis;
+      out.value = e.jaxis.value;
+      return true;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+      if (is_controller || e.jbutton.button >= 32) return false;
+      out.type = e.type == SDL_JOYBUTTONDOWN ? EventType::controller_button_down : EventType::controller_button_up;
+      out.control = e.jbutton.button;
+      return true;
+    case SDL_JOYHATMOTION:
+      if (is_controller || e.jhat.hat != 0) return false;
+      out.type = EventType::controller_hat;
+      out.value = e.jhat.value & 15;
+      return true;
+    default: return false;
+  }
+}
+
+int mouse_button_number(Uint8 sdl_button) {
+  switch (sdl_button) {
+    case SDL_BUTTON_LEFT: return 1;
+    case SDL_BUTTON_MIDDLE: return 2;
+    case SDL_BUTTON_RIGHT: return 3;
+    case SDL_BUTTON_X1: return 4;
+    case SDL_BUTTON_X2: return 5;
     default: return 0;
   }
 }
@@ -105,8 +277,10 @@ bool translate_for_window(const SDL_Event& e, Event& out, bool tool_window) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
       out.type = e.type == SDL_KEYDOWN ? EventType::key_down : EventType::key_up;
-      out.virtual_key = virtual_key_of(e.key.keysym.sym);
+      out.key = key_by_scancode(e.key.keysym.scancode);
+      out.virtual_key = out.key ? out.key->vk : 0;
       out.alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+      out.ctrl = (e.key.keysym.mod & KMOD_CTRL) != 0;
       out.repeat = e.key.repeat != 0;
       return true;
     case SDL_RENDER_TARGETS_RESET: out.type = EventType::render_reset; return true;
@@ -117,16 +291,36 @@ bool translate_for_window(const SDL_Event& e, Event& out, bool tool_window) {
       out.type = EventType::render_reset;
       return true;
     case SDL_TEXTINPUT: out.type = EventType::text_input; out.text = e.text.text; return true;
-    case SDL_MOUSEMOTION: out.type = EventType::mouse_move; out.x = e.motion.x; out.y = e.motion.y; return true;
+    case SDL_MOUSEMOTION:
+      out.type = EventType::mouse_move;
+      out.x = e.motion.x;
+      out.y = e.motion.y;
+      out.dx = e.motion.xrel;
+      out.dy = e.motion.yrel;
+      return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
       out.type = e.type == SDL_MOUSEBUTTONDOWN ? EventType::mouse_button_down : EventType::mouse_button_up;
       out.x = e.button.x;
       out.y = e.button.y;
-      out.button = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_MIDDLE ? 2 : 3;
-      return true;
-    case SDL_MOUSEWHEEL: out.type = EventType::mouse_wheel; out.y = e.wheel.y; return true;
+      out.button = mouse_button_number(e.button.button);
+      // Every second press of a run of quick clicks is a double click, as the window system counts.
+      out.clicks = e.button.clicks >= 2 && e.button.clicks % 2 == 0 ? 2 : 1;
+      return out.button != 0;
+    case SDL_MOUSEWHEEL: {
+      // 120 per notch; touchpads report fractions of a notch.
+      float notches = e.wheel.preciseY;
+      if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+      out.type = EventType::mouse_wheel;
+      out.value = static_cast<int>(std::lround(notches * 120.0f));
+      int x = 0, y = 0;
+      SDL_GetMouseState(&x, &y);
+      out.x = x;
+      out.y = y;
+      return out.value != 0;
+    }
     default:
+      if (translate_controller(e, out)) return true;
       if (g_wake_event != 0 && e.type == g_wake_event) {
         out.type = EventType::wake;
         return true;
@@ -172,6 +366,13 @@ bool open_display() {
     return false;
   }
   g_wake_event = SDL_RegisterEvents(1);
+  // Controllers are read through the mapping database SDL carries (and SDL_GAMECONTROLLERCONFIG /
+  // SDL_GAMECONTROLLERCONFIG_FILE from the environment); their events keep coming while another
+  // window has the focus, so that a returning player's stick is where the game thinks it is.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  g_controllers_available = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+  if (!g_controllers_available)
+    std::fprintf(stderr, "talven: game controllers cannot be used: %s\n", SDL_GetError());
   g_display_open = true;
   return true;
 }
@@ -180,6 +381,9 @@ void close_display() {
   if (!g_display_open) return;
   destroy_tool_window();
   destroy_frame_window();
+  close_controllers();
+  if (g_controllers_available) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  g_controllers_available = false;
   SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
   g_display_open = false;
   g_wake_event = 0;
@@ -211,7 +415,11 @@ bool create_frame_window(const WindowOptions& options) {
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   }
   g_surface_cleared = false;
+  set_picture_area(PictureArea{Rect{0, 0, options.client_width, options.client_height}, options.client_width,
+                               options.client_height});
   SDL_RaiseWindow(g_window);
+  // Typed text arrives as text events, with what an input method composed.
+  SDL_StartTextInput();
   present_black();
   return true;
 }
@@ -273,6 +481,11 @@ bool present_with_renderer(const std::uint32_t* texels, int width, int height, P
   SDL_GetRendererOutputSize(g_renderer, &output_width, &output_height);
   const Rect v = fitted_viewport(width, height, output_width, output_height, fit);
   const SDL_Rect destination{v.x, v.y, v.width, v.height};
+  // The renderer counts the drawable's pixels, mouse positions count the window's units.
+  int window_width = 0, window_height = 0;
+  SDL_GetWindowSize(g_window, &window_width, &window_height);
+  if (output_width > 0 && output_height > 0)
+    set_picture_area(PictureArea{scale_rect(v, window_width, output_width, window_height, output_height), width, height});
   // Cleared every time, so no border keeps an old picture after a size or mode change.
   SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_renderer);
@@ -287,6 +500,9 @@ bool present_on_surface(const std::uint32_t* texels, int width, int height) {
   SDL_Surface* surface = SDL_GetWindowSurface(g_window);
   if (surface == nullptr) return sdl_failed_once(g_told_surface, "the window surface is not available");
   const Rect v = fitted_viewport(width, height, surface->w, surface->h, PictureFit::one_to_one);
+  int window_width = 0, window_height = 0;
+  SDL_GetWindowSize(g_window, &window_width, &window_height);
+  set_picture_area(PictureArea{scale_rect(v, window_width, surface->w, window_height, surface->h), width, height});
   const int copy_width = std::min(v.width, surface->w - v.x);
   const int copy_height = std::min(v.height, surface->h - v.y);
   if (!g_surface_cleared) {
@@ -452,6 +668,10 @@ class SdlDisplay final : public Display {
   bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) override {
     return platform::present_texels(texels, width, height, fit);
   }
+  PictureArea picture_area() override {
+    std::lock_guard lock(g_area_mutex);
+    return g_picture_area;
+  }
   bool create_tool_window(const std::string& title_utf8, const Rect& bounds) override {
     return platform::create_tool_window(title_utf8, bounds);
   }
@@ -464,7 +684,38 @@ class SdlDisplay final : public Display {
   void wake_window_thread() override { platform::wake_window_thread(); }
 };
 
+class SdlInputDevice final : public InputDevice {
+ public:
+  int lock_keys() override {
+    const SDL_Keymod mod = SDL_GetModState();
+    return ((mod & KMOD_CAPS) ? 1 : 0) | ((mod & KMOD_NUM) ? 2 : 0) | ((mod & KMOD_SCROLL) ? 4 : 0);
+  }
+  void show_cursor(bool shown) override { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+  void capture_mouse(bool captured) override { SDL_CaptureMouse(captured ? SDL_TRUE : SDL_FALSE); }
+  void confine_cursor(const Rect* area) override {
+    SDL_Window* window = g_window.load();
+    if (window == nullptr) return;
+    if (area == nullptr) {
+      SDL_SetWindowMouseRect(window, nullptr);
+      return;
+    }
+    const SDL_Rect r{area->x, area->y, area->width, area->height};
+    if (SDL_SetWindowMouseRect(window, &r) != 0) sdl_failed_once(told_confine_, "the pointer could not be confined");
+  }
+  void warp_cursor(int x, int y) override {
+    if (SDL_Window* window = g_window.load()) SDL_WarpMouseInWindow(window, x, y);
+  }
+
+ private:
+  std::atomic<bool> told_confine_{false};
+};
+
 }  // namespace
+
+InputDevice& sdl_input_device() {
+  static SdlInputDevice device;
+  return device;
+}
 
 bool open_sdl_display() { return open_display(); }
 void close_sdl_display() { close_display(); }

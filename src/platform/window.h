@@ -6,6 +6,8 @@
 
 namespace talven::platform {
 
+struct KeyRecord;
+
 struct Size {
   int width = 0;
   int height = 0;
@@ -41,6 +43,13 @@ Rect fitted_viewport(int width, int height, int output_width, int output_height,
 // False when none holds the picture.
 bool smallest_mode_holding(const Size* modes, int count, int width, int height, Size& chosen);
 
+// Where the picture is shown in the window, in window coordinates (the units of mouse positions,
+// which on a HiDPI display are not the drawable's pixels), and the picture's own size.
+struct PictureArea {
+  Rect area;
+  int picture_width = 0, picture_height = 0;
+};
+
 enum class EventType {
   none,
   close_requested,  // the close box, Alt+F4, the window manager
@@ -60,17 +69,30 @@ enum class EventType {
   mouse_button_down,
   mouse_button_up,
   mouse_wheel,
+  // Game controllers and joysticks: `device` names one from its arrival to its removal.
+  controller_added,
+  controller_removed,
+  controller_axis,         // `control` 0 (x) or 1 (y), `value` -32768 ... 32767
+  controller_button_down,  // `control` is the button number, 0 ... 31
+  controller_button_up,
+  controller_hat,          // `value`: the directions held, bits up 1, right 2, down 4, left 8
   wake,             // wake_window_thread() was called
   quit,             // the session is ending (SIGINT, logout)
 };
 
 struct Event {
   EventType type = EventType::none;
-  int x = 0, y = 0;       // position, size or wheel steps
-  int button = 0;         // 1 left, 2 middle, 3 right
+  int x = 0, y = 0;       // position or size; mouse events: the pointer in window coordinates
+  int dx = 0, dy = 0;     // mouse_move: the motion since the previous position
+  int button = 0;         // 1 left, 2 middle, 3 right, 4 and 5 the side buttons
+  int clicks = 1;         // mouse_button_down: 2 for the second press of a double click
+  const KeyRecord* key = nullptr;  // key_down and key_up: the key, nullptr for one not in the key table
   int virtual_key = 0;    // Windows virtual-key code of the key, 0 when it has none
-  bool alt = false;
+  bool alt = false, ctrl = false;
   bool repeat = false;
+  int device = 0;         // controller events
+  int control = 0;
+  int value = 0;          // mouse_wheel: 120 per notch, positive away from the user; controller events
   std::string text;       // text_input: UTF-8
   // The event belongs to the tool window (Display::create_tool_window), not to the frame window.
   bool tool_window = false;

@@ -1,5 +1,6 @@
 #include "shell/application.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -8,6 +9,8 @@
 #include <thread>
 
 #include "archive/data_drive.h"
+#include "input/input.h"
+#include "input/replay.h"
 #include "archive/fast_file.h"
 #include "platform/clock.h"
 #include "platform/devices.h"
@@ -35,7 +38,6 @@ struct WindowState {
   bool entry_failed = false;
   bool entry_posted = false;
   std::atomic<bool> full_screen{false};
-  std::atomic<bool> input_enabled{true};
   int client_width = 0, client_height = 0;
   // The application is active while either of its windows has the focus; a move between them
   // arrives as a loss and a gain in one batch of events, settled after the batch.
@@ -64,7 +66,8 @@ void set_active(bool active) {
     }
     vm::g_application_active.store(active ? 1 : 0);
   }
-  g_state.input_enabled = active;
+  input::window_activated(active);
+  input::set_input_enabled(active);
 }
 
 // ---- Close path ---------------------------------------------------------------------------
@@ -81,11 +84,11 @@ void handle_close() {
   if (g_state.closing) return;
   g_state.closing = true;
   if (config().confirmation != 0) {
-    g_state.input_enabled = false;
+    input::set_input_enabled(false);
     int answer = platform::message_boxes().show(platform::cp932_to_utf8(platform::cp932("終了確認")),
                                             "終了しますか？", platform::MessageIcon::question,
                                             {{1, "OK", true, false}, {2, "Cancel", false, true}});
-    g_state.input_enabled = true;
+    input::set_input_enabled(true);
     if (answer != 1) {
       g_state.closing = false;
       return;
@@ -126,9 +129,23 @@ void settle_focus() {
   set_active(g_state.frame_focused || g_state.tool_focused);
 }
 
+// The session's input as a replay (--input-record), timed from the start of the run.
+std::FILE* g_record = nullptr;
+std::uint32_t g_run_started = 0;
+
+void record_event(const platform::Event& e) {
+  if (g_record == nullptr || e.tool_window) return;
+  const std::string line = input::replay_line(platform::tick_count() - g_run_started, e);
+  if (line.empty()) return;
+  std::fputs(line.c_str(), g_record);
+  std::fputc('\n', g_record);
+  std::fflush(g_record);
+}
+
 void handle_event(const platform::Event& e) {
   using platform::EventType;
   auto& cfg = config();
+  record_event(e);
   if (e.type == EventType::focus_gained || e.type == EventType::focus_lost) {
     (e.tool_window ? g_state.tool_focused : g_state.frame_focused) = e.type == EventType::focus_gained;
     g_state.focus_changed = true;
@@ -166,9 +183,9 @@ void handle_event(const platform::Event& e) {
     case EventType::key_down:
       if (e.alt && e.virtual_key == 0x0D && !e.repeat) full_screen_request(g_state.full_screen ? 0 : 1, 0);
       if (e.virtual_key == 0x77 && !e.repeat) toggle_debug_window();  // F8
-      runtime_key_event(e);
+      input::handle_input_event(e);
       break;
-    default: runtime_input_event(e); break;
+    default: input::handle_input_event(e); break;
   }
 }
 
@@ -219,7 +236,6 @@ int exit_status() {
 
 }  // namespace
 
-bool input_enabled() { return g_state.input_enabled; }
 bool full_screen() { return g_state.full_screen; }
 std::uint32_t switch_full_screen(bool on) { return vm::send_request(kFullScreenRequest, on ? 1 : 0, 0); }
 
@@ -249,6 +265,35 @@ bool locate_game(const std::string& argument, std::string& folder, std::string& 
 int run_application(const RunOptions& options) {
   platform::set_terminal_text_filter(for_terminal);
   install_error_reporter();
+  // A replay that cannot be read stops the run before anything starts: a test driven by it would
+  // otherwise run without its input and fail somewhere far from the cause.
+  std::vector<input::ReplayEvent> replay;
+  if (!options.input_file.empty()) {
+    std::string error;
+    const std::optional<std::string> text = platform::read_whole_file(options.input_file);
+    if (!text) {
+      std::fprintf(stderr, "talven: --input %s: the file cannot be read\n", options.input_file.c_str());
+      return 1;
+    }
+    if (!input::parse_replay(*text, replay, error)) {
+      std::fprintf(stderr, "talven: --input %s, %s\n", options.input_file.c_str(), error.c_str());
+      return 1;
+    }
+  }
+  if (!options.input_record_file.empty()) {
+    g_record = std::fopen(options.input_record_file.c_str(), "w");
+    if (g_record == nullptr) {
+      std::fprintf(stderr, "talven: --input-record %s: the file cannot be written\n", options.input_record_file.c_str());
+      return 1;
+    }
+    std::fputs("# talven input replay: TIME(ms) EVENT, see the manual (Testing a game)\n", g_record);
+  }
+  struct CloseRecord {
+    ~CloseRecord() {
+      if (g_record != nullptr) std::fclose(g_record);
+      g_record = nullptr;
+    }
+  } close_record_at_end;
   std::string folder, name;
   if (!locate_game(options.game, folder, name)) {
     std::fprintf(stderr, "talven: %s is not a game folder, nor a game's .exe or .cfg file\n", options.game.c_str());
@@ -340,13 +385,24 @@ int run_application(const RunOptions& options) {
   vm::post_request(kStartEntryScript, 0, 0);
 
   const std::uint32_t started = platform::tick_count();
+  g_run_started = started;
+  std::size_t next_replayed = 0;
   while (!g_state.quit) {
     platform::Event event;
-    if (display.wait_event(event, 10)) {
+    // Replayed events join the real ones when their time comes.
+    int wait_ms = 10;
+    if (next_replayed < replay.size()) {
+      const long long due = static_cast<long long>(replay[next_replayed].time_ms) - (platform::tick_count() - started);
+      wait_ms = static_cast<int>(std::clamp(due, 0LL, 10LL));
+    }
+    if (display.wait_event(event, wait_ms)) {
       handle_event(event);
       while (!g_state.quit && display.wait_event(event, 0)) handle_event(event);
-      settle_focus();
     }
+    while (!g_state.quit && next_replayed < replay.size() &&
+           replay[next_replayed].time_ms <= platform::tick_count() - started)
+      handle_event(input::replayed_event(replay[next_replayed++]));
+    settle_focus();
     vm::process_pending_requests();
     if (g_state.quit) break;
     if (instance.raise_requested()) display.show_window_raised();

@@ -20,6 +20,8 @@ struct RunOptions {
   std::string log_file;    // "-" for stdout
   std::string screenshot;  // PNG written at exit
   long long exit_after_ms = -1;
+  std::string input_file;         // input events replayed into the run
+  std::string input_record_file;  // the run's input written here
   bool listing = false;
   std::vector<std::pair<std::string, std::string>> overrides;  // "Section.Key", value
 };
@@ -33,7 +35,6 @@ int run_application(const RunOptions& options);
 bool locate_game(const std::string& argument, std::string& folder, std::string& name);
 
 // Window state that other subsystems read.
-bool input_enabled();
 bool full_screen();
 // Switches between full screen and the window (the window thread does it). Returns 1 on success.
 std::uint32_t switch_full_screen(bool on);

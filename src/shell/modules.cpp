@@ -34,6 +34,8 @@ void stop_archive() {
 
 void start_shell(const Configuration&) { elapsed_clock_start(); }
 
+void start_input(const Configuration& cfg) { input::input_start(cfg.direct_input != 0); }
+
 constexpr Module kModules[] = {
     {"vm", vm::control_builtins, nullptr, nullptr, nullptr, nullptr, vm::reset_vm_state},
     {"shell", builtins, start_shell, nullptr, elapsed_clock_pause, elapsed_clock_resume, reset_shell_state},
@@ -41,7 +43,7 @@ constexpr Module kModules[] = {
      graphics::reset_graphics_state},
     {"effects", effects::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
     {"sound", sound::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {"input", input::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"input", input::builtins, start_input, input::input_stop, nullptr, nullptr, input::reset_input_state},
     {"archive", archive::builtins, start_archive, stop_archive, nullptr, nullptr, archive::reset_archive_state},
     {"library", library::builtins, nullptr, nullptr, nullptr, nullptr, library::reset_library_state},
 };

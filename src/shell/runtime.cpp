@@ -233,8 +233,6 @@ void runtime_window_resized() {
   graphics::present_frame();
 }
 void runtime_repaint() { graphics::present_frame(); }
-void runtime_key_event(const platform::Event&) {}
-void runtime_input_event(const platform::Event&) {}
 
 bool runtime_write_screenshot(const std::string& host_path) {
   if (graphics::write_screenshot_png(host_path)) return true;

@@ -34,8 +34,6 @@ void runtime_resume_devices();
 
 void runtime_window_resized();
 void runtime_repaint();
-void runtime_key_event(const platform::Event& event);
-void runtime_input_event(const platform::Event& event);
 
 // Writes the picture shown at exit as a PNG. False when it could not be written.
 bool runtime_write_screenshot(const std::string& host_path);
