@@ -1,6 +1,7 @@
 // Script tests: each folder under tests/scripts/cases/ is a small game run headless through the
 // real talven executable. Its debug-output lines (--log) must equal expected.log, its exit status
 // expected.status (0 when absent), and the error lines it printed expected.stderr when present.
+// A case with input.txt runs with --input (the replay of the events it is driven by).
 // A case with expected.png runs with --screenshot, and the picture must equal it pixel for pixel;
 // on a difference, <case>-actual.png and <case>-difference.png are left beside the work folder.
 //
@@ -101,6 +102,7 @@ TEST_P(ScriptTest, RunsAsExpected) {
   if (fs::exists(test_dll)) fs::copy_file(test_dll, work / "game/talven_test_dll.so");
 
   const bool picture = fs::exists(source / "expected.png");
+  const bool replay = fs::exists(source / "input.txt");
   // TALVEN_EXECUTABLE and TALVEN_EXTRA_ARGS let the same cases run through another build of the
   // engine (the thread-sanitizer run).
   const char* executable = std::getenv("TALVEN_EXECUTABLE");
@@ -108,7 +110,8 @@ TEST_P(ScriptTest, RunsAsExpected) {
   // A fixed locale that is not Japanese: terminal lines carry the English meanings of messages.
   const std::string command = "cd '" + work.string() + "' && LC_ALL=C.UTF-8 timeout 300 '" +
                               (executable ? std::string(executable) : std::string(TALVEN_BINARY_DIR) + "/talven") +
-                              "' --headless --log log.txt" + (picture ? " --screenshot shot.png" : "") + " " +
+                              "' --headless --log log.txt" + (picture ? " --screenshot shot.png" : "") +
+                              (replay ? " --input game/input.txt" : "") + " " +
                               (extra ? extra : "") + " game.cfg 2>stderr.txt >stdout.txt";
   int raw = std::system(command.c_str());
   int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
