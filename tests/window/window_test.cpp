@@ -353,3 +353,105 @@ TEST_F(WindowTest, F8ShowsTheDebugOutputWindowWithTheLinesScriptsPrint) {
 }
 
 }  // namespace
+
+// ---- Input in a real window ------------------------------------------------------------------
+
+// A game that tells every new point getpoint gives and every change of getkey's answer, until
+// the test closes it.
+class PointerTest : public WindowTest {
+ protected:
+  void write_pointer_game(const std::string& screen_keys, const std::string& more_keys) {
+    fs::copy_file(fs::path(TALVEN_SOURCE_DIR) / "sdk/include/talven.h", work_ / "game/talven.h",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nTitle=Window test\nMultiInstance=1\n"
+                                      << "[Screen]\nWidth=640\nHeight=480\n" << screen_keys << more_keys;
+    std::ofstream(work_ / "game/main.c")
+        << "#include \"talven.h\"\n"
+           "int main() { POINTER p; unsigned char k[256]; int x, y, ok, was;\n"
+           "  gfill(0, 0, 0, 640, 480, 0xFF336699); update(0);\n"
+           "  x = -5; y = -5; was = -5;\n"
+           "  for (;;) { getpoint(&p); ok = getkey(k);\n"
+           "    if (p.x != x || p.y != y || ok != was) { log_out(\"point %d %d getkey %d\", p.x, p.y, ok);\n"
+           "      x = p.x; y = p.y; was = ok; }\n"
+           "    sleep(10); }\n"
+           "  return 0; }\n";
+  }
+  // The lines the game logged.
+  std::vector<std::string> logged() {
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(work_ / "log.txt"));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  bool logged_line(const std::string& line) {
+    for (const std::string& l : logged())
+      if (l == line) return true;
+    return false;
+  }
+};
+
+// The real pointer, moved by xdotool over the window, in screen-plane pixels: through a window
+// twice the picture's size, and through the letterbox of a full screen that keeps the proportions.
+TEST_F(PointerTest, GetpointMapsTheRealPointerThroughTheWindowsScaling) {
+  write_pointer_game("", "[Window]\nResize=1\nWindowWidth=1280\nWindowHeight=960\n[System]\nDirect3D=1\n");
+  ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
+                       "$TALVEN --exit-after 12000 --log log.txt game.cfg &\n"
+                       "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "sleep 1; xdotool windowfocus $id; sleep 0.5\n"
+                       "xdotool mousemove --window $id 200 400; sleep 0.5\n"
+                       "xdotool mousemove --window $id 1279 959; sleep 0.5\n"
+                       "xdotool getwindowgeometry --shell $id > geometry.txt\n"
+                       "wait $!\n"),
+            0)
+      << read_file(work_ / "session.out");
+  const std::string geometry = read_file(work_ / "geometry.txt");
+  ASSERT_NE(geometry.find("WIDTH=1280"), std::string::npos) << geometry;
+  EXPECT_TRUE(logged_line("point 100 200 getkey 1")) << read_file(work_ / "log.txt");
+  EXPECT_TRUE(logged_line("point 639 479 getkey 1")) << read_file(work_ / "log.txt");
+}
+
+TEST_F(PointerTest, GetpointMapsThroughTheLetterboxInFullScreen) {
+  write_pointer_game("FullScreen=1\nFixedAspectRatio=1\n", "[System]\nDirect3D=1\n");
+  // 640 x 480 on 1280 x 1024: the picture is 1280 x 960 at y = 32.
+  ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
+                       "$TALVEN --exit-after 12000 --log log.txt game.cfg &\n"
+                       "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "sleep 2; xdotool windowfocus $id; sleep 0.5\n"
+                       "xdotool mousemove 640 432; sleep 0.5\n"
+                       "xdotool mousemove 10 10; sleep 0.5\n"
+                       "wait $!\n"),
+            0)
+      << read_file(work_ / "session.out");
+  EXPECT_TRUE(logged_line("point 320 200 getkey 1")) << read_file(work_ / "log.txt");
+  EXPECT_TRUE(logged_line("point 5 -11 getkey 1")) << read_file(work_ / "log.txt");
+}
+
+// While the close question is up, input reads as neutral.
+TEST_F(PointerTest, InputIsOffWhileTheCloseQuestionIsUp) {
+  write_pointer_game("", "[Option]\nConfirmation=1\n");
+  // The question holds the window thread, so the run cannot close by itself: it is ended by the
+  // session once the question was seen.
+  ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
+                       "$TALVEN --log log.txt game.cfg &\n"
+                       "game=$!\n"
+                       "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                       "sleep 1; xdotool windowfocus $id; sleep 0.5\n"
+                       "xdotool mousemove --window $id 50 60; sleep 0.5\n"
+                       "xdotool key alt+F4\n"
+                       "for i in $(seq 50); do box=$(xdotool getactivewindow 2>/dev/null) && [ -n \"$box\" ] && [ \"$box\" != \"$id\" ] && break; sleep 0.2; done\n"
+                       "xdotool getwindowname $box > question.txt; sleep 1\n"
+                       "kill $game; wait $game; exit 0\n"),
+            0)
+      << read_file(work_ / "session.out");
+  EXPECT_NE(read_file(work_ / "question.txt").find("終了確認"), std::string::npos) << "the close question was not seen";
+  const std::vector<std::string> lines = logged();
+  // In order: the point in the window, then nothing while the question is up.
+  auto at = [&](const std::string& line) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      if (lines[i] == line) return static_cast<int>(i);
+    return -1;
+  };
+  const int before = at("point 50 60 getkey 1"), during = at("point -1 -1 getkey 0");
+  EXPECT_GE(before, 0) << read_file(work_ / "log.txt");
+  EXPECT_GT(during, before) << read_file(work_ / "log.txt");
+}
