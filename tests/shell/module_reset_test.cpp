@@ -9,6 +9,8 @@
 #include "archive/fast_file.h"
 #include "archive/file_builtins.h"
 #include "graphics/planes.h"
+#include "input/input.h"
+#include "input/input_state.h"
 #include "library/library_builtins.h"
 #include "shell/configuration.h"
 #include "shell/modules.h"
@@ -54,6 +56,13 @@ TEST(ModuleResetTest, EveryModuleReturnsToAFreshProcess) {
   vm::VmSettings debug;
   debug.debug_mode = true;
   vm::set_vm_settings(debug);
+  input::input_start(true);
+  input::queue_character_byte('k');
+  input::set_input_enabled(false);
+  platform::Event press;
+  press.type = platform::EventType::mouse_button_down;
+  press.button = 1;
+  input::handle_input_event(press);
 
   reset_engine_state();
   const FirstAnswers again = first_answers(scratch);
@@ -66,6 +75,11 @@ TEST(ModuleResetTest, EveryModuleReturnsToAFreshProcess) {
   EXPECT_EQ(config().error, Configuration().error);
   EXPECT_EQ(config().width, Configuration().width);
   EXPECT_FALSE(vm::vm_settings().debug_mode);
+  EXPECT_EQ(input::next_character_byte(), -1);
+  EXPECT_TRUE(input::input_enabled());
+  EXPECT_FALSE(input::direct_input_numbering());
+  EXPECT_EQ(input::mouse().presses[input::kLeft].load(), 0u);
+  EXPECT_EQ(input::mouse().held.load(), 0u);
   std::filesystem::current_path(previous);
 }
 
