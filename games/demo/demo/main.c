@@ -1,7 +1,7 @@
 /*
  * The Talven demo, and a small game in it. Three threads compute side by side while the main
- * thread keeps time, a note is written to a file and read back, and a run counter is kept in the
- * configuration file; then the title screen: sprites made of PNG pictures from the archive
+ * thread runs the title screen, a note is written to a file and read back, and a run counter is
+ * kept in the configuration file. The title screen: sprites made of PNG pictures from the archive
  * pictures.bin (drawn by the engine, see make-assets.sh) move over a background plane (stars, a
  * turning hub carrying three balls, balls that bounce off each other through hit regions, the
  * title) and text drawn by the engine names the demo, says how to play and keeps a score bar.
@@ -682,6 +682,11 @@ int run(int seconds)
       log_out("Escape: quit");
       break;
     }
+    if (finished == 3) {
+      log_out("primes below 30000: %d, fib(24): %d, longest Collatz chain below 20000: %d steps",
+              results[1], results[2], results[3]);
+      finished++;
+    }
     move_stars(t);
     if (screen == TITLE_SCREEN) {
       /* Nobody played: the title screen closes itself in time. */
@@ -757,11 +762,9 @@ int main()
   ini_seti("Demo", "Runs", runs, 0);
   log_out("Talven demo, run number %d", runs);
 
+  /* The workers compute while the title screen moves; run() reports their results. */
   setcount(0, 0);
   for (i = 1; i <= 3; i++) thd_begin(worker, i, 0, 0);
-  while (finished < 3) sleep(10);
-  log_out("primes below 30000: %d, fib(24): %d, longest Collatz chain below 20000: %d steps",
-          results[1], results[2], results[3]);
 
   f = fopen("demo-notes.txt", "w");
   fputs("Talven wrote this line.\n", f);
