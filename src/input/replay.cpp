@@ -90,11 +90,24 @@ std::string parse_event(const std::vector<std::string_view>& w, std::string_view
     return {};
   }
   if (kind == "text") {
-    // The text is the rest of the line after one space.
-    const std::size_t at = line.find("text") + 5;
-    if (at > line.size() || line.substr(at).empty()) return "expected: TIME text SOME TEXT";
+    // The text is the rest of the line: in double quotes (with \" and \\ inside), which keeps
+    // spaces at its end, or as it stands.
+    std::string_view rest = line.substr(line.find("text") + 4);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    if (rest.empty()) return "expected: TIME text \"SOME TEXT\"";
     e.type = EventType::text_input;
-    e.text = std::string(line.substr(at));
+    if (rest.front() == '"') {
+      std::size_t i = 1;
+      for (; i < rest.size() && rest[i] != '"'; ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+        e.text += rest[i];
+      }
+      if (i >= rest.size()) return "the text's closing quote is missing";
+      if (!words_of(rest.substr(i + 1)).empty()) return "something follows the text's closing quote";
+    } else {
+      e.text = std::string(rest);
+    }
+    if (e.text.empty()) return "expected: TIME text \"SOME TEXT\"";
     if (!valid_utf8(e.text)) return "the text is not UTF-8";
     return {};
   }
@@ -234,9 +247,15 @@ std::string replay_line(std::uint32_t time_ms, const Event& e) {
     case EventType::key_up:
       if (e.key == nullptr) return {};
       return time + "key " + (e.type == EventType::key_up ? "up " : e.repeat ? "repeat " : "down ") + e.key->name;
-    case EventType::text_input:
+    case EventType::text_input: {
       if (e.text.empty()) return {};
-      return time + "text " + e.text;
+      std::string quoted = time + "text \"";
+      for (char c : e.text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+      }
+      return quoted + "\"";
+    }
     case EventType::mouse_move: return time + "mouse move " + picture_point();
     case EventType::mouse_button_down:
     case EventType::mouse_button_up:

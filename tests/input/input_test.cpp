@@ -166,7 +166,7 @@ TEST(InputPointer, MapsThroughThePictureAreaInEveryPresentation) {
 
 TEST(InputReplay, EveryLineItWritesReadsBackAsTheSameEvent) {
   const std::string lines[] = {
-      "0 key down Left",   "5 key repeat Left", "10 key up Left",         "20 text こんにちは abc",
+      "0 key down Left",   "5 key repeat Left", "10 key up Left",         "20 text \"こんにちは abc \"",  "21 text \"say \\\"hi\\\" \\\\ \"",
       "30 mouse move 100 200", "40 mouse down left 100 200", "41 mouse double right -3 7",
       "42 mouse up x2 0 0", "50 wheel -240",    "60 pad 0 added",         "61 pad 0 axis x -32768",
       "62 pad 0 axis y 32767", "63 pad 0 button 31 down", "64 pad 0 button 0 up", "65 pad 0 hat 9",
@@ -206,6 +206,8 @@ TEST(InputReplay, AMalformedLineIsNamedWithItsNumber) {
       {"10 pad 0 axis z 5\n", "line 1: expected: TIME pad NUMBER axis x|y VALUE (-32768 ... 32767)"},
       {"10 pad 0 button 32 down\n", "line 1: expected: TIME pad NUMBER button 0...31 down|up"},
       {"10 text \xFF\xFE\n", "line 1: the text is not UTF-8"},
+      {"10 text \"open\n", "line 1: the text's closing quote is missing"},
+      {"10 text \"\"\n", "line 1: expected: TIME text \"SOME TEXT\""},
       {"# fine\n10 jump\n", "line 2: 'jump' is not an event (key, text, mouse, wheel, pad, focus, close)"},
   };
   for (const Case& c : cases) {
@@ -214,6 +216,14 @@ TEST(InputReplay, AMalformedLineIsNamedWithItsNumber) {
     EXPECT_FALSE(parse_replay(c.text, events, error)) << c.text;
     EXPECT_EQ(error, c.error) << c.text;
   }
+}
+
+TEST(InputReplay, TextStandsQuotedOrAsTheRestOfTheLine) {
+  std::vector<ReplayEvent> events;
+  std::string error;
+  ASSERT_TRUE(parse_replay("0 text plain words \n1 text \" \"\n", events, error)) << error;
+  EXPECT_EQ(events[0].event.text, "plain words ");
+  EXPECT_EQ(events[1].event.text, " ");
 }
 
 TEST(InputReplay, ReplayedKeysCarryTheModifiersTheReplayHolds) {
