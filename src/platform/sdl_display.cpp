@@ -39,14 +39,6 @@ void set_picture_area(const PictureArea& area) {
   g_picture_area = area;
 }
 
-// A rectangle of the drawable's pixels in the window's units (they differ on HiDPI displays).
-Rect scale_rect(const Rect& r, int window_width, int pixel_width, int window_height, int pixel_height) {
-  if (pixel_width <= 0 || pixel_height <= 0 || window_width <= 0 || window_height <= 0) return r;
-  if (window_width == pixel_width && window_height == pixel_height) return r;
-  auto scale = [](int v, int to, int from) { return static_cast<int>(static_cast<long long>(v) * to / from); };
-  return Rect{scale(r.x, window_width, pixel_width), scale(r.y, window_height, pixel_height),
-              scale(r.width, window_width, pixel_width), scale(r.height, window_height, pixel_height)};
-}
 
 // ---- Game controllers and joysticks -----------------------------------------------------------
 //
@@ -485,7 +477,7 @@ bool present_with_renderer(const std::uint32_t* texels, int width, int height, P
   int window_width = 0, window_height = 0;
   SDL_GetWindowSize(g_window, &window_width, &window_height);
   if (output_width > 0 && output_height > 0)
-    set_picture_area(PictureArea{scale_rect(v, window_width, output_width, window_height, output_height), width, height});
+    set_picture_area(PictureArea{in_window_units(v, Size{window_width, window_height}, Size{output_width, output_height}), width, height});
   // Cleared every time, so no border keeps an old picture after a size or mode change.
   SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_renderer);
@@ -502,7 +494,7 @@ bool present_on_surface(const std::uint32_t* texels, int width, int height) {
   const Rect v = fitted_viewport(width, height, surface->w, surface->h, PictureFit::one_to_one);
   int window_width = 0, window_height = 0;
   SDL_GetWindowSize(g_window, &window_width, &window_height);
-  set_picture_area(PictureArea{scale_rect(v, window_width, surface->w, window_height, surface->h), width, height});
+  set_picture_area(PictureArea{in_window_units(v, Size{window_width, window_height}, Size{surface->w, surface->h}), width, height});
   const int copy_width = std::min(v.width, surface->w - v.x);
   const int copy_height = std::min(v.height, surface->h - v.y);
   if (!g_surface_cleared) {

@@ -37,4 +37,11 @@ bool smallest_mode_holding(const Size* modes, int count, int width, int height, 
   return found;
 }
 
+Rect in_window_units(const Rect& r, Size window, Size pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0 || window.width <= 0 || window.height <= 0) return r;
+  auto scale = [](int v, int to, int from) { return static_cast<int>(static_cast<long long>(v) * to / from); };
+  return Rect{scale(r.x, window.width, pixels.width), scale(r.y, window.height, pixels.height),
+              scale(r.width, window.width, pixels.width), scale(r.height, window.height, pixels.height)};
+}
+
 }  // namespace talven::platform

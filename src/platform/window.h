@@ -38,6 +38,9 @@ enum class PictureFit {
 // The placement rule on its own: the destination {x, y, width, height} for a picture of
 // `width` x `height` on an output of `output_width` x `output_height`.
 Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit);
+// A rectangle of the drawable's pixels in the window's units, which differ on HiDPI displays
+// (a window of `window` units whose drawable has `pixels` pixels). Unchanged when either is empty.
+Rect in_window_units(const Rect& r, Size window, Size pixels);
 // The mode rule on its own: among `modes`, the one with the smallest width and height that still
 // hold `width` x `height`, where a later mode replaces the kept one only when it is smaller in both.
 // False when none holds the picture.

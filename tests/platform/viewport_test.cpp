@@ -62,5 +62,18 @@ TEST(FullScreenModeTest, TheSmallestModeThatHoldsThePicture) {
   }
 }
 
+// On a HiDPI display the renderer counts twice the window's units: the picture's area goes back
+// to the units mouse positions come in.
+TEST(Viewport, DrawablePixelsBecomeWindowUnits) {
+  const Rect letterbox{0, 64, 2560, 1920};
+  const Rect r = in_window_units(letterbox, Size{1280, 1024}, Size{2560, 2048});
+  EXPECT_EQ(r.x, 0);
+  EXPECT_EQ(r.y, 32);
+  EXPECT_EQ(r.width, 1280);
+  EXPECT_EQ(r.height, 960);
+  const Rect same = in_window_units(letterbox, Size{0, 0}, Size{2560, 2048});
+  EXPECT_EQ(same.y, 64) << "a window with no size leaves the rectangle as it is";
+}
+
 }  // namespace
 }  // namespace talven::platform
