@@ -79,10 +79,8 @@ int main(int argc, char** argv) {
       options.screenshot = talven::platform::absolute_path(options.screenshot);
     } else if (arg == "--input") {
       if (!value(options.input_file)) return usage_error("missing file after", arg);
-      options.input_file = talven::platform::absolute_path(options.input_file);
     } else if (arg == "--input-record") {
       if (!value(options.input_record_file)) return usage_error("missing file after", arg);
-      options.input_record_file = talven::platform::absolute_path(options.input_record_file);
     } else if (arg == "--exit-after") {
       std::string ms;
       char* end = nullptr;

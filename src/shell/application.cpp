@@ -266,7 +266,8 @@ int run_application(const RunOptions& options) {
   platform::set_terminal_text_filter(for_terminal);
   install_error_reporter();
   // A replay that cannot be read stops the run before anything starts: a test driven by it would
-  // otherwise run without its input and fail somewhere far from the cause.
+  // otherwise run without its input and fail somewhere far from the cause. Both files are opened
+  // here, before the game's folder becomes the current one, so their names are the user's own.
   std::vector<input::ReplayEvent> replay;
   if (!options.input_file.empty()) {
     std::string error;

@@ -410,20 +410,77 @@ TEST_F(PointerTest, GetpointMapsTheRealPointerThroughTheWindowsScaling) {
   EXPECT_TRUE(logged_line("point 639 479 getkey 1")) << read_file(work_ / "log.txt");
 }
 
-TEST_F(PointerTest, GetpointMapsThroughTheLetterboxInFullScreen) {
-  write_pointer_game("FullScreen=1\nFixedAspectRatio=1\n", "[System]\nDirect3D=1\n");
-  // 640 x 480 on 1280 x 1024: the picture is 1280 x 960 at y = 32.
+TEST_F(PointerTest, GetpointMapsThroughTheBarsOfFullScreen) {
+  struct Case {
+    const char* keys;
+    int x, y;              // where the real pointer goes on the 1280 x 1024 screen
+    const char* expected;  // and what getpoint tells
+  };
+  // With the renderer 640 x 480 becomes 1280 x 960 at y = 32; without it the picture sits unscaled
+  // in the middle, at 320, 272.
+  const Case cases[] = {
+      {"[System]\nDirect3D=1\n", 640, 432, "point 320 200 getkey 1"},
+      {"[System]\nDirect3D=1\n", 10, 10, "point 5 -11 getkey 1"},
+      {"[System]\nDirect3D=0\n", 420, 472, "point 100 200 getkey 1"},
+      {"[System]\nDirect3D=0\n", 300, 272, "point -20 0 getkey 1"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); i += 2) {
+    const Case& a = cases[i];
+    const Case& b = cases[i + 1];
+    SCOPED_TRACE(a.keys);
+    write_pointer_game("FullScreen=1\nFixedAspectRatio=1\n", a.keys);
+    fs::remove(work_ / "log.txt");
+    ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
+                         "$TALVEN --exit-after 12000 --log log.txt game.cfg &\n"
+                         "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
+                         "sleep 2; xdotool windowfocus $id; sleep 0.5\n"
+                         "xdotool mousemove " + std::to_string(a.x) + " " + std::to_string(a.y) + "; sleep 0.5\n"
+                         "xdotool mousemove " + std::to_string(b.x) + " " + std::to_string(b.y) + "; sleep 0.5\n"
+                         "wait $!\n"),
+              0)
+        << read_file(work_ / "session.out");
+    EXPECT_TRUE(logged_line(a.expected)) << read_file(work_ / "log.txt");
+    EXPECT_TRUE(logged_line(b.expected)) << read_file(work_ / "log.txt");
+  }
+}
+
+// cur_setpos puts the real pointer where the screen-plane point is shown (here in a window twice
+// the picture's size); cur_clip keeps what the game sees inside the rectangle however far the
+// pointer goes.
+TEST_F(PointerTest, TheCursorBuiltinsMoveAndConfineTheRealPointer) {
+  write_pointer_game("", "[Window]\nResize=1\nWindowWidth=1280\nWindowHeight=960\n[System]\nDirect3D=1\n");
+  std::ofstream(work_ / "game/main.c")
+      << "#include \"talven.h\"\n"
+         "int main() { POINTER p; RECT r; unsigned char k[256]; int x, y;\n"
+         "  gfill(0, 0, 0, 640, 480, 0xFF336699); update(0);\n"
+         "  while (!(getkey(k) && (k[0x70] & 0x81))) sleep(10);\n"  // F1 pressed (its toggle bit tells a short press)
+         "  log_out(\"cur_setpos %d\", cur_setpos(100, 50));\n"
+         "  r.left = -50; r.top = 0; r.right = 320; r.bottom = 240;\n"
+         "  log_out(\"cur_clip %d\", cur_clip(&r));\n"
+         "  x = -5; y = -5;\n"
+         "  for (;;) { getpoint(&p);\n"
+         "    if (p.x != x || p.y != y) { log_out(\"point %d %d\", p.x, p.y); x = p.x; y = p.y; }\n"
+         "    sleep(10); }\n"
+         "  return 0; }\n";
   ASSERT_EQ(under_xvfb("openbox --sm-disable & sleep 1\n"
                        "$TALVEN --exit-after 12000 --log log.txt game.cfg &\n"
                        "for i in $(seq 150); do id=$(xdotool search --onlyvisible --name 'Window test') && break; sleep 0.2; done\n"
-                       "sleep 2; xdotool windowfocus $id; sleep 0.5\n"
-                       "xdotool mousemove 640 432; sleep 0.5\n"
-                       "xdotool mousemove 10 10; sleep 0.5\n"
+                       "sleep 1; xdotool windowfocus $id; sleep 0.5; xdotool key F1; sleep 1.5\n"
+                       "xwininfo -id $id | grep Absolute > client.txt; xdotool getmouselocation --shell > pointer.txt\n"
+                       "xdotool mousemove --window $id 1200 900; sleep 0.5\n"
                        "wait $!\n"),
             0)
       << read_file(work_ / "session.out");
-  EXPECT_TRUE(logged_line("point 320 200 getkey 1")) << read_file(work_ / "log.txt");
-  EXPECT_TRUE(logged_line("point 5 -11 getkey 1")) << read_file(work_ / "log.txt");
+  auto number_after = [](const std::string& text, const std::string& key) {
+    const std::size_t at = text.find(key);
+    return at == std::string::npos ? -1 : std::stoi(text.substr(at + key.size()));
+  };
+  const std::string client = read_file(work_ / "client.txt"), pointer = read_file(work_ / "pointer.txt");
+  EXPECT_EQ(number_after(pointer, "X=") - number_after(client, "upper-left X:"), 200) << client << pointer;
+  EXPECT_EQ(number_after(pointer, "Y=") - number_after(client, "upper-left Y:"), 100) << client << pointer;
+  EXPECT_TRUE(logged_line("cur_clip 1")) << read_file(work_ / "log.txt");
+  EXPECT_TRUE(logged_line("point 100 50")) << read_file(work_ / "log.txt");
+  EXPECT_TRUE(logged_line("point 319 239")) << read_file(work_ / "log.txt");
 }
 
 // While the close question is up, input reads as neutral.
