@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "  --input FILE           feed the timed input events of FILE to the game, as if typed\n"
     "                         and clicked (the format is in the manual: Testing a game)\n"
     "  --input-record FILE    write the session's input to FILE in the same format\n"
+    "  --audio-out FILE       write everything the game's sound plays to FILE (WAV)\n"
     "  --listing              write the compile listing of every compiled source (NAME.txt)\n"
     "  --set Section.Key=V    override a configuration key after the files were read (repeatable)\n"
     "  --version              print the version and exit\n"
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
       if (!value(options.input_file)) return usage_error("missing file after", arg);
     } else if (arg == "--input-record") {
       if (!value(options.input_record_file)) return usage_error("missing file after", arg);
+    } else if (arg == "--audio-out") {
+      if (!value(options.audio_out)) return usage_error("missing file after", arg);
+      options.audio_out = talven::platform::absolute_path(options.audio_out);
     } else if (arg == "--exit-after") {
       std::string ms;
       char* end = nullptr;

@@ -116,6 +116,7 @@ std::atomic<Display*> g_display{nullptr};
 std::atomic<MessageBoxes*> g_message_boxes{nullptr};
 std::atomic<Clipboard*> g_clipboard{nullptr};
 std::atomic<InputDevice*> g_input_device{nullptr};
+std::atomic<AudioOutput*> g_audio_output{nullptr};
 
 }  // namespace
 
@@ -141,6 +142,7 @@ bool choose_devices(DeviceBackends wanted) {
   g_message_boxes = &sdl_message_boxes();
   g_clipboard = &sdl_clipboard();
   g_input_device = &sdl_input_device();
+  g_audio_output = &sdl_audio_output();
   return true;
 }
 
@@ -150,6 +152,7 @@ void release_devices() {
   g_message_boxes = nullptr;
   g_clipboard = nullptr;
   g_input_device = nullptr;
+  g_audio_output = nullptr;
 }
 
 Display& display() {
@@ -165,6 +168,11 @@ MessageBoxes& message_boxes() {
 Clipboard& clipboard() {
   Clipboard* chosen = g_clipboard.load();
   return chosen ? *chosen : null_clipboard();
+}
+
+AudioOutput& audio_output() {
+  AudioOutput* chosen = g_audio_output.load();
+  return chosen ? *chosen : null_audio_output();
 }
 
 InputDevice& input_device() {

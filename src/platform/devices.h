@@ -102,6 +102,21 @@ class InputDevice {
   virtual void warp_cursor(int x, int y) = 0;
 };
 
+// The sound output: one stream of interleaved stereo float frames, pulled by the output's own
+// thread at the pace the sound is heard. The null back end pulls at the same real-time pace and
+// lets the sound go, so that positions and stream ends behave as with a device.
+class AudioOutput {
+ public:
+  virtual ~AudioOutput() = default;
+  // Fills `frames` frames (2 floats each). Runs on the output's thread; must not block or allocate.
+  using Render = void (*)(float* interleaved, int frames, void* context);
+  // Starts pulling at about `rate` frames per second and returns the rate in use; 0 when the
+  // output cannot be opened (the reason is on stderr). Any thread; one open at a time.
+  virtual int open(int rate, Render render, void* context) = 0;
+  // Stops pulling; when it returns, `render` is not running and will not run again.
+  virtual void close() = 0;
+};
+
 // Modal message boxes. Caption and text are UTF-8.
 class MessageBoxes {
  public:
@@ -134,12 +149,14 @@ Display& display();
 MessageBoxes& message_boxes();
 Clipboard& clipboard();
 InputDevice& input_device();
+AudioOutput& audio_output();
 
 // The back ends themselves, for choose_devices and for tests that exercise one directly.
 Display& null_display();
 MessageBoxes& null_message_boxes();
 Clipboard& null_clipboard();
 InputDevice& null_input_device();
+AudioOutput& null_audio_output();
 // The SDL display opens the display server; false when there is none.
 bool open_sdl_display();
 void close_sdl_display();
@@ -147,5 +164,6 @@ Display& sdl_display();
 MessageBoxes& sdl_message_boxes();
 Clipboard& sdl_clipboard();
 InputDevice& sdl_input_device();
+AudioOutput& sdl_audio_output();
 
 }  // namespace talven::platform

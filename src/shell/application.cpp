@@ -11,6 +11,7 @@
 #include "archive/data_drive.h"
 #include "input/input.h"
 #include "input/replay.h"
+#include "sound/sound.h"
 #include "archive/fast_file.h"
 #include "platform/clock.h"
 #include "platform/devices.h"
@@ -375,6 +376,7 @@ int run_application(const RunOptions& options) {
   });
   vm::set_request_handler(kFullScreenRequest, full_screen_request);
   vm::start_serving_requests();
+  sound::capture_output(options.audio_out);
   RuntimeOptions runtime;
   runtime.log_file = options.log_file;
   runtime.listing = options.listing;

@@ -22,6 +22,7 @@ struct RunOptions {
   long long exit_after_ms = -1;
   std::string input_file;         // input events replayed into the run
   std::string input_record_file;  // the run's input written here
+  std::string audio_out;          // the sound output also written here (WAV)
   bool listing = false;
   std::vector<std::pair<std::string, std::string>> overrides;  // "Section.Key", value
 };

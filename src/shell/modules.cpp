@@ -36,13 +36,31 @@ void start_shell(const Configuration&) { elapsed_clock_start(); }
 
 void start_input(const Configuration& cfg) { input::input_start(cfg.direct_input != 0); }
 
+void start_sound(const Configuration& cfg) { sound::sound_start(cfg.direct_sound != 0); }
+
+// Sounds fall silent with the focus only while GlobalSound is 0 (a script may change it meanwhile
+// with setsystem); what was paused is what is resumed.
+bool g_sound_paused = false;
+void pause_sound() {
+  g_sound_paused = config().global_sound == 0;
+  if (g_sound_paused) sound::sound_pause();
+}
+void resume_sound() {
+  if (g_sound_paused) sound::sound_resume();
+  g_sound_paused = false;
+}
+void reset_sound() {
+  sound::reset_sound_state();
+  g_sound_paused = false;
+}
+
 constexpr Module kModules[] = {
     {"vm", vm::control_builtins, nullptr, nullptr, nullptr, nullptr, vm::reset_vm_state},
     {"shell", builtins, start_shell, nullptr, elapsed_clock_pause, elapsed_clock_resume, reset_shell_state},
     {"graphics", graphics::builtins, start_graphics, graphics::graphics_shutdown, nullptr, nullptr,
      graphics::reset_graphics_state},
     {"effects", effects::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
-    {"sound", sound::builtins, nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"sound", sound::builtins, start_sound, sound::sound_stop, pause_sound, resume_sound, reset_sound},
     {"input", input::builtins, start_input, input::input_stop, nullptr, nullptr, input::reset_input_state},
     {"archive", archive::builtins, start_archive, stop_archive, nullptr, nullptr, archive::reset_archive_state},
     {"library", library::builtins, nullptr, nullptr, nullptr, nullptr, library::reset_library_state},

@@ -1,10 +1,160 @@
-// The built-ins of this module, by table index: MIDI music, sound slots, CD audio and movies. None is built yet; the gate tells
-// the user so when a script calls one.
+// The built-ins of this module, by table index: MIDI music, sound slots, CD audio and movies.
+// The sound slots are built; MIDI, CD audio and movies are not yet, and the gate tells the user so
+// when a script calls one.
+//
+// Every sound built-in is carried out on the window thread: the handler reads its arguments on
+// the calling thread (names and parameter records into staging, where a bad address fails the
+// call), then sends the request with the window-message number games know. One built-in runs at
+// a time (the built-in lock), so one staging area serves them all.
+#include <array>
+#include <cstring>
+#include <string>
+#include <utility>
+
 #include "sound/sound.h"
+#include "sound/sound_slots.h"
+#include "vm/requests.h"
+#include "vm/script_memory.h"
 
 namespace talven::sound {
 
 namespace {
+
+constexpr std::uint32_t kSoundRequestBase = vm::kUserMessage + 140;  // 1164: snd_load
+enum SoundRequest : std::uint32_t {
+  kLoad = kSoundRequestBase, kLoadStream, kFree, kPlay, kStop, kPause, kReplay, kSetMasterVolume,
+  kGetMasterVolume, kSetMasterPan, kGetMasterPan, kSetVolume, kGetVolume, kSetPan, kGetPan, kSetFrequency,
+  kGetFrequency, kIsPlaying, kSetLoop, kSetPosition, kGetPosition, kGetLength, kGetText, kSetMargin,
+  kSetEffect,  // 1188 ... 1195, one per effect in bit order
+};
+static_assert(kSetMargin == 1187 && kSetEffect == 1188);
+
+std::string g_name;                        // snd_load, snd_loads
+std::array<std::uint32_t, 7> g_words{};    // an effect's parameter record
+std::string g_text;                        // snd_gettext's answer
+
+// The parameter words of each effect's record, in bit order.
+constexpr int kEffectWords[8] = {7, 6, 5, 5, 7, 2, 3, 4};
+
+std::int32_t slot_argument(vm::Address a) { return vm::argument_int(a, 0); }
+
+std::uint32_t serve(std::uint32_t message, std::uint32_t w, std::uint32_t l) {
+  const int slot = static_cast<std::int32_t>(w);
+  switch (message) {
+    case kLoad: return slot_load(slot, g_name, false);
+    case kLoadStream: return slot_load(slot, g_name, true);
+    case kFree: return slot_free(slot);
+    case kPlay: return slot_play(slot, static_cast<std::int32_t>(l));
+    case kStop: return slot_stop(slot);
+    case kPause: return slot_pause(slot);
+    case kReplay: return slot_replay(slot);
+    case kSetMasterVolume: return static_cast<std::uint32_t>(slot_set_volume(-1, static_cast<std::int32_t>(l)));
+    case kGetMasterVolume: return static_cast<std::uint32_t>(slot_get_volume(-1));
+    case kSetMasterPan: return static_cast<std::uint32_t>(slot_set_pan(-1, static_cast<std::int32_t>(l)));
+    case kGetMasterPan: return static_cast<std::uint32_t>(slot_get_pan(-1));
+    case kSetVolume: return static_cast<std::uint32_t>(slot_set_volume(slot, static_cast<std::int32_t>(l)));
+    case kGetVolume: return static_cast<std::uint32_t>(slot_get_volume(slot));
+    case kSetPan: return static_cast<std::uint32_t>(slot_set_pan(slot, static_cast<std::int32_t>(l)));
+    case kGetPan: return static_cast<std::uint32_t>(slot_get_pan(slot));
+    case kSetFrequency: return static_cast<std::uint32_t>(slot_set_frequency(slot, static_cast<std::int32_t>(l)));
+    case kGetFrequency: return slot_get_frequency(slot);
+    case kIsPlaying: return slot_is_playing(slot);
+    case kSetLoop: return slot_set_loop(slot, l);
+    case kSetPosition: return slot_set_position(slot, l);
+    case kGetPosition: return slot_get_position(slot);
+    case kGetLength: return slot_get_length(slot);
+    case kGetText: {
+      std::optional<std::string> comment = slot_comment(slot);
+      g_text = comment ? comment->substr(0, 255) : std::string();
+      return comment ? 1 : 0;
+    }
+    case kSetMargin: set_margin(w); return 1;
+    default:
+      if (message >= kSetEffect && message < kSetEffect + 8)
+        return slot_set_effect(slot, static_cast<int>(message - kSetEffect), l != 0 ? &g_words : nullptr) ? 1 : 0;
+      return 0;
+  }
+}
+
+template <std::uint32_t Message>
+std::uint32_t serve_request(std::uint32_t w, std::uint32_t l) {
+  return serve(Message, w, l);
+}
+
+template <std::size_t... I>
+constexpr std::array<vm::RequestHandler, sizeof...(I)> request_handlers(std::index_sequence<I...>) {
+  return {serve_request<kSoundRequestBase + I>...};
+}
+constexpr auto kRequestHandlers = request_handlers(std::make_index_sequence<32>());
+
+std::uint32_t send(std::uint32_t message, std::int32_t w, std::int32_t l = 0) {
+  return vm::send_request(message, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(l));
+}
+
+std::uint32_t load(vm::Address a, std::uint32_t message) {
+  const auto name = vm::load_string(vm::argument_word(a, 1));
+  if (!name) return 0;
+  g_name.assign(name->data(), name->size());
+  return send(message, slot_argument(a));
+}
+
+std::uint32_t bi_snd_load(vm::Address a) { return load(a, kLoad); }
+std::uint32_t bi_snd_loads(vm::Address a) { return load(a, kLoadStream); }
+std::uint32_t bi_snd_free(vm::Address a) { return send(kFree, slot_argument(a)); }
+std::uint32_t bi_snd_play(vm::Address a) { return send(kPlay, slot_argument(a), vm::argument_int(a, 1)); }
+std::uint32_t bi_snd_stop(vm::Address a) { return send(kStop, slot_argument(a)); }
+std::uint32_t bi_snd_pause(vm::Address a) { return send(kPause, slot_argument(a)); }
+std::uint32_t bi_snd_replay(vm::Address a) { return send(kReplay, slot_argument(a)); }
+std::uint32_t bi_snd_setvol(vm::Address a) {
+  const std::int32_t slot = slot_argument(a), volume = vm::argument_int(a, 1);
+  return slot == -1 ? send(kSetMasterVolume, 0, volume) : send(kSetVolume, slot, volume);
+}
+std::uint32_t bi_snd_getvol(vm::Address a) {
+  const std::int32_t slot = slot_argument(a);
+  return slot == -1 ? send(kGetMasterVolume, 0) : send(kGetVolume, slot);
+}
+std::uint32_t bi_snd_setpan(vm::Address a) {
+  const std::int32_t slot = slot_argument(a), pan = vm::argument_int(a, 1);
+  return slot == -1 ? send(kSetMasterPan, 0, pan) : send(kSetPan, slot, pan);
+}
+std::uint32_t bi_snd_getpan(vm::Address a) {
+  const std::int32_t slot = slot_argument(a);
+  return slot == -1 ? send(kGetMasterPan, 0) : send(kGetPan, slot);
+}
+std::uint32_t bi_snd_setfreq(vm::Address a) { return send(kSetFrequency, slot_argument(a), vm::argument_int(a, 1)); }
+std::uint32_t bi_snd_getfreq(vm::Address a) { return send(kGetFrequency, slot_argument(a)); }
+std::uint32_t bi_snd_isplay(vm::Address a) { return send(kIsPlaying, slot_argument(a)); }
+std::uint32_t bi_snd_setloop(vm::Address a) { return send(kSetLoop, slot_argument(a), vm::argument_int(a, 1)); }
+std::uint32_t bi_snd_setpos(vm::Address a) { return send(kSetPosition, slot_argument(a), vm::argument_int(a, 1)); }
+std::uint32_t bi_snd_getpos(vm::Address a) { return send(kGetPosition, slot_argument(a)); }
+std::uint32_t bi_snd_getlen(vm::Address a) { return send(kGetLength, slot_argument(a)); }
+std::uint32_t bi_snd_gettext(vm::Address a) {
+  const vm::Address buffer = vm::argument_word(a, 1);
+  // The answer has at most 255 bytes and its terminator; the buffer must hold what is written.
+  const std::uint32_t found = send(kGetText, slot_argument(a));
+  if (!vm::store_string(buffer, g_text, static_cast<std::uint32_t>(g_text.size() + 1))) return 0;
+  return found;
+}
+std::uint32_t bi_snd_setmargin(vm::Address a) { return send(kSetMargin, vm::argument_int(a, 0)); }
+
+template <int Effect>
+std::uint32_t bi_set_effect(vm::Address a) {
+  const vm::Address record = vm::argument_word(a, 1);
+  if (record != 0) {
+    g_words = {};
+    for (int i = 0; i < kEffectWords[Effect]; ++i)
+      if (!vm::load(record + 4u * static_cast<std::uint32_t>(i), g_words[static_cast<std::size_t>(i)])) return 0;
+  }
+  return send(kSetEffect + Effect, slot_argument(a), record != 0 ? 1 : 0);
+}
+constexpr auto bi_snd_setchorus = bi_set_effect<0>;
+constexpr auto bi_snd_setcompressor = bi_set_effect<1>;
+constexpr auto bi_snd_setdistortion = bi_set_effect<2>;
+constexpr auto bi_snd_setecho = bi_set_effect<3>;
+constexpr auto bi_snd_setflanger = bi_set_effect<4>;
+constexpr auto bi_snd_setgargle = bi_set_effect<5>;
+constexpr auto bi_snd_setparameq = bi_set_effect<6>;
+constexpr auto bi_snd_setreverb = bi_set_effect<7>;
 
 constexpr vm::BuiltinEntry kBuiltins[] = {
     // MIDI
@@ -20,34 +170,34 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
     {101, "midi_getpos", 0, 1, nullptr},
     {102, "midi_repeat", 1, 1, nullptr},
     // Sound
-    {103, "snd_load", 2, 1, nullptr},
-    {104, "snd_loads", 2, 1, nullptr},
-    {105, "snd_free", 1, 1, nullptr},
-    {106, "snd_play", 2, 1, nullptr},
-    {107, "snd_stop", 1, 1, nullptr},
-    {108, "snd_pause", 1, 1, nullptr},
-    {109, "snd_replay", 1, 1, nullptr},
-    {110, "snd_setvol", 2, 1, nullptr},
-    {111, "snd_getvol", 1, 1, nullptr},
-    {112, "snd_setpan", 2, 1, nullptr},
-    {113, "snd_getpan", 1, 1, nullptr},
-    {114, "snd_setfreq", 2, 1, nullptr},
-    {115, "snd_getfreq", 1, 1, nullptr},
-    {116, "snd_isplay", 1, 1, nullptr},
-    {117, "snd_setloop", 2, 1, nullptr},
-    {118, "snd_setpos", 2, 1, nullptr},
-    {119, "snd_getpos", 1, 1, nullptr},
-    {120, "snd_getlen", 1, 1, nullptr},
-    {121, "snd_gettext", 2, 1, nullptr},
-    {122, "snd_setmargin", 1, 1, nullptr},
-    {123, "snd_setchorus", 2, 1, nullptr},
-    {124, "snd_setcompressor", 2, 1, nullptr},
-    {125, "snd_setdistortion", 2, 1, nullptr},
-    {126, "snd_setecho", 2, 1, nullptr},
-    {127, "snd_setflanger", 2, 1, nullptr},
-    {128, "snd_setgargle", 2, 1, nullptr},
-    {129, "snd_setparameq", 2, 1, nullptr},
-    {130, "snd_setreverb", 2, 1, nullptr},
+    {103, "snd_load", 2, 1, bi_snd_load},
+    {104, "snd_loads", 2, 1, bi_snd_loads},
+    {105, "snd_free", 1, 1, bi_snd_free},
+    {106, "snd_play", 2, 1, bi_snd_play},
+    {107, "snd_stop", 1, 1, bi_snd_stop},
+    {108, "snd_pause", 1, 1, bi_snd_pause},
+    {109, "snd_replay", 1, 1, bi_snd_replay},
+    {110, "snd_setvol", 2, 1, bi_snd_setvol},
+    {111, "snd_getvol", 1, 1, bi_snd_getvol},
+    {112, "snd_setpan", 2, 1, bi_snd_setpan},
+    {113, "snd_getpan", 1, 1, bi_snd_getpan},
+    {114, "snd_setfreq", 2, 1, bi_snd_setfreq},
+    {115, "snd_getfreq", 1, 1, bi_snd_getfreq},
+    {116, "snd_isplay", 1, 1, bi_snd_isplay},
+    {117, "snd_setloop", 2, 1, bi_snd_setloop},
+    {118, "snd_setpos", 2, 1, bi_snd_setpos},
+    {119, "snd_getpos", 1, 1, bi_snd_getpos},
+    {120, "snd_getlen", 1, 1, bi_snd_getlen},
+    {121, "snd_gettext", 2, 1, bi_snd_gettext},
+    {122, "snd_setmargin", 1, 1, bi_snd_setmargin},
+    {123, "snd_setchorus", 2, 1, bi_snd_setchorus},
+    {124, "snd_setcompressor", 2, 1, bi_snd_setcompressor},
+    {125, "snd_setdistortion", 2, 1, bi_snd_setdistortion},
+    {126, "snd_setecho", 2, 1, bi_snd_setecho},
+    {127, "snd_setflanger", 2, 1, bi_snd_setflanger},
+    {128, "snd_setgargle", 2, 1, bi_snd_setgargle},
+    {129, "snd_setparameq", 2, 1, bi_snd_setparameq},
+    {130, "snd_setreverb", 2, 1, bi_snd_setreverb},
     // CD audio
     {131, "cd_play", 2, 1, nullptr},
     {132, "cd_stop", 1, 1, nullptr},
@@ -76,5 +226,24 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
 }  // namespace
 
 vm::BuiltinSpan builtins() { return kBuiltins; }
+
+void sound_start(bool direct_sound) {
+  for (std::uint32_t i = 0; i < kRequestHandlers.size(); ++i)
+    vm::set_request_handler(kSoundRequestBase + i, kRequestHandlers[i]);
+  if (direct_sound) start_sound_system();
+}
+
+void sound_stop() { stop_sound_system(); }
+void sound_pause() { pause_all_slots(); }
+void sound_resume() { replay_all_slots(); }
+
+void reset_sound_state() {
+  stop_sound_system();
+  set_capture_path({});
+  g_name.clear();
+  g_text.clear();
+}
+
+void capture_output(const std::string& host_path) { set_capture_path(host_path); }
 
 }  // namespace talven::sound
