@@ -54,6 +54,9 @@ constexpr MessageMeaning kMeanings[] = {
     {"画像ファイルの書き込みに失敗しました", "failed to write the image file"},
     {"循環参照してます", "circular reference"},
     {"Direct3Dデバイスの生成に失敗しました", "failed to create the accelerated renderer"},
+    {"DirectSound の初期化に失敗しました。", "sound initialisation failed"},
+    {"現在の環境ではサウンドは再生されません。", "no sound will play in this environment"},
+    {"DirectSound::CreateSoundBuffer に失敗しました。", "creating the sound buffer failed"},
     // The application.
     {"終了しますか？", "quit?"},
     {"終了確認", "confirm quit"},
