@@ -1,0 +1,230 @@
+// What a game hears: small games run headless through the real executable with --audio-out, and
+// the captured output measured (level, pitch, silence), with the scripts' own answers in the log.
+// The sounds are made here: tones and noise as wave files, Ogg files through oggenc.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sound_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace talven::sound {
+namespace {
+
+class SoundOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = fs::temp_directory_path() / ("talven-sound-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_ / "game");
+    fs::copy_file(fs::path(TALVEN_SOURCE_DIR) / "sdk/include/talven.h", work_ / "game/talven.h");
+    config("");
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(work_);
+  }
+  void config(const std::string& more) {
+    std::ofstream(work_ / "game.cfg") << "[General]\nFileSystem=3\nError=1\n" << more;
+  }
+  void file(const std::string& name, const std::string& bytes) {
+    std::ofstream(work_ / name, std::ios::binary) << bytes;
+  }
+  // Runs the game; its log lines by their first word, the output in `heard`.
+  int run(const std::string& main_c, const std::string& options = "") {
+    std::ofstream(work_ / "game/main.c") << "#include \"talven.h\"\n" << main_c;
+    const std::string command = "cd '" + work_.string() + "' && timeout 120 '" TALVEN_BINARY_DIR "/talven' --headless " +
+                                "--log log.txt --audio-out out.wav " + options + " game.cfg >stdout.txt 2>stderr.txt";
+    const int raw = std::system(command.c_str());
+    heard_ = test::read_wave_output(work_ / "out.wav", rate_);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  std::vector<std::string> log() {
+    std::vector<std::string> lines;
+    std::istringstream in(test::read_bytes(work_ / "log.txt"));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // The number a line "NAME ... VALUE" of the log ends with, for the first line starting with NAME.
+  long logged(const std::string& name) {
+    for (const std::string& line : log())
+      if (line.rfind(name + " ", 0) == 0) return std::stol(line.substr(line.rfind(' ') + 1));
+    ADD_FAILURE() << "no log line " << name << " in\n" << test::read_bytes(work_ / "log.txt");
+    return -1;
+  }
+  // The output's frame at `ms` of the script's time. Scripts count from their own start, which the
+  // output began a little before: the two are lined up at the first sound, which scripts log as
+  // "start".
+  int frame_at(long ms) const { return static_cast<int>((ms + offset_ms_) * rate_ / 1000); }
+  void line_up_at_first_sound(long script_ms) {
+    std::size_t first = 0;
+    while (first < heard_.size() && std::abs(heard_[first]) < 0.01f) ++first;
+    offset_ms_ = static_cast<long>(first / 2 * 1000 / static_cast<std::size_t>(rate_)) - script_ms;
+  }
+  double level(long from_ms, long to_ms, int channel = -1) const {
+    return test::rms(heard_, frame_at(from_ms), frame_at(to_ms), channel);
+  }
+  double pitch(long from_ms, long to_ms) const { return test::frequency(heard_, frame_at(from_ms), frame_at(to_ms), rate_); }
+
+  fs::path work_;
+  std::vector<float> heard_;
+  int rate_ = 0;
+  long offset_ms_ = 0;
+};
+
+// The script plays a 1 kHz tone through phases of its volume, pan and frequency, and logs when
+// each began (getcount runs on the clock the sound output keeps time with).
+TEST_F(SoundOutput, VolumePanAndFrequencyAreHeardAsTheyAreSet) {
+  file("tone.wav", test::wave_file(test::sine(1000, 22050, 1.0, 0.5), 22050, 1, 16));
+  ASSERT_EQ(run("int phase(char *name, int ms) { log_out(\"%s %d\", name, getcount(0)); sleep(ms); return 0; }\n"
+                "int main() {\n"
+                "  setcount(0, 0); snd_load(0, \"tone.wav\"); log_out(\"start %d\", getcount(0)); snd_play(0, 1);\n"
+                "  phase(\"full\", 600);\n"
+                "  snd_setvol(0, 50); phase(\"half\", 600);\n"
+                "  snd_setvol(0, 100); snd_setpan(0, 100); phase(\"right\", 600);\n"
+                "  snd_setpan(0, -100); phase(\"left\", 600);\n"
+                "  snd_setpan(0, 0); snd_setfreq(0, 11025); phase(\"octave\", 600);\n"
+                "  snd_setfreq(0, 0); snd_setvol(-1, 0); phase(\"master\", 600);\n"
+                "  log_out(\"end %d\", getcount(0)); return 0; }\n"),
+            0)
+      << test::read_bytes(work_ / "stderr.txt");
+  ASSERT_EQ(rate_, 48000);
+  line_up_at_first_sound(logged("start"));
+  const double full = 0.5 / std::sqrt(2.0);
+  auto middle = [&](const char* phase, auto measure) {
+    const long at = logged(phase);
+    return measure(at + 150, at + 450);
+  };
+  EXPECT_NEAR(middle("full", [&](long a, long b) { return level(a, b); }), full, 0.02);
+  EXPECT_NEAR(middle("full", [&](long a, long b) { return pitch(a, b); }), 1000.0, 10.0);
+  // Volume 50 is -10 dB.
+  EXPECT_NEAR(middle("half", [&](long a, long b) { return level(a, b); }), full * 0.3162, 0.01);
+  EXPECT_NEAR(middle("right", [&](long a, long b) { return level(a, b, 1); }), full, 0.02);
+  EXPECT_LT(middle("right", [&](long a, long b) { return level(a, b, 0); }), 0.001);
+  EXPECT_NEAR(middle("left", [&](long a, long b) { return level(a, b, 0); }), full, 0.02);
+  EXPECT_LT(middle("left", [&](long a, long b) { return level(a, b, 1); }), 0.001);
+  EXPECT_NEAR(middle("octave", [&](long a, long b) { return pitch(a, b); }), 500.0, 10.0);
+  EXPECT_LT(middle("master", [&](long a, long b) { return level(a, b); }), 0.0005);
+}
+
+// What scripts read back: conversions, pause nesting, positions, texts, lengths and failures.
+TEST_F(SoundOutput, TheSlotsAnswerScriptsAsTheEngineDoes) {
+  const std::string ogg = test::ogg_file(test::sine(440, 44100, 2.5, 0.5), 44100, "Title");
+  if (ogg.empty()) GTEST_SKIP() << "oggenc (vorbis-tools) is needed";
+  file("music.ogg", ogg);
+  file("tone.wav", test::wave_file(test::sine(1000, 22050, 1.0, 0.5, 2), 22050, 2, 8));
+  file("short.wav", test::wave_file(test::sine(500, 11025, 0.2, 0.5), 11025, 1, 16));
+  std::string not_pcm = test::wave_file(test::sine(500, 11025, 0.2, 0.5), 11025, 1, 16);
+  not_pcm[20] = 3;
+  file("float.wav", not_pcm);
+  file("cut.wav", test::wave_file(test::sine(500, 11025, 0.2, 0.5), 11025, 1, 16).substr(0, 30));
+  ASSERT_EQ(run("int main() { char text[300]; int i, n, t;\n"
+                "  log_out(\"load %d\", snd_load(1, \"tone.wav\"));\n"
+                "  log_out(\"length %d\", snd_getlen(1));\n"
+                "  log_out(\"frequency %d\", snd_getfreq(1));\n"
+                "  snd_setvol(1, 50); log_out(\"volume %d\", snd_getvol(1));\n"
+                "  snd_setvol(1, 150); log_out(\"volume150 %d\", snd_getvol(1));\n"
+                "  snd_setpan(1, -100); log_out(\"pan %d\", snd_getpan(1));\n"
+                "  snd_setfreq(1, 50); log_out(\"frequency50 %d\", snd_getfreq(1));\n"
+                "  snd_setfreq(1, 250000); log_out(\"frequency250000 %d\", snd_getfreq(1));\n"
+                "  snd_setfreq(1, 0);\n"
+                "  snd_play(1, 1); snd_pause(1); snd_pause(1); snd_replay(1);\n"
+                "  log_out(\"paused_twice_replayed_once %d\", snd_isplay(1));\n"
+                "  snd_replay(1); log_out(\"replayed_twice %d\", snd_isplay(1));\n"
+                "  snd_stop(1); snd_pause(1); snd_replay(1); log_out(\"pause_of_stopped %d\", snd_isplay(1));\n"
+                "  log_out(\"gettext_wave %d\", snd_gettext(1, text));\n"
+                "  log_out(\"stream %d\", snd_loads(2, \"music.ogg\"));\n"
+                "  log_out(\"stream_length %d\", snd_getlen(2));\n"
+                "  log_out(\"gettext_ogg %d\", snd_gettext(2, text)); log_out(\"comment %s\", text);\n"
+                "  log_out(\"setpos_stopped %d\", snd_setpos(2, 500));\n"
+                "  snd_play(2, 0);\n"
+                "  log_out(\"setpos_playing %d\", snd_setpos(2, 100));\n"
+                "  sleep(300); n = snd_getpos(2); log_out(\"position_from_500 %d\", n > 650 && n < 1100);\n"
+                "  log_out(\"float_wave %d\", snd_load(3, \"float.wav\"));\n"
+                "  log_out(\"float_slot_length %d\", snd_getlen(3));\n"
+                "  log_out(\"cut_wave %d\", snd_load(3, \"cut.wav\"));\n"
+                "  log_out(\"missing %d\", snd_load(3, \"missing.wav\"));\n"
+                "  log_out(\"slot64 %d\", snd_load(64, \"tone.wav\"));\n"
+                "  log_out(\"short_stream %d\", snd_loads(4, \"short.wav\")); snd_play(4, 0);\n"
+                "  t = getcount(0); while (snd_isplay(4) && getcount(0) - t < 5000) sleep(10);\n"
+                "  log_out(\"short_stream_ended %d\", !snd_isplay(4));\n"
+                "  n = 0; for (i = 0; i < 64; i++) n = n + snd_load(i, \"tone.wav\");\n"
+                "  for (i = 0; i < 64; i++) snd_play(i, 1);\n"
+                "  sleep(100); t = 0; for (i = 0; i < 64; i++) t = t + snd_isplay(i);\n"
+                "  log_out(\"sixty_four %d\", n * 100 + t);\n"
+                "  log_out(\"free_all %d\", snd_free(-1)); log_out(\"after_free %d\", snd_isplay(0));\n"
+                "  return 0; }\n"),
+            0)
+      << test::read_bytes(work_ / "stderr.txt");
+  const std::map<std::string, long> expected = {
+      {"load", 1}, {"length", 1000}, {"frequency", 22050}, {"volume", 50}, {"volume150", 100}, {"pan", -100},
+      {"frequency50", 100}, {"frequency250000", 100000}, {"paused_twice_replayed_once", 0}, {"replayed_twice", 1},
+      {"pause_of_stopped", 0}, {"gettext_wave", 0}, {"stream", 1}, {"stream_length", 2500}, {"gettext_ogg", 1},
+      {"setpos_stopped", 1}, {"setpos_playing", 0}, {"position_from_500", 1}, {"float_wave", 0},
+      {"float_slot_length", 0}, {"cut_wave", 0}, {"missing", 0}, {"slot64", 0}, {"short_stream", 1},
+      {"short_stream_ended", 1}, {"sixty_four", 6464}, {"free_all", 1}, {"after_free", 0},
+  };
+  for (const auto& [name, value] : expected) EXPECT_EQ(logged(name), value) << name;
+  const std::vector<std::string> lines = log();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "comment Title"), lines.end());
+}
+
+// A stream of three seconds, a different tone each second, looping from 1000 ms: after the first
+// pass it keeps returning to the second tone, and its position stays inside the loop.
+TEST_F(SoundOutput, ALoopingStreamReturnsToItsLoopPoint) {
+  std::vector<std::int16_t> pcm;
+  for (double hz : {400.0, 800.0, 1600.0}) {
+    const std::vector<std::int16_t> second = test::sine(hz, 22050, 1.0, 0.5);
+    pcm.insert(pcm.end(), second.begin(), second.end());
+  }
+  file("three.wav", test::wave_file(pcm, 22050, 1, 16));
+  ASSERT_EQ(run("int main() { int i, p, outside;\n"
+                "  setcount(0, 0); snd_loads(0, \"three.wav\"); log_out(\"loop %d\", snd_setloop(0, 1000));\n"
+                "  log_out(\"start %d\", getcount(0)); snd_play(0, 1);\n"
+                "  sleep(3500); outside = 0;\n"
+                "  for (i = 0; i < 30; i++) { p = snd_getpos(0); if (p < 1000 || p >= 3000) outside++; sleep(100); }\n"
+                "  log_out(\"positions_outside_the_loop %d\", outside);\n"
+                "  return 0; }\n"),
+            0)
+      << test::read_bytes(work_ / "stderr.txt");
+  EXPECT_EQ(logged("loop"), 1);
+  EXPECT_EQ(logged("positions_outside_the_loop"), 0);
+  const long start = logged("start");
+  line_up_at_first_sound(start);
+  // The first pass, then the loop: 800 Hz at 3.5 s and 5.5 s, 1600 Hz at 4.5 s and 6.5 s.
+  const struct {
+    long at;
+    double hz;
+  } expected[] = {{500, 400}, {1500, 800}, {2500, 1600}, {3500, 800}, {4500, 1600}, {5500, 800}, {6500, 1600}};
+  for (const auto& e : expected)
+    EXPECT_NEAR(pitch(start + e.at - 250, start + e.at + 250), e.hz, e.hz * 0.02) << "at " << e.at << " ms";
+}
+
+// With GlobalFocus and GlobalSound 0 the sound stops while the window is inactive and goes on after.
+TEST_F(SoundOutput, SoundsFallSilentWithoutTheFocusWhenGlobalSoundIsOff) {
+  config("[Option]\nGlobalFocus=0\nGlobalSound=0\n");
+  file("tone.wav", test::wave_file(test::sine(1000, 22050, 1.0, 0.5), 22050, 1, 16));
+  file("input.txt", "1000 focus lost\n2000 focus gained\n");
+  ASSERT_EQ(run("int main() { setcount(0, 0); snd_load(0, \"tone.wav\"); log_out(\"start %d\", getcount(0));\n"
+                "  snd_play(0, 1); sleep(3000); return 0; }\n",
+                "--input input.txt"),
+            0)
+      << test::read_bytes(work_ / "stderr.txt");
+  // The replay's times count from the start of the run, as the output's do.
+  EXPECT_GT(test::rms(heard_, 600 * rate_ / 1000, 900 * rate_ / 1000), 0.3);
+  EXPECT_LT(test::rms(heard_, 1200 * rate_ / 1000, 1800 * rate_ / 1000), 0.001);
+  EXPECT_GT(test::rms(heard_, 2300 * rate_ / 1000, 2800 * rate_ / 1000), 0.3);
+}
+
+}  // namespace
+}  // namespace talven::sound
