@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the demo's pictures with the engine itself (games/demo/assets/draw.c) and puts them into
-# games/demo/pictures.bin with talven-arc:
+# games/demo/pictures.bin with talven-arc; makes its sounds the same way (games/demo/assets/sounds.c,
+# the music then encoded by oggenc from vorbis-tools) into games/demo/sounds.bin:
 #   games/demo/make-assets.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -15,3 +16,13 @@ printf '[General]\nFileSystem=3\nError=1\nDebugMode=1\n[Screen]\nWidth=64\nHeigh
 (cd "$work" && "$OLDPWD/$build/talven" --headless --log - assets.cfg)
 "$build/tools/talven-arc" create games/demo/pictures.bin "$work/pictures" --seed 20261210 >/dev/null
 "$build/tools/talven-arc" list games/demo/pictures.bin
+
+mkdir -p "$work/soundmaker" "$work/sounds"
+cp games/demo/assets/sounds.c "$work/soundmaker/main.c"
+cp sdk/include/talven.h "$work/soundmaker/"
+printf '[General]\nFileSystem=3\nError=1\n[System]\nDirectSound=0\n' > "$work/soundmaker.cfg"
+(cd "$work" && "$OLDPWD/$build/talven" --headless --log - soundmaker.cfg)
+command -v oggenc >/dev/null || { echo "make-assets: oggenc (vorbis-tools) is needed for the music" >&2; exit 1; }
+oggenc -Q -q 3 -c "COMMENT=Talven demo theme" -o "$work/sounds/music.ogg" "$work/music.wav"
+"$build/tools/talven-arc" create games/demo/sounds.bin "$work/sounds" --seed 20261211 >/dev/null
+"$build/tools/talven-arc" list games/demo/sounds.bin

@@ -527,6 +527,43 @@ void drop(int at)
   dropped++;
 }
 
+/* ---- Sound --------------------------------------------------------------------------------------
+
+   The sounds come from sounds.bin (made by make-assets.sh): the music is an Ogg stream that loops,
+   the effects are short waves loaded whole. Without a sound device they play silently, and a game
+   whose sound could not load still plays. */
+#define MUSIC 0
+#define CATCH_SOUND 1
+#define MISS_SOUND 2
+#define BOMB_SOUND 3
+
+int load_sounds()
+{
+  int ok;
+  ok = snd_loads(MUSIC, "sounds/music.ogg");
+  ok = ok & snd_load(CATCH_SOUND, "sounds/catch.wav");
+  ok = ok & snd_load(MISS_SOUND, "sounds/miss.wav");
+  ok = ok & snd_load(BOMB_SOUND, "sounds/bomb.wav");
+  snd_setvol(MUSIC, 45);
+  snd_setvol(CATCH_SOUND, 80);
+  snd_setvol(BOMB_SOUND, 80);
+  return ok;
+}
+
+/* The music runs quieter behind the title than during a round. */
+void music_for(int playing)
+{
+  if (playing) snd_setvol(MUSIC, 70); else snd_setvol(MUSIC, 45);
+}
+
+/* A catch sounds higher the further right it is. */
+void sound_of(int kind, int where)
+{
+  snd_setfreq(CATCH_SOUND, 22050 + where * 1500);
+  snd_setpan(CATCH_SOUND, (where - LANES / 2) * 30);
+  snd_play(kind, 0);
+}
+
 void start_round()
 {
   int i;
@@ -560,10 +597,12 @@ void decide(int i, int at)
       lives--;
       bombs++;
       hurt_until = at + 900;
+      sound_of(BOMB_SOUND, thing_lane[i]);
       log_out("  %d ms, lane %d: a bomb caught, lives left: %d", at, thing_lane[i], lives);
     } else {
       if (thing_kind[i] == BLUE) score = score + 30; else score = score + 10;
       caught++;
+      sound_of(CATCH_SOUND, thing_lane[i]);
       log_out("  %d ms, lane %d: caught, score %d", at, thing_lane[i], score);
     }
     hud_changed = 1;
@@ -576,6 +615,7 @@ void decide(int i, int at)
     log_out("  %d ms, lane %d: a bomb dodged", at, thing_lane[i]);
   } else {
     missed++;
+    sound_of(MISS_SOUND, thing_lane[i]);
     log_out("  %d ms, lane %d: missed", at, thing_lane[i]);
   }
   thing_state[i] = PASSED;
@@ -666,6 +706,9 @@ int run(int seconds)
   choose_keys();
   make_title_screen(seconds);
   make_game_sprites();
+  if (load_sounds()) log_out("sounds read from sounds.bin");
+  else log_out("the sounds could not be read; the demo plays without them");
+  snd_play(MUSIC, 1);
 
   setcount(1, 0);
   screen = TITLE_SCREEN;
@@ -695,17 +738,20 @@ int run(int seconds)
       if (wants_start) {
         show_title_screen(0);
         start_round();
+        music_for(1);
         screen = PLAYING;
       }
     } else if (screen == GAME_OVER) {
       /* A moment's grace, so that a press meant for the round does not start the next one. */
       if (wants_start && t - over_at >= 800) {
         start_round();
+        music_for(1);
         screen = PLAYING;
       }
     }
     if (screen == PLAYING && play(getcount(2))) {
       end_round();
+      music_for(0);
       screen = GAME_OVER;
       over_at = t;
     }
