@@ -7,6 +7,7 @@
 // call), then sends the request with the window-message number games know. One built-in runs at
 // a time (the built-in lock), so one staging area serves them all.
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -231,6 +232,9 @@ void sound_start(bool direct_sound) {
   for (std::uint32_t i = 0; i < kRequestHandlers.size(); ++i)
     vm::set_request_handler(kSoundRequestBase + i, kRequestHandlers[i]);
   if (direct_sound) start_sound_system();
+  else if (!capture_path().empty())
+    std::fprintf(stderr, "talven: --audio-out %s: the game turns its sound off ([System] DirectSound=0), so nothing is written\n",
+                 capture_path().c_str());
 }
 
 void sound_stop() { stop_sound_system(); }

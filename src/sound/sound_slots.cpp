@@ -188,6 +188,7 @@ std::int32_t clamp_frequency(std::int32_t hz) {
 bool sound_available() { return g_mixer != nullptr; }
 
 void set_capture_path(const std::string& host_path) { g_capture_path = host_path; }
+const std::string& capture_path() { return g_capture_path; }
 
 void start_sound_system() {
   stop_sound_system();

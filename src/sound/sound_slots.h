@@ -62,5 +62,6 @@ std::unique_ptr<VoiceEffects> make_voice_effects(std::uint32_t mask,
 
 // Where the mix is also written as a WAV file (--audio-out); empty: nowhere. Set before start.
 void set_capture_path(const std::string& host_path);
+const std::string& capture_path();
 
 }  // namespace talven::sound
