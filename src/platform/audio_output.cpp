@@ -1,6 +1,8 @@
 // The sound outputs: the SDL audio device, and the null output that pulls at real-time pace
 // without a device.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -57,12 +59,40 @@ class NullAudioOutput final : public AudioOutput {
   std::thread worker_;
 };
 
+// Sound libraries below SDL (ALSA's) print their own complaints on stderr while SDL looks for a
+// device; on a machine without one that is a screenful for every start. While SDL looks, stderr
+// goes nowhere; what went wrong is said once, afterwards, from SDL's own error. Start-up only:
+// no other thread of the engine writes to stderr yet.
+class QuietStderr {
+ public:
+  QuietStderr() {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && nowhere >= 0) ::dup2(nowhere, 2);
+    if (nowhere >= 0) ::close(nowhere);
+  }
+  ~QuietStderr() {
+    if (saved_ < 0) return;
+    ::dup2(saved_, 2);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
 // One SDL audio device in 32-bit float stereo; SDL converts to what the hardware takes.
 class SdlAudioOutput final : public AudioOutput {
  public:
   int open(int rate, Render render, void* context) override {
     close();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    int started = 0;
+    {
+      QuietStderr quiet;
+      started = SDL_InitSubSystem(SDL_INIT_AUDIO);
+    }
+    if (started != 0) {
       std::fprintf(stderr, "talven: the sound system could not be started: %s\n", SDL_GetError());
       return 0;
     }
@@ -78,7 +108,10 @@ class SdlAudioOutput final : public AudioOutput {
       output->render_(reinterpret_cast<float*>(stream), bytes / 8, output->context_);
     };
     want.userdata = this;
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    {
+      QuietStderr quiet;
+      device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    }
     if (device_ == 0) {
       std::fprintf(stderr, "talven: no audio device could be opened: %s\n", SDL_GetError());
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
