@@ -53,12 +53,13 @@ std::unique_ptr<Mixer> g_mixer;
 platform::AudioOutput* g_output = nullptr;
 AudioCapture g_capture;
 std::string g_capture_path;
-bool g_capturing = false;
+// Set once the capture is ready, and cleared before it closes: the output's thread looks at it.
+std::atomic<bool> g_capturing{false};
 std::uint32_t g_margin_ms = 0;
 
 void render(float* out, int frames, void*) {
   g_mixer->render(out, frames);
-  if (g_capturing) g_capture.push(out, frames);
+  if (g_capturing.load(std::memory_order_acquire)) g_capture.push(out, frames);
 }
 
 bool valid_slot(int slot) { return slot >= 0 && slot < kSlots; }
@@ -216,15 +217,14 @@ void start_sound_system() {
     return;
   }
   g_output = output;
-  if (!g_capture_path.empty()) g_capturing = g_capture.open(g_capture_path, rate);
+  if (!g_capture_path.empty() && g_capture.open(g_capture_path, rate)) g_capturing.store(true, std::memory_order_release);
 }
 
 void stop_sound_system() {
   if (g_mixer) slot_free(-1);
   if (g_output) g_output->close();
   g_output = nullptr;
-  if (g_capturing) g_capture.close();
-  g_capturing = false;
+  if (g_capturing.exchange(false)) g_capture.close();
   g_mixer.reset();
   g_margin_ms = 0;
 }
