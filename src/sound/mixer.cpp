@@ -176,8 +176,8 @@ void Mixer::set_cursor(int voice, std::uint32_t position) {
   if (Voice* v = voice_of(voice)) {
     const std::uint32_t block = static_cast<std::uint32_t>(v->format.block_align());
     position -= position % block;
-    v->cursor = v->data.empty() ? 0 : std::min(position, static_cast<std::uint32_t>(v->data.size()));
-    if (v->cursor >= v->data.size()) v->cursor = 0;
+    // A position past the end is refused, as the platform refused it: the cursor stays.
+    if (position < v->data.size()) v->cursor = position;
   }
 }
 

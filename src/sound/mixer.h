@@ -62,7 +62,7 @@ class Mixer {
   bool playing(int voice);
   bool looping(int voice);
   std::uint32_t cursor(int voice);
-  void set_cursor(int voice, std::uint32_t position);
+  void set_cursor(int voice, std::uint32_t position);  // past the end: refused, the cursor stays
   PcmFormat format(int voice);
   std::uint32_t size(int voice);
   bool effects_allowed(int voice);
