@@ -111,6 +111,18 @@ typedef struct { int x; int y; int buttons; } JOYSTICK;
 typedef struct { int dx; int dy; int dz; int buttons; } MOUSE;
 typedef struct { int x; int y; int wheel; int flags; } POINTER;
 
+/* The parameters of the sound effects (snd_setchorus ... snd_setreverb), field for field as the
+   platform's effect structures; 0 instead of a pointer turns the effect off. The manual lists
+   each field's range, default and unit. */
+typedef struct { float wet_dry_mix; float depth; float feedback; float frequency; int waveform; float delay; int phase; } DSFXChorus;
+typedef struct { float gain; float attack; float release; float threshold; float ratio; float predelay; } DSFXCompressor;
+typedef struct { float gain; float edge; float post_eq_center_frequency; float post_eq_bandwidth; float pre_lowpass_cutoff; } DSFXDistortion;
+typedef struct { float wet_dry_mix; float feedback; float left_delay; float right_delay; int pan_delay; } DSFXEcho;
+typedef struct { float wet_dry_mix; float depth; float feedback; float frequency; int waveform; float delay; int phase; } DSFXFlanger;
+typedef struct { int rate_hz; int wave_shape; } DSFXGargle;
+typedef struct { float center; float bandwidth; float gain; } DSFXParamEq;
+typedef struct { float in_gain; float reverb_mix; float reverb_time; float high_freq_rt_ratio; } DSFXWavesReverb;
+
 /* A key frame: a track is an array of these sorted by time. */
 typedef struct { float time; float value; float coefficient; float work; } KEYFRAME;
 
@@ -447,21 +459,21 @@ int snd_gettext(int slot, char *buffer);	/* 121 */
 #trap
 int snd_setmargin(int milliseconds);	/* 122 */
 #trap
-int snd_setchorus(int slot, int on);	/* 123 */
+int snd_setchorus(int slot, DSFXChorus *parameters);	/* 123 */
 #trap
-int snd_setcompressor(int slot, int on);	/* 124 */
+int snd_setcompressor(int slot, DSFXCompressor *parameters);	/* 124 */
 #trap
-int snd_setdistortion(int slot, int on);	/* 125 */
+int snd_setdistortion(int slot, DSFXDistortion *parameters);	/* 125 */
 #trap
-int snd_setecho(int slot, int on);	/* 126 */
+int snd_setecho(int slot, DSFXEcho *parameters);	/* 126 */
 #trap
-int snd_setflanger(int slot, int on);	/* 127 */
+int snd_setflanger(int slot, DSFXFlanger *parameters);	/* 127 */
 #trap
-int snd_setgargle(int slot, int on);	/* 128 */
+int snd_setgargle(int slot, DSFXGargle *parameters);	/* 128 */
 #trap
-int snd_setparameq(int slot, int on);	/* 129 */
+int snd_setparameq(int slot, DSFXParamEq *parameters);	/* 129 */
 #trap
-int snd_setreverb(int slot, int on);	/* 130 */
+int snd_setreverb(int slot, DSFXWavesReverb *parameters);	/* 130 */
 #trap
 int cd_play(int track, int fade_ms);	/* 131 */
 #trap

@@ -141,7 +141,7 @@ void apply_effects(int index) {
     g_mixer->set_effects(index, nullptr);
     return;
   }
-  g_mixer->set_effects(index, make_voice_effects(s.effect_mask, s.effect_words, g_mixer->output_rate()));
+  g_mixer->set_effects(index, make_voice_effects(s.effect_mask, s.effect_words, s.format.rate, g_mixer->output_rate()));
 }
 
 }  // namespace

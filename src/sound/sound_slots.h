@@ -54,11 +54,12 @@ std::int32_t clamp_frequency(std::int32_t hz);
 void pause_all_slots();
 void replay_all_slots();
 
-// The effects of a voice from the slot's recorded parameters, for the mixer (sound_effects.cpp).
+// The effects of a voice from the slot's recorded parameters (voice_effects.cpp): checked
+// against the ranges at the sound buffer's rate, run at the mixer's.
 class VoiceEffects;
 std::unique_ptr<VoiceEffects> make_voice_effects(std::uint32_t mask,
                                                  const std::array<std::array<std::uint32_t, 7>, 8>& words,
-                                                 int sample_rate);
+                                                 int buffer_rate, int mixer_rate);
 
 // Where the mix is also written as a WAV file (--audio-out); empty: nowhere. Set before start.
 void set_capture_path(const std::string& host_path);

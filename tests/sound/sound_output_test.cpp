@@ -210,6 +210,52 @@ TEST_F(SoundOutput, ALoopingStreamReturnsToItsLoopPoint) {
     EXPECT_NEAR(pitch(start + e.at - 250, start + e.at + 250), e.hz, e.hz * 0.02) << "at " << e.at << " ms";
 }
 
+// Each effect changes the sound in its own way: the echo repeats a click at its delay, the
+// distortion adds harmonics to a tone, the parametric equaliser lifts a tone at its centre (played
+// 10 dB down, so that the lift does not reach full scale).
+TEST_F(SoundOutput, EffectsChangeTheSoundInTheirOwnWays) {
+  std::vector<std::int16_t> click(22050, 0);
+  for (int i = 0; i < 20; ++i) click[static_cast<std::size_t>(i)] = 26000;
+  file("click.wav", test::wave_file(click, 22050, 1, 16));
+  file("tone.wav", test::wave_file(test::sine(1000, 22050, 1.0, 0.5), 22050, 1, 16));
+  ASSERT_EQ(run("int phase(char *name, int ms) { log_out(\"%s %d\", name, getcount(0)); sleep(ms); return 0; }\n"
+                "int main() { DSFXEcho e; DSFXDistortion d; DSFXParamEq q;\n"
+                "  setcount(0, 0);\n"
+                "  e.wet_dry_mix = 50.0; e.feedback = 0.0; e.left_delay = 250.0; e.right_delay = 250.0; e.pan_delay = 0;\n"
+                "  d.gain = 0.0; d.edge = 60.0; d.post_eq_center_frequency = 4000.0; d.post_eq_bandwidth = 8000.0;\n"
+                "  d.pre_lowpass_cutoff = 8000.0;\n"
+                "  q.center = 1000.0; q.bandwidth = 12.0; q.gain = 12.0;\n"
+                "  snd_load(0, \"click.wav\"); log_out(\"echo %d\", snd_setecho(0, &e));\n"
+                "  snd_load(1, \"tone.wav\"); snd_setvol(1, 50);\n"
+                "  snd_load(2, \"tone.wav\"); snd_setdistortion(2, &d);\n"
+                "  snd_load(3, \"tone.wav\"); snd_setvol(3, 50); snd_setparameq(3, &q);\n"
+                "  log_out(\"start %d\", getcount(0)); snd_play(0, 0); sleep(800);\n"
+                "  snd_play(1, 1); phase(\"plain\", 600); snd_stop(1);\n"
+                "  snd_play(2, 1); phase(\"distorted\", 600); snd_stop(2);\n"
+                "  snd_play(3, 1); phase(\"lifted\", 600); snd_stop(3);\n"
+                "  return 0; }\n"),
+            0)
+      << test::read_bytes(work_ / "stderr.txt");
+  EXPECT_EQ(logged("echo"), 1);
+  line_up_at_first_sound(logged("start"));
+  const long click_at = logged("start");
+  EXPECT_LT(level(click_at + 30, click_at + 230), 0.001) << "nothing between the click and its echo";
+  EXPECT_GT(level(click_at + 245, click_at + 260), 0.01) << "the echo 250 ms after the click";
+  auto window = [&](const char* phase) { return std::pair{frame_at(logged(phase) + 150), frame_at(logged(phase) + 450)}; };
+  const auto [plain_from, plain_to] = window("plain");
+  const auto [distorted_from, distorted_to] = window("distorted");
+  const auto [lifted_from, lifted_to] = window("lifted");
+  auto harmonics = [&](int from, int to) {
+    return (test::amplitude_at(heard_, from, to, rate_, 2000) + test::amplitude_at(heard_, from, to, rate_, 3000)) /
+           test::amplitude_at(heard_, from, to, rate_, 1000);
+  };
+  EXPECT_LT(harmonics(plain_from, plain_to), 0.01);
+  EXPECT_GT(harmonics(distorted_from, distorted_to), 0.05);
+  const double lift_db = 20 * std::log10(test::amplitude_at(heard_, lifted_from, lifted_to, rate_, 1000) /
+                                          test::amplitude_at(heard_, plain_from, plain_to, rate_, 1000));
+  EXPECT_NEAR(lift_db, 12.0, 1.0);
+}
+
 // With GlobalFocus and GlobalSound 0 the sound stops while the window is inactive and goes on after.
 TEST_F(SoundOutput, SoundsFallSilentWithoutTheFocusWhenGlobalSoundIsOff) {
   config("[Option]\nGlobalFocus=0\nGlobalSound=0\n");
