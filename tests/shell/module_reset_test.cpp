@@ -11,6 +11,8 @@
 #include "graphics/planes.h"
 #include "input/input.h"
 #include "input/input_state.h"
+#include "sound/sound.h"
+#include "sound/sound_slots.h"
 #include "library/library_builtins.h"
 #include "shell/configuration.h"
 #include "shell/modules.h"
@@ -63,6 +65,9 @@ TEST(ModuleResetTest, EveryModuleReturnsToAFreshProcess) {
   press.type = platform::EventType::mouse_button_down;
   press.button = 1;
   input::handle_input_event(press);
+  sound::capture_output("heard.wav");
+  sound::sound_start(true);
+  ASSERT_TRUE(sound::sound_available());
 
   reset_engine_state();
   const FirstAnswers again = first_answers(scratch);
@@ -80,6 +85,8 @@ TEST(ModuleResetTest, EveryModuleReturnsToAFreshProcess) {
   EXPECT_FALSE(input::direct_input_numbering());
   EXPECT_EQ(input::mouse().presses[input::kLeft].load(), 0u);
   EXPECT_EQ(input::mouse().held.load(), 0u);
+  EXPECT_FALSE(sound::sound_available());
+  EXPECT_EQ(sound::capture_path(), "");
   std::filesystem::current_path(previous);
 }
 
