@@ -158,6 +158,8 @@ TEST_F(SoundOutput, TheSlotsAnswerScriptsAsTheEngineDoes) {
                 "  log_out(\"short_stream %d\", snd_loads(4, \"short.wav\")); snd_play(4, 0);\n"
                 "  t = getcount(0); while (snd_isplay(4) && getcount(0) - t < 5000) sleep(10);\n"
                 "  log_out(\"short_stream_ended %d\", !snd_isplay(4));\n"
+                "  snd_setmargin(500); snd_load(5, \"short.wav\"); snd_setmargin(0); snd_play(5, 0); sleep(450);\n"
+                "  log_out(\"margin_plays_on %d\", snd_isplay(5)); log_out(\"margin_length %d\", snd_getlen(5));\n"
                 "  n = 0; for (i = 0; i < 64; i++) n = n + snd_load(i, \"tone.wav\");\n"
                 "  for (i = 0; i < 64; i++) snd_play(i, 1);\n"
                 "  sleep(100); t = 0; for (i = 0; i < 64; i++) t = t + snd_isplay(i);\n"
@@ -172,7 +174,7 @@ TEST_F(SoundOutput, TheSlotsAnswerScriptsAsTheEngineDoes) {
       {"pause_of_stopped", 0}, {"gettext_wave", 0}, {"stream", 1}, {"stream_length", 2500}, {"gettext_ogg", 1},
       {"setpos_stopped", 1}, {"setpos_playing", 0}, {"position_from_500", 1}, {"float_wave", 0},
       {"float_slot_length", 0}, {"cut_wave", 0}, {"missing", 0}, {"slot64", 0}, {"short_stream", 1},
-      {"short_stream_ended", 1}, {"sixty_four", 6464}, {"free_all", 1}, {"after_free", 0},
+      {"short_stream_ended", 1}, {"margin_plays_on", 1}, {"margin_length", 200}, {"sixty_four", 6464}, {"free_all", 1}, {"after_free", 0},
   };
   for (const auto& [name, value] : expected) EXPECT_EQ(logged(name), value) << name;
   const std::vector<std::string> lines = log();
@@ -217,6 +219,8 @@ TEST_F(SoundOutput, EffectsChangeTheSoundInTheirOwnWays) {
   std::vector<std::int16_t> click(22050, 0);
   for (int i = 0; i < 20; ++i) click[static_cast<std::size_t>(i)] = 26000;
   file("click.wav", test::wave_file(click, 22050, 1, 16));
+  // A click of 100 ms, loaded whole, is too short for effects: it keeps no echo.
+  file("short_click.wav", test::wave_file(std::vector<std::int16_t>(click.begin(), click.begin() + 2205), 22050, 1, 16));
   file("tone.wav", test::wave_file(test::sine(1000, 22050, 1.0, 0.5), 22050, 1, 16));
   ASSERT_EQ(run("int phase(char *name, int ms) { log_out(\"%s %d\", name, getcount(0)); sleep(ms); return 0; }\n"
                 "int main() { DSFXEcho e; DSFXDistortion d; DSFXParamEq q;\n"
@@ -233,6 +237,8 @@ TEST_F(SoundOutput, EffectsChangeTheSoundInTheirOwnWays) {
                 "  snd_play(1, 1); phase(\"plain\", 600); snd_stop(1);\n"
                 "  snd_play(2, 1); phase(\"distorted\", 600); snd_stop(2);\n"
                 "  snd_play(3, 1); phase(\"lifted\", 600); snd_stop(3);\n"
+                "  snd_load(4, \"short_click.wav\"); snd_setecho(4, &e); log_out(\"short %d\", getcount(0)); snd_play(4, 0);\n"
+                "  sleep(600);\n"
                 "  return 0; }\n"),
             0)
       << test::read_bytes(work_ / "stderr.txt");
@@ -254,6 +260,9 @@ TEST_F(SoundOutput, EffectsChangeTheSoundInTheirOwnWays) {
   const double lift_db = 20 * std::log10(test::amplitude_at(heard_, lifted_from, lifted_to, rate_, 1000) /
                                           test::amplitude_at(heard_, plain_from, plain_to, rate_, 1000));
   EXPECT_NEAR(lift_db, 12.0, 1.0);
+  const long short_at = logged("short");
+  EXPECT_GT(level(short_at - 20, short_at + 80), 0.001) << "the short click is heard";
+  EXPECT_LT(level(short_at + 150, short_at + 500), 0.0001) << "but it has no echo";
 }
 
 // With GlobalFocus and GlobalSound 0 the sound stops while the window is inactive and goes on after.
