@@ -96,7 +96,7 @@ class Mixer {
   std::array<std::unique_ptr<Voice>, kVoices> voices_;
   int master_volume_ = 0, master_pan_ = 0;
   float master_left_ = 1, master_right_ = 1;
-  std::vector<float> scratch_in_, scratch_voice_;
+  std::vector<float> scratch_in_, scratch_voice_, scratch_mono_;
 };
 
 // Decibel hundredths to a linear gain, and the left and right gains of a pan.
