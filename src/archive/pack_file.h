@@ -28,6 +28,23 @@ std::int64_t SeekExpFile(ExpFile* file, std::int32_t offset, int origin);
 // Reads up to `count` bytes; the number read goes to `bytes_read` when given. 1, or 0 on failure.
 int ReadExpFile(ExpFile* file, void* buffer, std::uint32_t count, std::uint32_t* bytes_read);
 
+// The whole content of `path` into `out` (a std::string or a byte vector): false when it cannot be
+// opened or read, or holds more than `max_bytes`.
+template <typename Bytes>
+bool read_whole_exp_file(const char* path, std::uint64_t max_bytes, Bytes& out) {
+  ExpFile* file = OpenExpFile(path);
+  if (file == nullptr) return false;
+  const std::int64_t size = GetExpFileSize(file);
+  bool ok = size >= 0 && std::uint64_t(size) <= max_bytes;
+  if (ok) {
+    out.resize(static_cast<std::size_t>(size));
+    std::uint32_t got = 0;
+    ok = size == 0 || (ReadExpFile(file, out.data(), static_cast<std::uint32_t>(size), &got) && got == size);
+  }
+  CloseExpFile(file);
+  return ok;
+}
+
 // Writes `length` bytes of `block` as a pack file at game path `path`, replacing any file of that
 // name only once the new one is complete. 1 on success; 0 when the file cannot be created, the
 // block is empty (a file holding only the header is then written) or a write failed.

@@ -26,17 +26,7 @@ std::uint32_t get32(const std::uint8_t* p) {
 // The whole content of an image or delta file through the archive layer; false when it cannot be
 // opened or read, or is larger than any such file needs to be.
 bool read_game_file(const char* game_path, std::vector<std::uint8_t>& out) {
-  archive::ExpFile* file = archive::OpenExpFile(game_path);
-  if (file == nullptr) return false;
-  const std::int64_t size = archive::GetExpFileSize(file);
-  bool ok = size >= 0 && std::uint64_t(size) <= kMaxImageFileBytes;
-  if (ok) {
-    out.resize(static_cast<std::size_t>(size));
-    std::uint32_t got = 0;
-    ok = size == 0 || (archive::ReadExpFile(file, out.data(), static_cast<std::uint32_t>(size), &got) && got == size);
-  }
-  archive::CloseExpFile(file);
-  return ok;
+  return archive::read_whole_exp_file(game_path, kMaxImageFileBytes, out);
 }
 
 }  // namespace

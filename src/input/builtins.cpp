@@ -262,15 +262,20 @@ Point picture_to_window(const platform::PictureArea& area, int x, int y) {
                static_cast<int>(static_cast<long long>(area.area.height) * y / area.picture_height) + area.area.y};
 }
 
+namespace {
+// What the built-ins of this file keep for scripts, as a fresh process has it.
+void forget_script_state() {
+  for (auto& seen : g_last_seen) seen = LastSeen{};
+  g_cursor_shown = true;
+  std::lock_guard lock(g_confine_mutex);
+  g_confine.reset();
+}
+}  // namespace
+
 void input_start(bool direct_input) {
   reset_state(direct_input);
   start_keyboard();
-  for (auto& seen : g_last_seen) seen = LastSeen{};
-  g_cursor_shown = true;
-  {
-    std::lock_guard lock(g_confine_mutex);
-    g_confine.reset();
-  }
+  forget_script_state();
   vm::set_request_handler(kGetKeyRequest, serve_getkey);
   vm::set_request_handler(kGetJoyRequest, serve_getjoy);
   vm::set_request_handler(kGetMouseRequest, serve_getmouse);
@@ -287,10 +292,7 @@ void input_stop() {
 
 void reset_input_state() {
   reset_state(false);
-  for (auto& seen : g_last_seen) seen = LastSeen{};
-  g_cursor_shown = true;
-  std::lock_guard lock(g_confine_mutex);
-  g_confine.reset();
+  forget_script_state();
 }
 
 }  // namespace talven::input

@@ -238,15 +238,8 @@ std::uint32_t slot_load(int index, const std::string& name, bool stream) {
   slot_free(index);
   if (!g_mixer || name.empty()) return 0;
   Slot& s = g_slots[static_cast<std::size_t>(index)];
-  archive::ExpFile* file = archive::OpenExpFile(name.c_str());
-  if (file == nullptr) return 0;
-  const std::int64_t size = archive::GetExpFileSize(file);
-  std::string bytes(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)), '\0');
-  std::uint32_t got = 0;
-  const bool read = size >= 0 && archive::ReadExpFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &got) &&
-                    got == bytes.size();
-  archive::CloseExpFile(file);
-  if (!read) return 0;
+  std::string bytes;
+  if (!archive::read_whole_exp_file(name.c_str(), archive::kMaxContentSize, bytes)) return 0;
   std::unique_ptr<SoundSource> source = SoundSource::open(std::move(bytes));
   if (!source) return 0;
 
