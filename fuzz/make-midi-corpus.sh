@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes the seed corpus of the midi_file fuzz target: small MIDI files made with the tests' writer
+# Writes the seed corpora of the midi_file and midi_player fuzz targets (the same seeds): small MIDI files made with the tests' writer
 # (tests/sound/midi_writer.h): formats 0, 1 and 2, SMPTE time, running status, sysex and meta
 # events, an RMID wrapping, a last track longer than the file, a bit of the dense benchmark file,
 # and some of them cut short:
@@ -61,3 +61,5 @@ cut sysex-meta.mid 40
 cut running-status.mid 30
 cut format0.mid 11 -in-header
 echo "make-midi-corpus: midi_file: $(ls "$dir" | wc -l) seeds, $(cat "$dir"/* | wc -c) bytes"
+mkdir -p fuzz/corpus/midi_player
+cp "$dir"/* fuzz/corpus/midi_player/

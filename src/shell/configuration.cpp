@@ -75,6 +75,9 @@ const KeyRecord kKeys[] = {
     int_key("Script", "ProgramSize", 0, &Configuration::program_size),
     int_key("Script", "StackSize", 262144, &Configuration::stack_size),
     int_key("Script", "HeapSize", 8388608, &Configuration::heap_size),
+    // This engine's own: where the host keeps what a Windows machine had built in.
+    text_key("Talven", "SoundFont", 1024, &Configuration::soundfont),
+    text_key("Talven", "CDFolder", 1024, &Configuration::cd_folder),
 };
 
 bool same_ascii_name(std::string_view a, std::string_view b) {

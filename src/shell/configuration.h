@@ -55,6 +55,9 @@ struct Configuration {
   std::int32_t program_size = 0;
   std::int32_t stack_size = 262144;
   std::int32_t heap_size = 8388608;
+  // [Talven]: where this host keeps what the game's Windows machine had built in.
+  std::string soundfont;  // the General MIDI SoundFont; empty: the system's
+  std::string cd_folder;  // the game path of the CD's audio tracks; empty: cd
 
   // Paths derived while loading (cp932, `\` as separator as the game wrote them).
   std::string exe_dir;      // the game's folder, with its trailing separator (may be empty)

@@ -55,6 +55,7 @@ constexpr MessageMeaning kMeanings[] = {
     {"循環参照してます", "circular reference"},
     {"Direct3Dデバイスの生成に失敗しました", "failed to create the accelerated renderer"},
     {"DirectSound の初期化に失敗しました。", "sound initialisation failed"},
+    {"DirectMusicPerformance の初期化に失敗しました。", "MIDI synthesiser initialisation failed"},
     {"現在の環境ではサウンドは再生されません。", "no sound will play in this environment"},
     {"DirectSound::CreateSoundBuffer に失敗しました。", "creating the sound buffer failed"},
     // The application.

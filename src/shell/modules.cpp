@@ -36,16 +36,20 @@ void start_shell(const Configuration&) { elapsed_clock_start(); }
 
 void start_input(const Configuration& cfg) { input::input_start(cfg.direct_input != 0); }
 
-void start_sound(const Configuration& cfg) { sound::sound_start(cfg.direct_sound != 0); }
+void start_sound(const Configuration& cfg) {
+  sound::sound_start({cfg.direct_sound != 0, cfg.direct_music != 0, cfg.cd != 0, cfg.soundfont, cfg.cd_folder});
+}
 
 // Sounds fall silent with the focus only while GlobalSound is 0 (a script may change it meanwhile
-// with setsystem); what was paused is what is resumed.
+// with setsystem); what was paused is what is resumed. Music always pauses.
 bool g_sound_paused = false;
 void pause_sound() {
   g_sound_paused = config().global_sound == 0;
   if (g_sound_paused) sound::sound_pause();
+  sound::music_pause();
 }
 void resume_sound() {
+  sound::music_resume();
   if (g_sound_paused) sound::sound_resume();
   g_sound_paused = false;
 }

@@ -1,6 +1,5 @@
 // The built-ins of this module, by table index: MIDI music, sound slots, CD audio and movies.
-// The sound slots are built; MIDI, CD audio and movies are not yet, and the gate tells the user so
-// when a script calls one.
+// Movies are not built yet, and the gate tells the user so when a script calls one.
 //
 // Every sound built-in is carried out on the window thread: the handler reads its arguments on
 // the calling thread (names and parameter records into staging, where a bad address fails the
@@ -12,6 +11,9 @@
 #include <string>
 #include <utility>
 
+#include "sound/audio_engine.h"
+#include "sound/cd_audio.h"
+#include "sound/midi_music.h"
 #include "sound/sound.h"
 #include "sound/sound_slots.h"
 #include "vm/requests.h"
@@ -20,6 +22,18 @@
 namespace talven::sound {
 
 namespace {
+
+constexpr std::uint32_t kCdRequestBase = vm::kUserMessage + 100;  // 1124: cd_play
+enum CdRequest : std::uint32_t {
+  kCdPlay = kCdRequestBase, kCdStop, kCdPause, kCdReplay, kCdSetVolume, kCdGetVolume, kCdIsPlaying, kCdGetPosition,
+  kCdGetLength, kCdRepeat, kCdEject,
+};
+constexpr std::uint32_t kMidiRequestBase = vm::kUserMessage + 120;  // 1144: midi_load
+enum MidiRequest : std::uint32_t {
+  kMidiLoad = kMidiRequestBase, kMidiFree, kMidiPlay, kMidiStop, kMidiPause, kMidiReplay, kMidiSetVolume,
+  kMidiGetVolume, kMidiIsPlaying, kMidiGetPosition, kMidiRepeat,
+};
+static_assert(kCdEject == 1134 && kMidiRepeat == 1154);
 
 constexpr std::uint32_t kSoundRequestBase = vm::kUserMessage + 140;  // 1164: snd_load
 enum SoundRequest : std::uint32_t {
@@ -41,7 +55,30 @@ std::int32_t slot_argument(vm::Address a) { return vm::argument_int(a, 0); }
 
 std::uint32_t serve(std::uint32_t message, std::uint32_t w, std::uint32_t l) {
   const int slot = static_cast<std::int32_t>(w);
+  const auto wi = static_cast<std::int32_t>(w), li = static_cast<std::int32_t>(l);
   switch (message) {
+    case kCdPlay: return cd_play(wi, li);
+    case kCdStop: return cd_stop(wi);
+    case kCdPause: return cd_pause();
+    case kCdReplay: return cd_replay();
+    case kCdSetVolume: return cd_set_volume(wi);
+    case kCdGetVolume: return cd_get_volume();
+    case kCdIsPlaying: return cd_is_playing();
+    case kCdGetPosition: return cd_get_position(wi);
+    case kCdGetLength: return cd_get_length(wi);
+    case kCdRepeat: return cd_set_repeat(wi);
+    case kCdEject: return cd_eject();
+    case kMidiLoad: return midi_load(g_name);
+    case kMidiFree: return midi_free();
+    case kMidiPlay: return midi_play();
+    case kMidiStop: return midi_stop();
+    case kMidiPause: return midi_pause();
+    case kMidiReplay: return midi_replay();
+    case kMidiSetVolume: return midi_set_volume(li);
+    case kMidiGetVolume: return midi_get_volume();
+    case kMidiIsPlaying: return midi_is_playing();
+    case kMidiGetPosition: return midi_get_position();
+    case kMidiRepeat: return midi_set_repeat(wi);
     case kLoad: return slot_load(slot, g_name, false);
     case kLoadStream: return slot_load(slot, g_name, true);
     case kFree: return slot_free(slot);
@@ -82,11 +119,13 @@ std::uint32_t serve_request(std::uint32_t w, std::uint32_t l) {
   return serve(Message, w, l);
 }
 
+// Every request from cd_play (1124) to the last effect of the sound slots (1195).
+constexpr std::uint32_t kFirstRequest = kCdRequestBase, kRequestCount = kSetEffect + 8 - kCdRequestBase;
 template <std::size_t... I>
 constexpr std::array<vm::RequestHandler, sizeof...(I)> request_handlers(std::index_sequence<I...>) {
-  return {serve_request<kSoundRequestBase + I>...};
+  return {serve_request<kFirstRequest + I>...};
 }
-constexpr auto kRequestHandlers = request_handlers(std::make_index_sequence<32>());
+constexpr auto kRequestHandlers = request_handlers(std::make_index_sequence<kRequestCount>());
 
 std::uint32_t send(std::uint32_t message, std::int32_t w, std::int32_t l = 0) {
   return vm::send_request(message, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(l));
@@ -98,6 +137,35 @@ std::uint32_t load(vm::Address a, std::uint32_t message) {
   g_name.assign(name->data(), name->size());
   return send(message, slot_argument(a));
 }
+
+std::uint32_t bi_midi_load(vm::Address a) {
+  const auto name = vm::load_string(vm::argument_word(a, 0));
+  if (!name) return 0;
+  g_name.assign(name->data(), name->size());
+  return send(kMidiLoad, 0);
+}
+std::uint32_t bi_midi_free(vm::Address) { return send(kMidiFree, 0); }
+std::uint32_t bi_midi_play(vm::Address a) { return send(kMidiPlay, 0, vm::argument_int(a, 0)); }
+std::uint32_t bi_midi_stop(vm::Address a) { return send(kMidiStop, 0, vm::argument_int(a, 0)); }
+std::uint32_t bi_midi_pause(vm::Address) { return send(kMidiPause, 0); }
+std::uint32_t bi_midi_replay(vm::Address) { return send(kMidiReplay, 0); }
+std::uint32_t bi_midi_setvol(vm::Address a) { return send(kMidiSetVolume, 0, vm::argument_int(a, 0)); }
+std::uint32_t bi_midi_getvol(vm::Address) { return send(kMidiGetVolume, 0); }
+std::uint32_t bi_midi_isplay(vm::Address) { return send(kMidiIsPlaying, 0); }
+std::uint32_t bi_midi_getpos(vm::Address) { return send(kMidiGetPosition, 0); }
+std::uint32_t bi_midi_repeat(vm::Address a) { return send(kMidiRepeat, vm::argument_int(a, 0)); }
+
+std::uint32_t bi_cd_play(vm::Address a) { return send(kCdPlay, vm::argument_int(a, 0), vm::argument_int(a, 1)); }
+std::uint32_t bi_cd_stop(vm::Address a) { return send(kCdStop, vm::argument_int(a, 0)); }
+std::uint32_t bi_cd_pause(vm::Address) { return send(kCdPause, 0); }
+std::uint32_t bi_cd_replay(vm::Address) { return send(kCdReplay, 0); }
+std::uint32_t bi_cd_setvol(vm::Address a) { return send(kCdSetVolume, vm::argument_int(a, 0)); }
+std::uint32_t bi_cd_getvol(vm::Address) { return send(kCdGetVolume, 0); }
+std::uint32_t bi_cd_isplay(vm::Address) { return send(kCdIsPlaying, 0); }
+std::uint32_t bi_cd_getpos(vm::Address a) { return send(kCdGetPosition, vm::argument_int(a, 0)); }
+std::uint32_t bi_cd_getlen(vm::Address a) { return send(kCdGetLength, vm::argument_int(a, 0)); }
+std::uint32_t bi_cd_repeat(vm::Address a) { return send(kCdRepeat, vm::argument_int(a, 0)); }
+std::uint32_t bi_cd_eject(vm::Address) { return send(kCdEject, 0); }
 
 std::uint32_t bi_snd_load(vm::Address a) { return load(a, kLoad); }
 std::uint32_t bi_snd_loads(vm::Address a) { return load(a, kLoadStream); }
@@ -159,17 +227,17 @@ constexpr auto bi_snd_setreverb = bi_set_effect<7>;
 
 constexpr vm::BuiltinEntry kBuiltins[] = {
     // MIDI
-    {92, "midi_load", 1, 1, nullptr},
-    {93, "midi_free", 0, 1, nullptr},
-    {94, "midi_play", 1, 1, nullptr},
-    {95, "midi_stop", 1, 1, nullptr},
-    {96, "midi_pause", 0, 1, nullptr},
-    {97, "midi_replay", 0, 1, nullptr},
-    {98, "midi_setvol", 1, 1, nullptr},
-    {99, "midi_getvol", 0, 1, nullptr},
-    {100, "midi_isplay", 0, 1, nullptr},
-    {101, "midi_getpos", 0, 1, nullptr},
-    {102, "midi_repeat", 1, 1, nullptr},
+    {92, "midi_load", 1, 1, bi_midi_load},
+    {93, "midi_free", 0, 1, bi_midi_free},
+    {94, "midi_play", 1, 1, bi_midi_play},
+    {95, "midi_stop", 1, 1, bi_midi_stop},
+    {96, "midi_pause", 0, 1, bi_midi_pause},
+    {97, "midi_replay", 0, 1, bi_midi_replay},
+    {98, "midi_setvol", 1, 1, bi_midi_setvol},
+    {99, "midi_getvol", 0, 1, bi_midi_getvol},
+    {100, "midi_isplay", 0, 1, bi_midi_isplay},
+    {101, "midi_getpos", 0, 1, bi_midi_getpos},
+    {102, "midi_repeat", 1, 1, bi_midi_repeat},
     // Sound
     {103, "snd_load", 2, 1, bi_snd_load},
     {104, "snd_loads", 2, 1, bi_snd_loads},
@@ -200,17 +268,17 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
     {129, "snd_setparameq", 2, 1, bi_snd_setparameq},
     {130, "snd_setreverb", 2, 1, bi_snd_setreverb},
     // CD audio
-    {131, "cd_play", 2, 1, nullptr},
-    {132, "cd_stop", 1, 1, nullptr},
-    {133, "cd_pause", 0, 1, nullptr},
-    {134, "cd_replay", 0, 1, nullptr},
-    {135, "cd_setvol", 1, 1, nullptr},
-    {136, "cd_getvol", 0, 1, nullptr},
-    {137, "cd_isplay", 0, 1, nullptr},
-    {138, "cd_getpos", 1, 1, nullptr},
-    {139, "cd_getlen", 1, 1, nullptr},
-    {140, "cd_repeat", 1, 1, nullptr},
-    {141, "cd_eject", 0, 1, nullptr},
+    {131, "cd_play", 2, 1, bi_cd_play},
+    {132, "cd_stop", 1, 1, bi_cd_stop},
+    {133, "cd_pause", 0, 1, bi_cd_pause},
+    {134, "cd_replay", 0, 1, bi_cd_replay},
+    {135, "cd_setvol", 1, 1, bi_cd_setvol},
+    {136, "cd_getvol", 0, 1, bi_cd_getvol},
+    {137, "cd_isplay", 0, 1, bi_cd_isplay},
+    {138, "cd_getpos", 1, 1, bi_cd_getpos},
+    {139, "cd_getlen", 1, 1, bi_cd_getlen},
+    {140, "cd_repeat", 1, 1, bi_cd_repeat},
+    {141, "cd_eject", 0, 1, bi_cd_eject},
     // Movie
     {142, "media_open", 1, 1, nullptr},
     {143, "media_close", 0, 1, nullptr},
@@ -228,21 +296,36 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
 
 vm::BuiltinSpan builtins() { return kBuiltins; }
 
-void sound_start(bool direct_sound) {
+void sound_start(const SoundSettings& settings) {
   for (std::uint32_t i = 0; i < kRequestHandlers.size(); ++i)
-    vm::set_request_handler(kSoundRequestBase + i, kRequestHandlers[i]);
-  if (direct_sound) start_sound_system();
-  else if (!capture_path().empty())
+    vm::set_request_handler(kFirstRequest + i, kRequestHandlers[i]);
+  if (settings.direct_sound) start_sound_system();
+  if (settings.direct_music) start_midi(settings.soundfont);
+  if (settings.cd) start_cd(settings.cd_folder);
+  if (!settings.direct_sound && !settings.direct_music && !settings.cd && !capture_path().empty())
     std::fprintf(stderr, "talven: --audio-out %s: the game turns its sound off ([System] DirectSound=0), so nothing is written\n",
                  capture_path().c_str());
 }
 
-void sound_stop() { stop_sound_system(); }
+void sound_stop() {
+  stop_cd();
+  stop_midi();
+  stop_sound_system();
+  close_audio_engine();
+}
 void sound_pause() { pause_all_slots(); }
 void sound_resume() { replay_all_slots(); }
+void music_pause() {
+  midi_pause();
+  cd_pause();
+}
+void music_resume() {
+  cd_replay();
+  midi_replay();
+}
 
 void reset_sound_state() {
-  stop_sound_system();
+  sound_stop();
   set_capture_path({});
   g_name.clear();
   g_text.clear();

@@ -360,17 +360,49 @@ void Mixer::mix_voice(Voice& v, float* out, int frames) {
   }
 }
 
+bool Mixer::attach(MixerChannel* channel) {
+  std::lock_guard lock(channels_mutex_);
+  for (MixerChannel*& c : channels_)
+    if (c == channel) return true;
+  for (MixerChannel*& c : channels_)
+    if (c == nullptr) {
+      c = channel;
+      return true;
+    }
+  return false;
+}
+
+void Mixer::detach(MixerChannel* channel) {
+  std::lock_guard lock(channels_mutex_);
+  for (MixerChannel*& c : channels_)
+    if (c == channel) c = nullptr;
+}
+
 void Mixer::render(float* out, int frames) {
   std::fill(out, out + 2 * std::size_t(frames), 0.0f);
-  std::lock_guard lock(mutex_);
-  for (auto& voice : voices_)
-    if (voice && voice->playing) mix_voice(*voice, out, frames);
-  const float gain = gain_of(master_volume_);
-  const float left = gain * master_left_, right = gain * master_right_;
-  for (int i = 0; i < frames; ++i) {
-    out[2 * i] = std::clamp(out[2 * i] * left, -1.0f, 1.0f);
-    out[2 * i + 1] = std::clamp(out[2 * i + 1] * right, -1.0f, 1.0f);
+  {
+    std::lock_guard lock(mutex_);
+    bool any = false;
+    for (auto& voice : voices_)
+      if (voice && voice->playing) {
+        mix_voice(*voice, out, frames);
+        any = true;
+      }
+    if (any) {
+      const float gain = gain_of(master_volume_);
+      const float left = gain * master_left_, right = gain * master_right_;
+      for (int i = 0; i < frames; ++i) {
+        out[2 * i] *= left;
+        out[2 * i + 1] *= right;
+      }
+    }
   }
+  {
+    std::lock_guard lock(channels_mutex_);
+    for (MixerChannel* channel : channels_)
+      if (channel != nullptr) channel->mix_into(out, frames);
+  }
+  for (int i = 0; i < 2 * frames; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
 }
 
 }  // namespace talven::sound

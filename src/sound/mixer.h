@@ -40,6 +40,16 @@ class VoiceEffects {
   virtual void reset() = 0;
 };
 
+// A source of its own, mixed after the voices and outside their master volume and pan: MIDI
+// music, CD audio. It keeps its own volume and lock.
+class MixerChannel {
+ public:
+  virtual ~MixerChannel() = default;
+  // Adds `frames` stereo frames of its sound into `out` (output thread: never allocates, and
+  // holds its lock only as long as one block takes).
+  virtual void mix_into(float* out, int frames) = 0;
+};
+
 class Mixer {
  public:
   explicit Mixer(int output_rate);
@@ -82,6 +92,12 @@ class Mixer {
   int master_pan();
   void set_master_pan(int hundredths);
 
+  // The channel is mixed from the next block on, until detached; detach returns once render no
+  // longer uses it, so the channel may then be destroyed. At most kChannels at once.
+  static constexpr int kChannels = 4;
+  bool attach(MixerChannel* channel);
+  void detach(MixerChannel* channel);
+
   // Fills `frames` stereo frames with the mix (output thread).
   void render(float* out, int frames);
 
@@ -97,6 +113,9 @@ class Mixer {
   int master_volume_ = 0, master_pan_ = 0;
   float master_left_ = 1, master_right_ = 1;
   std::vector<float> scratch_in_, scratch_voice_, scratch_mono_;
+  // Taken by render after the voices' lock, never together with it.
+  std::mutex channels_mutex_;
+  std::array<MixerChannel*, kChannels> channels_{};
 };
 
 // Decibel hundredths to a linear gain, and the left and right gains of a pan.

@@ -1,5 +1,5 @@
-// Sound and media: the 64 sound slots and their mixer (MIDI music, CD audio and movies are not
-// built yet). What the other modules and the shell may use of this module.
+// Sound and media: the 64 sound slots, MIDI music and CD audio, all played through one mixer
+// (movies are not built yet). What the other modules and the shell may use of this module.
 #pragma once
 #include <string>
 
@@ -10,16 +10,30 @@ namespace talven::sound {
 // This module's built-ins, by table index; the shell assembles the table from every module's.
 vm::BuiltinSpan builtins();
 
-// Window thread, before any script runs. With `direct_sound` off the sound system stays down and
-// every load fails quietly; with it on the mixer runs into the audio device, or into a null output
-// at real-time pace when there is none.
-void sound_start(bool direct_sound);
-// Window thread, after the script threads stopped: every slot is freed and the output closed.
+// Which parts of the module start, from the configuration.
+struct SoundSettings {
+  bool direct_sound = true;  // the sound slots
+  bool direct_music = false;  // MIDI music
+  bool cd = false;            // CD audio
+  std::string soundfont;      // [Talven] SoundFont: empty finds the system's
+  std::string cd_folder;      // [Talven] CDFolder: the game path of the CD's tracks
+};
+
+// Window thread, before any script runs. A part that is off stays down and its loads fail
+// quietly; while any part is on, the mixer runs into the audio device, or into a null output at
+// real-time pace when there is none.
+void sound_start(const SoundSettings& settings);
+// Window thread, after the script threads stopped: CD audio, MIDI and every slot are released
+// and the output closed.
 void sound_stop();
 // Every slot pauses as snd_pause(-1) does, and replays as snd_replay(-1) does: the shell calls
 // these when the application loses and regains the focus while GlobalSound is 0.
 void sound_pause();
 void sound_resume();
+// MIDI music and CD audio pause and replay as midi_pause/cd_pause and their replays do: the shell
+// calls these whenever the application loses and regains the focus with GlobalFocus 0.
+void music_pause();
+void music_resume();
 // Back to a fresh process's state (tests).
 void reset_sound_state();
 

@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "archive/pack_file.h"
-#include "platform/devices.h"
 #include "platform/text_encoding.h"
-#include "sound/audio_capture.h"
+#include "sound/audio_engine.h"
 #include "sound/mixer.h"
 #include "sound/sound_source.h"
 #include "vm/report.h"
@@ -49,18 +48,9 @@ struct Slot {
 };
 
 std::array<Slot, kSlots> g_slots;
-std::unique_ptr<Mixer> g_mixer;
-platform::AudioOutput* g_output = nullptr;
-AudioCapture g_capture;
-std::string g_capture_path;
-// Set once the capture is ready, and cleared before it closes: the output's thread looks at it.
-std::atomic<bool> g_capturing{false};
+// The audio engine's mixer while the sound slots are up (DirectSound on), else null.
+Mixer* g_mixer = nullptr;
 std::uint32_t g_margin_ms = 0;
-
-void render(float* out, int frames, void*) {
-  g_mixer->render(out, frames);
-  if (g_capturing.load(std::memory_order_acquire)) g_capture.push(out, frames);
-}
 
 bool valid_slot(int slot) { return slot >= 0 && slot < kSlots; }
 
@@ -188,44 +178,16 @@ std::int32_t clamp_frequency(std::int32_t hz) {
 
 bool sound_available() { return g_mixer != nullptr; }
 
-void set_capture_path(const std::string& host_path) { g_capture_path = host_path; }
-const std::string& capture_path() { return g_capture_path; }
-
 void start_sound_system() {
   stop_sound_system();
-  constexpr int kWantedRate = 48000;
-  platform::AudioOutput* output = &platform::audio_output();
-  int rate = 0;
-  // The mixer must exist before the output pulls from it; it is made at the rate asked for and
-  // made again when the device settles on another.
-  g_mixer = std::make_unique<Mixer>(kWantedRate);
-  rate = output->open(kWantedRate, render, nullptr);
-  if (rate != kWantedRate && rate != 0) {
-    output->close();
-    g_mixer = std::make_unique<Mixer>(rate);
-    rate = output->open(rate, render, nullptr);
-  }
-  if (rate == 0 && output != &platform::null_audio_output()) {
-    std::fputs("talven: the game's sound runs silently, without an audio device\n", stderr);
-    output = &platform::null_audio_output();
-    g_mixer = std::make_unique<Mixer>(kWantedRate);
-    rate = output->open(kWantedRate, render, nullptr);
-  }
-  if (rate == 0) {
-    g_mixer.reset();
+  g_mixer = open_audio_engine();
+  if (g_mixer == nullptr)
     report_message("DirectSound の初期化に失敗しました。\n現在の環境ではサウンドは再生されません。");
-    return;
-  }
-  g_output = output;
-  if (!g_capture_path.empty() && g_capture.open(g_capture_path, rate)) g_capturing.store(true, std::memory_order_release);
 }
 
 void stop_sound_system() {
   if (g_mixer) slot_free(-1);
-  if (g_output) g_output->close();
-  g_output = nullptr;
-  if (g_capturing.exchange(false)) g_capture.close();
-  g_mixer.reset();
+  g_mixer = nullptr;
   g_margin_ms = 0;
 }
 

@@ -14,7 +14,8 @@ namespace talven::sound {
 
 inline constexpr int kSlots = 64;
 
-// The sound system: up while a mixer and an output exist.
+// The sound slots: up while DirectSound is on and the audio engine is open. Stopping them frees
+// every slot; the engine itself is closed by the module.
 bool sound_available();
 void start_sound_system();
 void stop_sound_system();
@@ -60,9 +61,5 @@ class VoiceEffects;
 std::unique_ptr<VoiceEffects> make_voice_effects(std::uint32_t mask,
                                                  const std::array<std::array<std::uint32_t, 7>, 8>& words,
                                                  int buffer_rate, int mixer_rate);
-
-// Where the mix is also written as a WAV file (--audio-out); empty: nowhere. Set before start.
-void set_capture_path(const std::string& host_path);
-const std::string& capture_path();
 
 }  // namespace talven::sound

@@ -11,6 +11,7 @@
 #include "graphics/planes.h"
 #include "input/input.h"
 #include "input/input_state.h"
+#include "sound/audio_engine.h"
 #include "sound/sound.h"
 #include "sound/sound_slots.h"
 #include "library/library_builtins.h"
@@ -66,7 +67,7 @@ TEST(ModuleResetTest, EveryModuleReturnsToAFreshProcess) {
   press.button = 1;
   input::handle_input_event(press);
   sound::capture_output("heard.wav");
-  sound::sound_start(true);
+  sound::sound_start({});
   ASSERT_TRUE(sound::sound_available());
 
   reset_engine_state();

@@ -126,6 +126,20 @@ inline double amplitude_at(const std::vector<float>& stereo, int from, int to, i
   return n == 0 ? 0.0 : 2.0 * std::sqrt(re * re + im * im) / n;
 }
 
+// The strongest frequency of the left channel between `low` and `high` Hz, to a hertz: the pitch of
+// a tone rich in harmonics, where zero crossings mislead.
+inline double peak_frequency(const std::vector<float>& stereo, int from, int to, int rate, int low, int high) {
+  double best = 0, best_amplitude = -1;
+  for (int hz = low; hz <= high; ++hz) {
+    const double a = amplitude_at(stereo, from, to, rate, hz);
+    if (a > best_amplitude) {
+      best_amplitude = a;
+      best = hz;
+    }
+  }
+  return best;
+}
+
 // A 16-bit stereo WAV file (what --audio-out writes) as stereo floats; its rate in `rate`.
 inline std::vector<float> read_wave_output(const std::filesystem::path& p, int& rate) {
   const std::string b = read_bytes(p);

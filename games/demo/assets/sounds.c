@@ -1,7 +1,8 @@
 /*
  * Makes the demo's sounds as wave files (make-assets.sh turns the music into Ogg Vorbis and puts
  * them all into sounds.bin): a rising blip for a catch, a falling tone for a miss, a burst of
- * noise for a bomb, and eight seconds of music that loops.
+ * noise for a bomb, and eight seconds of music that loops; and the theme as a MIDI file, sixteen
+ * seconds of the same chords for a vibraphone, strings, a bass and drums.
  */
 #include "talven.h"
 
@@ -95,6 +96,79 @@ int music()
   return RATE * 8;
 }
 
+/* ---- The MIDI theme ---- */
+
+unsigned char mid[16384];
+int mn;
+int last_tick;
+
+/* A variable-length number: seven bits a byte, the highest first, every byte but the last flagged. */
+void number(int v)
+{
+  int b[4], n;
+  n = 0;
+  b[n] = v & 127; n++; v = v >> 7;
+  while (v) { b[n] = (v & 127) | 128; n++; v = v >> 7; }
+  while (n > 0) { n--; mid[mn] = b[n]; mn++; }
+}
+
+/* A channel message at `tick` (events come in time order); `c` < 0 for one data byte. */
+void event(int tick, int a, int b, int c)
+{
+  number(tick - last_tick);
+  last_tick = tick;
+  mid[mn] = a; mn++;
+  mid[mn] = b; mn++;
+  if (c >= 0) { mid[mn] = c; mn++; }
+}
+
+void put32be(unsigned char *p, int v) { p[0] = v >> 24; p[1] = v >> 16; p[2] = v >> 8; p[3] = v; }
+
+/* Eight bars at 120 beats a minute (480 ticks a beat), by eighth notes: the arpeggio on the
+   vibraphone, a bass note every beat, the chord held through the bar on strings, kick and snare on
+   the beats and a hi-hat on every eighth. */
+int theme(char *name)
+{
+  int roots[4], arp[4], s, t, root, third, note, f;
+  roots[0] = 0; roots[1] = 9; roots[2] = 5; roots[3] = 7;
+  memcpy(mid, "MThd", 4); put32be(mid + 4, 6);
+  mid[8] = 0; mid[9] = 0; mid[10] = 0; mid[11] = 1; mid[12] = 1; mid[13] = 224;
+  memcpy(mid + 14, "MTrk", 4);
+  mn = 22; last_tick = 0;
+  number(0); mid[mn] = 255; mn++; mid[mn] = 81; mn++; mid[mn] = 3; mn++;
+  mid[mn] = 7; mn++; mid[mn] = 161; mn++; mid[mn] = 32; mn++;
+  event(0, 192, 11, -1); event(0, 193, 48, -1); event(0, 194, 33, -1);
+  event(0, 176, 7, 100); event(0, 177, 7, 60); event(0, 178, 7, 110); event(0, 185, 7, 90);
+  for (s = 0; s < 64; s++) {
+    t = s * 240;
+    root = roots[(s / 8) % 4];
+    if (root == 9) third = 3; else third = 4;
+    arp[0] = 0; arp[1] = third; arp[2] = 7; arp[3] = 12;
+    note = 72 + root + arp[s % 4];
+    if (root > 6) note = note - 12;
+    if (s % 8 == 0) { event(t, 145, 60 + root, 70); event(t, 145, 60 + root + third, 70); event(t, 145, 67 + root, 70); }
+    event(t, 144, note, 90);
+    event(t, 153, 42, 50);
+    if (s % 2 == 0) {
+      event(t, 146, 36 + root, 100);
+      if (s % 4 == 0) event(t, 153, 36, 110); else event(t, 153, 38, 100);
+    }
+    event(t + 200, 128, note, 0);
+    event(t + 200, 137, 42, 0);
+    if (s % 2 == 0) { if (s % 4 == 0) event(t + 200, 137, 36, 0); else event(t + 200, 137, 38, 0); }
+    if (s % 2 == 1) event(t + 220, 130, 36 + root, 0);
+    if (s % 8 == 7) { event(t + 220, 129, 60 + root, 0); event(t + 220, 129, 60 + root + third, 0); event(t + 220, 129, 67 + root, 0); }
+  }
+  number(15360 - last_tick); mid[mn] = 255; mn++; mid[mn] = 47; mn++; mid[mn] = 0; mn++;
+  put32be(mid + 18, mn - 22);
+  f = fopen(name, "wb");
+  if (!f) { log_out("cannot write %s", name); return 0; }
+  fwrite(mid, 1, mn, f);
+  fclose(f);
+  log_out("%s: %d bytes", name, mn);
+  return 1;
+}
+
 int main()
 {
   int ok;
@@ -102,6 +176,7 @@ int main()
   ok = ok & write_wave("sounds/miss.wav", slide(RATE / 4, 440.0, 220.0, 0.5));
   ok = ok & write_wave("sounds/bomb.wav", boom(RATE / 2));
   ok = ok & write_wave("music.wav", music());
+  ok = ok & theme("sounds/theme.mid");
   if (!ok) log_out("the sounds could not be written");
   return 0;
 }

@@ -527,33 +527,104 @@ void drop(int at)
   dropped++;
 }
 
-/* ---- Sound --------------------------------------------------------------------------------------
+/* ---- Sound ----------------------------------------------------------------------------------
 
-   The sounds come from sounds.bin (made by make-assets.sh): the music is an Ogg stream that loops,
-   the effects are short waves loaded whole. Without a sound device they play silently, and a game
-   whose sound could not load still plays. */
+   The sounds come from sounds.bin (made by make-assets.sh): short waves loaded whole for the
+   effects, and the theme as a MIDI file. When the game folder holds a CD's tracks (cd/track02.ogg
+   and so on), the theme comes from the disc instead; without a SoundFont for MIDI, an Ogg stream
+   of the same chords plays. Without a sound device they all play silently, and a game whose sound
+   could not load still plays. */
 #define MUSIC 0
 #define CATCH_SOUND 1
 #define MISS_SOUND 2
 #define BOMB_SOUND 3
 
+#define NO_MUSIC 0
+#define CD_MUSIC 1
+#define MIDI_MUSIC 2
+#define STREAM_MUSIC 3
+int music_kind;
+int music_level;   /* the music's volume now, 0-100 */
+int music_target;  /* where it is going: quieter behind the title and after a round */
+
 int load_sounds()
 {
   int ok;
-  ok = snd_loads(MUSIC, "sounds/music.ogg");
-  ok = ok & snd_load(CATCH_SOUND, "sounds/catch.wav");
+  ok = snd_load(CATCH_SOUND, "sounds/catch.wav");
   ok = ok & snd_load(MISS_SOUND, "sounds/miss.wav");
   ok = ok & snd_load(BOMB_SOUND, "sounds/bomb.wav");
-  snd_setvol(MUSIC, 45);
   snd_setvol(CATCH_SOUND, 80);
   snd_setvol(BOMB_SOUND, 80);
   return ok;
 }
 
-/* The music runs quieter behind the title than during a round. */
+void set_music_volume(int level)
+{
+  if (music_kind == CD_MUSIC) cd_setvol(level);
+  if (music_kind == MIDI_MUSIC) midi_setvol(level);
+  if (music_kind == STREAM_MUSIC) snd_setvol(MUSIC, level);
+}
+
+/* The first audio track of the disc (data tracks refuse to play), or the MIDI theme, or the Ogg
+   stream; each repeats for ever. */
+void start_music()
+{
+  int track;
+  music_kind = NO_MUSIC;
+  if (cd_getlen(0) > 0) {
+    for (track = 1; track < 100 && music_kind == NO_MUSIC; track++)
+      if (cd_getlen(track) > 0 && cd_play(track, 0)) music_kind = CD_MUSIC;
+    if (music_kind == CD_MUSIC) cd_repeat(1);
+  }
+  if (music_kind == NO_MUSIC && midi_load("sounds/theme.mid")) {
+    midi_repeat(1);
+    midi_play(0);
+    music_kind = MIDI_MUSIC;
+  }
+  if (music_kind == NO_MUSIC && snd_loads(MUSIC, "sounds/music.ogg")) {
+    snd_play(MUSIC, 1);
+    music_kind = STREAM_MUSIC;
+  }
+  if (music_kind == CD_MUSIC) log_out("music: CD audio");
+  if (music_kind == MIDI_MUSIC) log_out("music: the MIDI theme");
+  if (music_kind == STREAM_MUSIC) log_out("music: the Ogg stream");
+  music_level = 45;
+  music_target = 45;
+  set_music_volume(music_level);
+}
+
+/* Half a second down to silence as the demo closes. */
+void fade_music_out()
+{
+  int start, level;
+  if (music_kind == CD_MUSIC) { cd_stop(500); sleep(550); return; }
+  setcount(3, 0);
+  start = music_level;
+  level = start;
+  while (level > 0) {
+    level = start - start * getcount(3) / 500;
+    if (level < 0) level = 0;
+    set_music_volume(level);
+    sleep(10);
+  }
+}
+
+/* The music swells when a round starts and fades back when it ends. */
 void music_for(int playing)
 {
-  if (playing) snd_setvol(MUSIC, 70); else snd_setvol(MUSIC, 45);
+  if (playing) music_target = 80; else music_target = 35;
+}
+
+/* Called every frame: the level moves a step towards its target, a fade of about a second. */
+void fade_music()
+{
+  if (music_level < music_target) {
+    music_level = music_level + 1;
+    set_music_volume(music_level);
+  } else if (music_level > music_target) {
+    music_level = music_level - 1;
+    set_music_volume(music_level);
+  }
 }
 
 /* A catch sounds higher the further right it is. */
@@ -708,7 +779,7 @@ int run(int seconds)
   make_game_sprites();
   if (load_sounds()) log_out("sounds read from sounds.bin");
   else log_out("the sounds could not be read; the demo plays without them");
-  snd_play(MUSIC, 1);
+  start_music();
 
   setcount(1, 0);
   screen = TITLE_SCREEN;
@@ -731,6 +802,7 @@ int run(int seconds)
       finished++;
     }
     move_stars(t);
+    fade_music();
     if (screen == TITLE_SCREEN) {
       /* Nobody played: the title screen closes itself in time. */
       if (t >= seconds * 1000) break;
@@ -821,6 +893,7 @@ int main()
   log_out("read back from demo-notes.txt: %s", line);
 
   run(seconds);
+  fade_music_out();
   log_out("goodbye");
   exit();
   return 0;
