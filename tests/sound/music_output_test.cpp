@@ -247,16 +247,19 @@ TEST_F(VirtualDisc, RepeatModesOneAndThreeRepeatAndWrapRound) {
   EXPECT_NEAR(pitch_between(7300, 8300), 440.0, 2.0) << "mode 1 plays track 2 again";
 }
 
-// Fades run in 32 steps of the level; fading out ends in silence and stops the track.
+// Fades run in 32 steps of the level; fading out ends in silence and stops the track. cd_setvol
+// scales the CD's amplitude.
 TEST_F(VirtualDisc, FadesRiseAndFallAndAFadeOutStops) {
   ASSERT_EQ(run("int main() { int a;\n"
                 "  setcount(0, 0); log_out(\"start %d\", getcount(0)); cd_play(4, 1600);\n"
                 "  sleep(2000); cd_stop(800); log_out(\"fade_out %d\", getcount(0)); a = cd_isplay(); log_out(\"playing_while_fading %d\", a);\n"
                 "  sleep(1200); a = cd_isplay(); log_out(\"playing_after_the_fade %d\", a);\n"
-                "  cd_setvol(50); cd_play(4, 0); log_out(\"half %d\", getcount(0)); sleep(800); return 0; }\n"),
+                "  cd_setvol(50); cd_play(4, 0); log_out(\"half %d\", getcount(0)); sleep(3300);\n"
+                "  a = cd_isplay(); log_out(\"playing_after_the_track %d\", a); return 0; }\n"),
             0)
       << test::read_bytes(work_ / "stderr.txt");
-  expect_logged({{"playing_while_fading", 1}, {"playing_after_the_fade", 0}});
+  // Repeat mode 0 (the start's) stops at the end of the track.
+  expect_logged({{"playing_while_fading", 1}, {"playing_after_the_fade", 0}, {"playing_after_the_track", 0}});
   const double full = 0.5 / std::sqrt(2.0);
   // The first sound comes with the fade's first step, a 32nd of the fade time after the start.
   line_up_at_first_sound(logged("start") + 1600 / 32);
@@ -271,18 +274,28 @@ TEST_F(VirtualDisc, FadesRiseAndFallAndAFadeOutStops) {
   EXPECT_NEAR(level(half + 200, half + 700), full / 2, 0.02) << "cd_setvol(50) halves the CD channel";
 }
 
-// Files that do not decode count as data tracks, named once on stderr; nothing crashes.
-TEST_F(MusicOutput, UnreadableAndEmptyTracksAreDataTracks) {
+// Every format and spelling of a rip is read; files that do not decode count as data tracks, named
+// once on stderr; nothing crashes.
+TEST_F(MusicOutput, TracksOfEveryFormatAreReadAndBrokenOnesAreDataTracks) {
   track("track01.ogg", "OggS but nothing more");
   track("track02.wav", test::wave_file({}, 44100, 2, 16));
   track("track03.wav", "");
   track("track04.wav", test::wave_file(test::sine(440, 44100, 2.5, 0.5), 44100, 1, 16));
+  // FLAC and MP3 from their encoders, when installed: 4.5 and 5.5 seconds.
+  const fs::path source = work_ / "source.wav";
+  std::ofstream(source, std::ios::binary) << test::wave_file(test::sine(440, 44100, 4.5, 0.5, 2), 44100, 2, 16);
+  const bool flac = std::system(("flac -s -f -o '" + (work_ / "cd/track5.flac").string() + "' '" + source.string() + "' 2>/dev/null").c_str()) == 0;
+  std::ofstream(source, std::ios::binary) << test::wave_file(test::sine(440, 44100, 5.5, 0.5, 2), 44100, 2, 16);
+  const bool mp3 = std::system(("lame --quiet '" + source.string() + "' '" + (work_ / "cd/Track_06.MP3").string() + "' 2>/dev/null").c_str()) == 0;
   ASSERT_EQ(run("int main() { int a, b, c, d;\n"
                 "  a = cd_play(1, 0); b = cd_play(2, 0); c = cd_play(3, 0); d = cd_play(4, 0);\n"
-                "  log_out(\"plays %d\", a * 1000 + b * 100 + c * 10 + d); a = cd_getlen(4); log_out(\"length %d\", a); return 0; }\n"),
+                "  log_out(\"plays %d\", a * 1000 + b * 100 + c * 10 + d); a = cd_getlen(4); log_out(\"length %d\", a);\n"
+                "  a = cd_getlen(5); log_out(\"flac %d\", a); a = cd_getlen(6); log_out(\"mp3 %d\", a); return 0; }\n"),
             0)
       << test::read_bytes(work_ / "stderr.txt");
   expect_logged({{"plays", 1}, {"length", 2}});
+  if (flac) EXPECT_EQ(logged("flac"), 4);
+  if (mp3) EXPECT_EQ(logged("mp3"), 5);
   const std::string errors = test::read_bytes(work_ / "stderr.txt");
   for (const char* name : {"track01.ogg", "track02.wav", "track03.wav"}) EXPECT_NE(errors.find(name), std::string::npos) << name;
 }
