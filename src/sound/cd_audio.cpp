@@ -304,6 +304,18 @@ void end_fade_at_top() {
   apply_volume();
 }
 
+// A file named .mp3 begins with an ID3 tag or an MPEG audio frame's sync bits.
+bool looks_like_mp3_if_named_so(const std::string& path) {
+  std::string lower;
+  for (char c : path.substr(path.size() >= 4 ? path.size() - 4 : 0)) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  if (lower != ".mp3") return true;
+  platform::HostFile file = platform::open_for_reading(path);
+  unsigned char head[3] = {};
+  std::size_t got = 0;
+  if (!file.is_open() || !file.read(head, 3, &got) || got < 3) return false;
+  return (head[0] == 'I' && head[1] == 'D' && head[2] == '3') || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0);
+}
+
 bool is_track_name(const std::string& name, int& number) {
   std::string lower;
   for (char c : name) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -343,11 +355,12 @@ bool read_virtual_disc(const std::string& host_folder, VirtualDisc& disc, std::s
     }
     taken[static_cast<std::size_t>(number)] = true;
     SF_INFO info{};
-    SNDFILE* sound = sf_open(path.c_str(), SFM_READ, &info);
+    // The MP3 decoder talks on stderr about what is not MP3 at all, so that is refused here first.
+    SNDFILE* sound = looks_like_mp3_if_named_so(path) ? sf_open(path.c_str(), SFM_READ, &info) : nullptr;
     disc.track_count = std::max(disc.track_count, number);
     if (sound == nullptr || info.samplerate <= 0 || info.channels <= 0 || info.frames <= 0) {
       if (problems)
-        *problems += "talven: CD track " + path + (sound == nullptr ? " cannot be decoded (" + std::string(sf_strerror(nullptr)) + ")" : " holds no sound") +
+        *problems += "talven: CD track " + path + (sound == nullptr ? " is not a sound file that can be decoded" : " holds no sound") +
                      "; it counts as a data track\n";
       if (sound) sf_close(sound);
       continue;
@@ -411,8 +424,8 @@ std::uint32_t cd_play(std::int32_t track, std::int32_t fade_ms) {
   // tells the player once where they belong.
   if (g_cd.disc.audio_tracks == 0 && !g_cd.tray_open && !g_cd.told_no_tracks) {
     g_cd.told_no_tracks = true;
-    std::fprintf(stderr, "talven: cd_play: %s holds no CD audio tracks (rip them there as track02.ogg, track03.flac, ...)\n",
-                 g_cd.folder.c_str());
+    std::fprintf(stderr, "talven: cd_play: %s %s; the game's CD audio tracks belong there as track02.ogg, track03.flac, ...\n",
+                 g_cd.folder.c_str(), g_cd.has_folder ? "holds no audio tracks" : "is missing");
   }
   stop_track();
   if (fade_ms > 0) {
