@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "graphics/image_files.h"
@@ -147,9 +148,36 @@ std::vector<std::uint32_t> snapshot_frame(int& width, int& height) {
   return g_frame;
 }
 
-bool write_screenshot_png(const std::string& host_path) {
+void compose_overlay(std::vector<std::uint32_t>& frame, int width, int height, const platform::PictureOverlay& o) {
+  if (o.texels == nullptr || o.width <= 0 || o.height <= 0 || o.rect.width <= 0 || o.rect.height <= 0) return;
+  const int x0 = std::max(o.rect.x, 0), x1 = std::min(o.rect.x + o.rect.width, width);
+  const int y0 = std::max(o.rect.y, 0), y1 = std::min(o.rect.y + o.rect.height, height);
+  for (int y = y0; y < y1; ++y) {
+    // The centre of the target pixel in the source's pixels.
+    const double sy = std::clamp((y - o.rect.y + 0.5) * o.height / o.rect.height - 0.5, 0.0, o.height - 1.0);
+    const int ya = static_cast<int>(sy), yb = std::min(ya + 1, o.height - 1);
+    const double fy = sy - ya;
+    for (int x = x0; x < x1; ++x) {
+      const double sx = std::clamp((x - o.rect.x + 0.5) * o.width / o.rect.width - 0.5, 0.0, o.width - 1.0);
+      const int xa = static_cast<int>(sx), xb = std::min(xa + 1, o.width - 1);
+      const double fx = sx - xa;
+      const std::uint32_t p[4] = {o.texels[std::size_t(ya) * o.width + xa], o.texels[std::size_t(ya) * o.width + xb],
+                                  o.texels[std::size_t(yb) * o.width + xa], o.texels[std::size_t(yb) * o.width + xb]};
+      std::uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const double top = ((p[0] >> shift) & 0xFF) * (1 - fx) + ((p[1] >> shift) & 0xFF) * fx;
+        const double bottom = ((p[2] >> shift) & 0xFF) * (1 - fx) + ((p[3] >> shift) & 0xFF) * fx;
+        out |= static_cast<std::uint32_t>(std::lround(top * (1 - fy) + bottom * fy)) << shift;
+      }
+      frame[std::size_t(y) * width + x] = out;
+    }
+  }
+}
+
+bool write_screenshot_png(const std::string& host_path, const platform::PictureOverlay* overlay) {
   int width = 0, height = 0;
-  const std::vector<std::uint32_t> frame = snapshot_frame(width, height);
+  std::vector<std::uint32_t> frame = snapshot_frame(width, height);
+  if (overlay && !frame.empty()) compose_overlay(frame, width, height, *overlay);
   std::string bytes;
   if (frame.empty() || !encode_frame_png(frame.data(), width, height, bytes)) return false;
   return platform::replace_file_atomically(host_path, bytes);

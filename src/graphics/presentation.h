@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "graphics/planes.h"
+#include "platform/window.h"
 
 namespace talven::graphics {
 
@@ -39,8 +40,12 @@ bool take_repaint_request();
 // A copy of the frame: the picture as the last `update` left it (a palette change alone does not
 // change it, just as it does not change the window until the next `update`).
 std::vector<std::uint32_t> snapshot_frame(int& width, int& height);
-// The frame written as an RGB PNG to a host path.
-bool write_screenshot_png(const std::string& host_path);
+// The frame written as an RGB PNG to a host path, with `overlay` (a movie's picture) laid over it
+// as the window shows it.
+bool write_screenshot_png(const std::string& host_path, const platform::PictureOverlay* overlay = nullptr);
+// Lays `overlay` over a `width` x `height` frame, scaled into its rectangle with bilinear filtering
+// and cut to the frame.
+void compose_overlay(std::vector<std::uint32_t>& frame, int width, int height, const platform::PictureOverlay& overlay);
 // RGB PNG bytes of a 0xAARRGGBB frame.
 bool encode_frame_png(const std::uint32_t* texels, int width, int height, std::string& out);
 

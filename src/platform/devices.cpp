@@ -41,7 +41,7 @@ class NullDisplay final : public Display {
   void present_black() override {}
   // Nothing is shown, but the picture is placed as a window of the picture's size would place it,
   // so positions given in picture coordinates (input replays) come back unchanged.
-  bool present_texels(const std::uint32_t*, int width, int height, PictureFit) override {
+  bool present_texels(const std::uint32_t*, int width, int height, PictureFit, const PictureOverlay*) override {
     if (width > 0 && height > 0) {
       std::lock_guard lock(area_mutex_);
       area_ = PictureArea{Rect{0, 0, width, height}, width, height};

@@ -66,9 +66,11 @@ class Display {
   // The black picture of a frame with nothing presented yet.
   virtual void present_black() = 0;
   // Shows a picture of 0xAARRGGBB texels: through one streaming texture of its size, filtered
-  // linearly when scaled, or copied onto the window surface (always one to one). False when there
-  // is no window or nothing could be drawn.
-  virtual bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) = 0;
+  // linearly when scaled, or copied onto the window surface (always one to one). `overlay`, when
+  // given, is drawn over it, filtered linearly into its place. False when there is no window or
+  // nothing could be drawn.
+  virtual bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit,
+                              const PictureOverlay* overlay = nullptr) = 0;
 
   // A second, small window of the engine's own (the debug output), created hidden at `bounds`
   // (position and client size) and kept until destroyed or the display closes. Its events come

@@ -26,6 +26,8 @@ SDL_Renderer* g_renderer = nullptr;
 SDL_Texture* g_texture = nullptr;  // the presented picture
 bool g_surface_cleared = false;    // the window surface is black outside the picture
 int g_texture_width = 0, g_texture_height = 0;
+SDL_Texture* g_overlay_texture = nullptr;  // the movie over it
+int g_overlay_width = 0, g_overlay_height = 0;
 std::atomic<Uint32> g_wake_event{0};
 SDL_Window* g_tool_window = nullptr;  // the engine's own second window, hidden until asked for
 Uint32 g_tool_window_id = 0;
@@ -279,7 +281,8 @@ bool translate_for_window(const SDL_Event& e, Event& out, bool tool_window) {
     case SDL_RENDER_DEVICE_RESET:
       // The renderer's textures are gone; the next present makes a new one.
       if (g_texture) SDL_DestroyTexture(g_texture);
-      g_texture = nullptr;
+      if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
+      g_texture = g_overlay_texture = nullptr;
       out.type = EventType::render_reset;
       return true;
     case SDL_TEXTINPUT: out.type = EventType::text_input; out.text = e.text.text; return true;
@@ -418,7 +421,8 @@ bool create_frame_window(const WindowOptions& options) {
 
 void destroy_frame_window() {
   if (g_texture) SDL_DestroyTexture(g_texture);
-  g_texture = nullptr;
+  if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
+  g_texture = g_overlay_texture = nullptr;
   if (g_renderer) SDL_DestroyRenderer(g_renderer);
   if (g_window) SDL_DestroyWindow(g_window);
   g_renderer = nullptr;
@@ -457,7 +461,25 @@ bool set_window_fullscreen(bool on) {
 }
 
 
-bool present_with_renderer(const std::uint32_t* texels, int width, int height, PictureFit fit) {
+// The overlay's own streaming texture, made anew when its size changes.
+bool upload_overlay(const PictureOverlay& overlay) {
+  if (g_overlay_texture == nullptr || g_overlay_width != overlay.width || g_overlay_height != overlay.height) {
+    if (g_overlay_texture) SDL_DestroyTexture(g_overlay_texture);
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    g_overlay_texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, overlay.width, overlay.height);
+    if (g_overlay_texture == nullptr) return sdl_failed_once(g_told_texture, "the movie's texture could not be made");
+    g_overlay_width = overlay.width;
+    g_overlay_height = overlay.height;
+  }
+  return SDL_UpdateTexture(g_overlay_texture, nullptr, overlay.texels, overlay.width * 4) == 0;
+}
+
+bool valid_overlay(const PictureOverlay* overlay) {
+  return overlay != nullptr && overlay->texels != nullptr && overlay->width > 0 && overlay->height > 0 &&
+         overlay->rect.width > 0 && overlay->rect.height > 0;
+}
+
+bool present_with_renderer(const std::uint32_t* texels, int width, int height, PictureFit fit, const PictureOverlay* overlay) {
   if (g_texture == nullptr || g_texture_width != width || g_texture_height != height) {
     if (g_texture) SDL_DestroyTexture(g_texture);
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
@@ -482,13 +504,18 @@ bool present_with_renderer(const std::uint32_t* texels, int width, int height, P
   SDL_SetRenderDrawColor(g_renderer, 0, 0, 0, 255);
   SDL_RenderClear(g_renderer);
   SDL_RenderCopy(g_renderer, g_texture, nullptr, &destination);
+  if (valid_overlay(overlay) && upload_overlay(*overlay)) {
+    const Rect o = overlay_in_viewport(overlay->rect, width, height, v);
+    const SDL_Rect place{o.x, o.y, o.width, o.height};
+    SDL_RenderCopy(g_renderer, g_overlay_texture, nullptr, &place);
+  }
   SDL_RenderPresent(g_renderer);
   return true;
 }
 
 // The window surface is re-made by SDL after every size change, and its pixel format is the
 // display's, so the copy converts row by row into whatever the surface holds.
-bool present_on_surface(const std::uint32_t* texels, int width, int height) {
+bool present_on_surface(const std::uint32_t* texels, int width, int height, const PictureOverlay* overlay) {
   SDL_Surface* surface = SDL_GetWindowSurface(g_window);
   if (surface == nullptr) return sdl_failed_once(g_told_surface, "the window surface is not available");
   const Rect v = fitted_viewport(width, height, surface->w, surface->h, PictureFit::one_to_one);
@@ -509,13 +536,26 @@ bool present_on_surface(const std::uint32_t* texels, int width, int height) {
                       target, surface->pitch);
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
   }
+  if (valid_overlay(overlay)) {
+    // Stretched with linear filtering at its place's size, then converted onto the surface.
+    const Rect o = overlay_in_viewport(overlay->rect, width, height, v);
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint32_t*>(overlay->texels), overlay->width,
+                                                             overlay->height, 32, overlay->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* scaled = SDL_CreateRGBSurfaceWithFormat(0, o.width, o.height, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (source && scaled && SDL_SoftStretchLinear(source, nullptr, scaled, nullptr) == 0) {
+      SDL_Rect place{o.x, o.y, o.width, o.height};
+      SDL_BlitSurface(scaled, nullptr, surface, &place);
+    }
+    if (scaled) SDL_FreeSurface(scaled);
+    if (source) SDL_FreeSurface(source);
+  }
   return SDL_UpdateWindowSurface(g_window) == 0;
 }
 
-bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) {
+bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit, const PictureOverlay* overlay) {
   if (!g_window || texels == nullptr || width <= 0 || height <= 0) return false;
-  if (g_renderer) return present_with_renderer(texels, width, height, fit);
-  return present_on_surface(texels, width, height);
+  if (g_renderer) return present_with_renderer(texels, width, height, fit, overlay);
+  return present_on_surface(texels, width, height, overlay);
 }
 
 // The tool window is a utility window (no taskbar entry of its own) that is drawn through its own
@@ -657,8 +697,9 @@ class SdlDisplay final : public Display {
     return platform::set_window_fullscreen_mode(on, width, height);
   }
   void present_black() override { platform::present_black(); }
-  bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit) override {
-    return platform::present_texels(texels, width, height, fit);
+  bool present_texels(const std::uint32_t* texels, int width, int height, PictureFit fit,
+                      const PictureOverlay* overlay) override {
+    return platform::present_texels(texels, width, height, fit, overlay);
   }
   PictureArea picture_area() override {
     std::lock_guard lock(g_area_mutex);

@@ -1,6 +1,17 @@
 #include "platform/window.h"
 
+#include <cstdint>
+
 namespace talven::platform {
+
+Rect overlay_in_viewport(const Rect& rect, int picture_width, int picture_height, const Rect& viewport) {
+  if (picture_width <= 0 || picture_height <= 0) return rect;
+  if (viewport.width == picture_width && viewport.height == picture_height)
+    return Rect{rect.x + viewport.x, rect.y + viewport.y, rect.width, rect.height};
+  const auto scale = [](int value, int to, int from) { return static_cast<int>(std::int64_t(value) * to / from); };
+  return Rect{scale(rect.x, viewport.width, picture_width) + viewport.x, scale(rect.y, viewport.height, picture_height) + viewport.y,
+              scale(rect.width, viewport.width, picture_width), scale(rect.height, viewport.height, picture_height)};
+}
 
 Rect fitted_viewport(int width, int height, int output_width, int output_height, PictureFit fit) {
   Rect r{0, 0, output_width, output_height};

@@ -48,6 +48,18 @@ bool smallest_mode_holding(const Size* modes, int count, int width, int height, 
 
 // Where the picture is shown in the window, in window coordinates (the units of mouse positions,
 // which on a HiDPI display are not the drawable's pixels), and the picture's own size.
+// A picture laid over the game's (a movie): its texels at their own size, shown scaled into
+// `rect`, given in the game picture's pixels; where the game picture is scaled, so is the rect.
+struct PictureOverlay {
+  const std::uint32_t* texels = nullptr;
+  int width = 0, height = 0;
+  Rect rect;
+};
+
+// Where `rect` of a `picture_width` x `picture_height` picture lands when the picture is shown in
+// `viewport`: moved by its origin, and scaled (integer division) when the sizes differ.
+Rect overlay_in_viewport(const Rect& rect, int picture_width, int picture_height, const Rect& viewport);
+
 struct PictureArea {
   Rect area;
   int picture_width = 0, picture_height = 0;

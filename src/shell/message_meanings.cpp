@@ -56,6 +56,7 @@ constexpr MessageMeaning kMeanings[] = {
     {"Direct3Dデバイスの生成に失敗しました", "failed to create the accelerated renderer"},
     {"DirectSound の初期化に失敗しました。", "sound initialisation failed"},
     {"DirectMusicPerformance の初期化に失敗しました。", "MIDI synthesiser initialisation failed"},
+    {"レンダーファイルのオープンに失敗しました。", "the media file could not be opened"},
     {"現在の環境ではサウンドは再生されません。", "no sound will play in this environment"},
     {"DirectSound::CreateSoundBuffer に失敗しました。", "creating the sound buffer failed"},
     // The application.

@@ -11,6 +11,7 @@
 #include "shell/debug_output.h"
 #include "shell/elapsed_clock.h"
 #include "shell/error_reporter.h"
+#include "shell/runtime.h"
 #include "shell/shell_builtins.h"
 #include "shell/timing_builtins.h"
 #include "sound/sound.h"
@@ -37,7 +38,8 @@ void start_shell(const Configuration&) { elapsed_clock_start(); }
 void start_input(const Configuration& cfg) { input::input_start(cfg.direct_input != 0); }
 
 void start_sound(const Configuration& cfg) {
-  sound::sound_start({cfg.direct_sound != 0, cfg.direct_music != 0, cfg.cd != 0, cfg.soundfont, cfg.cd_folder});
+  sound::sound_start({cfg.direct_sound != 0, cfg.direct_music != 0, cfg.cd != 0, cfg.soundfont, cfg.cd_folder,
+                      cfg.width, cfg.height, cfg.multi_threading != 0, ask_for_present});
 }
 
 // Sounds fall silent with the focus only while GlobalSound is 0 (a script may change it meanwhile

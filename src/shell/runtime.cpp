@@ -27,6 +27,7 @@
 #include "vm/program.h"
 #include "vm/requests.h"
 #include "vm/script_threads.h"
+#include "sound/movie_player.h"
 #include "vm/source_map.h"
 
 // The engine-state record and talven_send_message as native libraries see them.
@@ -49,7 +50,7 @@ void present_to_window(const std::uint32_t* texels, int width, int height) {
   platform::PictureFit fit = platform::PictureFit::fill;
   if (cfg.direct3d == 0) fit = platform::PictureFit::one_to_one;
   else if (full_screen() && cfg.fixed_aspect_ratio != 0) fit = platform::PictureFit::keep_aspect;
-  platform::display().present_texels(texels, width, height, fit);
+  platform::display().present_texels(texels, width, height, fit, sound::movie_picture());
 }
 
 std::uint32_t serve_present(std::uint32_t, std::uint32_t) {
@@ -76,9 +77,13 @@ std::intptr_t fill_engine_state(std::uintptr_t state_address) {
   return 0;
 }
 
+}  // namespace
+
 void ask_for_present() {
   if (!g_present_asked.exchange(true)) vm::post_request(kPresentRequest, 0, 0);
 }
+
+namespace {
 
 // The listing goes beside the game: the source's name without folder and extension, plus ".txt".
 void write_listing(const std::string& source_name, const std::string& listing) {
@@ -235,7 +240,7 @@ void runtime_window_resized() {
 void runtime_repaint() { graphics::present_frame(); }
 
 bool runtime_write_screenshot(const std::string& host_path) {
-  if (graphics::write_screenshot_png(host_path)) return true;
+  if (graphics::write_screenshot_png(host_path, sound::movie_picture())) return true;
   std::fprintf(stderr, "talven: --screenshot %s: the picture could not be written\n", host_path.c_str());
   return false;
 }

@@ -34,6 +34,9 @@ void runtime_resume_devices();
 
 void runtime_window_resized();
 void runtime_repaint();
+// Asks the window thread to present the frame again (once, however often asked before it does);
+// any thread.
+void ask_for_present();
 
 // Writes the picture shown at exit as a PNG. False when it could not be written.
 bool runtime_write_screenshot(const std::string& host_path);

@@ -1,5 +1,4 @@
 // The built-ins of this module, by table index: MIDI music, sound slots, CD audio and movies.
-// Movies are not built yet, and the gate tells the user so when a script calls one.
 //
 // Every sound built-in is carried out on the window thread: the handler reads its arguments on
 // the calling thread (names and parameter records into staging, where a bad address fails the
@@ -14,6 +13,7 @@
 #include "sound/audio_engine.h"
 #include "sound/cd_audio.h"
 #include "sound/midi_music.h"
+#include "sound/movie_player.h"
 #include "sound/sound.h"
 #include "sound/sound_slots.h"
 #include "vm/requests.h"
@@ -35,6 +35,13 @@ enum MidiRequest : std::uint32_t {
 };
 static_assert(kCdEject == 1134 && kMidiRepeat == 1154);
 
+constexpr std::uint32_t kMediaRequestBase = vm::kUserMessage + 180;  // 1204: media_open
+enum MediaRequest : std::uint32_t {
+  kMediaOpen = kMediaRequestBase, kMediaClose, kMediaPlay, kMediaStop, kMediaPause, kMediaReplay, kMediaIsPlaying,
+  kMediaRepeat, kMediaSize, kMediaSetVolume,
+};
+static_assert(kMediaSetVolume == 1213);
+
 constexpr std::uint32_t kSoundRequestBase = vm::kUserMessage + 140;  // 1164: snd_load
 enum SoundRequest : std::uint32_t {
   kLoad = kSoundRequestBase, kLoadStream, kFree, kPlay, kStop, kPause, kReplay, kSetMasterVolume,
@@ -47,6 +54,7 @@ static_assert(kSetMargin == 1187 && kSetEffect == 1188);
 std::string g_name;                        // snd_load, snd_loads
 std::array<std::uint32_t, 7> g_words{};    // an effect's parameter record
 std::string g_text;                        // snd_gettext's answer
+platform::Rect g_rect;                     // media_size's rectangle
 
 // The parameter words of each effect's record, in bit order.
 constexpr int kEffectWords[8] = {7, 6, 5, 5, 7, 2, 3, 4};
@@ -79,6 +87,16 @@ std::uint32_t serve(std::uint32_t message, std::uint32_t w, std::uint32_t l) {
     case kMidiIsPlaying: return midi_is_playing();
     case kMidiGetPosition: return midi_get_position();
     case kMidiRepeat: return midi_set_repeat(wi);
+    case kMediaOpen: return media_open(g_name);
+    case kMediaClose: return media_close();
+    case kMediaPlay: return media_play();
+    case kMediaStop: return media_stop();
+    case kMediaPause: return media_pause();
+    case kMediaReplay: return media_replay();
+    case kMediaIsPlaying: return media_is_playing();
+    case kMediaRepeat: return media_set_repeat(wi);
+    case kMediaSize: return media_set_size(w != 0 ? &g_rect : nullptr);
+    case kMediaSetVolume: return media_set_volume(wi);
     case kLoad: return slot_load(slot, g_name, false);
     case kLoadStream: return slot_load(slot, g_name, true);
     case kFree: return slot_free(slot);
@@ -126,6 +144,11 @@ constexpr std::array<vm::RequestHandler, sizeof...(I)> request_handlers(std::ind
   return {serve_request<kFirstRequest + I>...};
 }
 constexpr auto kRequestHandlers = request_handlers(std::make_index_sequence<kRequestCount>());
+template <std::size_t... I>
+constexpr std::array<vm::RequestHandler, sizeof...(I)> media_handlers(std::index_sequence<I...>) {
+  return {serve_request<kMediaRequestBase + I>...};
+}
+constexpr auto kMediaHandlers = media_handlers(std::make_index_sequence<10>());
 
 std::uint32_t send(std::uint32_t message, std::int32_t w, std::int32_t l = 0) {
   return vm::send_request(message, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(l));
@@ -166,6 +189,33 @@ std::uint32_t bi_cd_getpos(vm::Address a) { return send(kCdGetPosition, vm::argu
 std::uint32_t bi_cd_getlen(vm::Address a) { return send(kCdGetLength, vm::argument_int(a, 0)); }
 std::uint32_t bi_cd_repeat(vm::Address a) { return send(kCdRepeat, vm::argument_int(a, 0)); }
 std::uint32_t bi_cd_eject(vm::Address) { return send(kCdEject, 0); }
+
+std::uint32_t bi_media_open(vm::Address a) {
+  const auto name = vm::load_string(vm::argument_word(a, 0));
+  if (!name) return 0;
+  g_name.assign(name->data(), name->size());
+  return send(kMediaOpen, 0);
+}
+std::uint32_t bi_media_close(vm::Address) { return send(kMediaClose, 0); }
+std::uint32_t bi_media_play(vm::Address) { return send(kMediaPlay, 0); }
+std::uint32_t bi_media_stop(vm::Address) { return send(kMediaStop, 0); }
+std::uint32_t bi_media_pause(vm::Address) { return send(kMediaPause, 0); }
+std::uint32_t bi_media_replay(vm::Address) { return send(kMediaReplay, 0); }
+std::uint32_t bi_media_isplay(vm::Address) { return send(kMediaIsPlaying, 0); }
+std::uint32_t bi_media_repeat(vm::Address a) { return send(kMediaRepeat, vm::argument_int(a, 0)); }
+// The rectangle (left, top, right, bottom in game-screen pixels) is read here; 0: the whole screen.
+std::uint32_t bi_media_size(vm::Address a) {
+  const vm::Address rect = vm::argument_word(a, 0);
+  if (rect != 0) {
+    std::uint32_t v[4];
+    for (int i = 0; i < 4; ++i)
+      if (!vm::load(rect + 4u * static_cast<std::uint32_t>(i), v[i])) return 0;
+    const auto s = [&](int i) { return static_cast<std::int32_t>(v[i]); };
+    g_rect = platform::Rect{s(0), s(1), s(2) - s(0), s(3) - s(1)};
+  }
+  return send(kMediaSize, rect != 0 ? 1 : 0);
+}
+std::uint32_t bi_media_setvol(vm::Address a) { return send(kMediaSetVolume, vm::argument_int(a, 0)); }
 
 std::uint32_t bi_snd_load(vm::Address a) { return load(a, kLoad); }
 std::uint32_t bi_snd_loads(vm::Address a) { return load(a, kLoadStream); }
@@ -280,16 +330,16 @@ constexpr vm::BuiltinEntry kBuiltins[] = {
     {140, "cd_repeat", 1, 1, bi_cd_repeat},
     {141, "cd_eject", 0, 1, bi_cd_eject},
     // Movie
-    {142, "media_open", 1, 1, nullptr},
-    {143, "media_close", 0, 1, nullptr},
-    {144, "media_play", 0, 1, nullptr},
-    {145, "media_stop", 0, 1, nullptr},
-    {146, "media_pause", 0, 1, nullptr},
-    {147, "media_replay", 0, 1, nullptr},
-    {148, "media_isplay", 0, 1, nullptr},
-    {149, "media_repeat", 1, 1, nullptr},
-    {150, "media_size", 1, 1, nullptr},
-    {151, "media_setvol", 1, 1, nullptr},
+    {142, "media_open", 1, 1, bi_media_open},
+    {143, "media_close", 0, 1, bi_media_close},
+    {144, "media_play", 0, 1, bi_media_play},
+    {145, "media_stop", 0, 1, bi_media_stop},
+    {146, "media_pause", 0, 1, bi_media_pause},
+    {147, "media_replay", 0, 1, bi_media_replay},
+    {148, "media_isplay", 0, 1, bi_media_isplay},
+    {149, "media_repeat", 1, 1, bi_media_repeat},
+    {150, "media_size", 1, 1, bi_media_size},
+    {151, "media_setvol", 1, 1, bi_media_setvol},
 };
 
 }  // namespace
@@ -299,6 +349,9 @@ vm::BuiltinSpan builtins() { return kBuiltins; }
 void sound_start(const SoundSettings& settings) {
   for (std::uint32_t i = 0; i < kRequestHandlers.size(); ++i)
     vm::set_request_handler(kFirstRequest + i, kRequestHandlers[i]);
+  for (std::uint32_t i = 0; i < kMediaHandlers.size(); ++i)
+    vm::set_request_handler(kMediaRequestBase + i, kMediaHandlers[i]);
+  start_movies(settings.screen_width, settings.screen_height, settings.multi_threading, settings.picture_due);
   if (settings.direct_sound) start_sound_system();
   if (settings.direct_music) start_midi(settings.soundfont);
   if (settings.cd) start_cd(settings.cd_folder);
@@ -308,6 +361,7 @@ void sound_start(const SoundSettings& settings) {
 }
 
 void sound_stop() {
+  stop_movies();
   stop_cd();
   stop_midi();
   stop_sound_system();
@@ -317,10 +371,12 @@ void sound_pause() { pause_all_slots(); }
 void sound_resume() { replay_all_slots(); }
 void music_pause() {
   midi_pause();
+  pause_movie();
   cd_pause();
 }
 void music_resume() {
   cd_replay();
+  resume_movie();
   midi_replay();
 }
 

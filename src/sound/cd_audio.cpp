@@ -18,6 +18,7 @@
 #include "platform/game_paths.h"
 #include "sound/audio_engine.h"
 #include "sound/mixer.h"
+#include "sound/ring_channel.h"
 #include "vm/requests.h"
 
 namespace talven::sound {
@@ -104,66 +105,37 @@ std::size_t TrackDecoder::decode(float* out) {
 
 namespace {
 
-// One track playing: a decoder thread fills a ring with stereo frames at the mixer's rate, the
-// output thread takes them. When the ring has run dry after the end, the decoder posts the
-// finished notification with the playback's number.
-class TrackPlayback final : public MixerChannel {
+// One track playing: a decoder thread fills the channel's ring, the output thread drains it. When
+// the ring has run dry after the end, the decoder posts the finished notification with the
+// playback's number.
+class TrackPlayback {
  public:
   TrackPlayback(std::uint32_t id, std::unique_ptr<TrackDecoder> decoder, int output_rate)
-      : id_(id), decoder_(std::move(decoder)), ring_(static_cast<std::size_t>(2 * output_rate * kRingSeconds)) {
+      : id_(id), decoder_(std::move(decoder)), channel_(static_cast<std::size_t>(output_rate * kRingSeconds)) {
+    apply_gain();
     thread_ = std::thread([this] { run(); });
   }
 
-  ~TrackPlayback() override {
+  ~TrackPlayback() {
     stop_ = true;
     thread_.join();
   }
 
-  void set_paused(bool paused) { paused_ = paused; }
-  std::uint64_t frames_played() const { return played_.load(std::memory_order_relaxed); }
-
-  void mix_into(float* out, int frames) override {
-    if (paused_.load(std::memory_order_relaxed)) return;
-    const float gain = g_gain.load(std::memory_order_relaxed);
-    std::lock_guard guard(lock_);
-    const std::size_t capacity = ring_.size() / 2;
-    const std::size_t n = std::min(static_cast<std::size_t>(frames), count_);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t at = (read_ + i) % capacity;
-      out[2 * i] += ring_[2 * at] * gain;
-      out[2 * i + 1] += ring_[2 * at + 1] * gain;
-    }
-    read_ = (read_ + n) % capacity;
-    count_ -= n;
-    played_.fetch_add(n, std::memory_order_relaxed);
-  }
+  RingChannel& channel() { return channel_; }
+  void apply_gain() { channel_.set_gain(g_gain.load(std::memory_order_relaxed)); }
+  void set_paused(bool paused) { channel_.set_paused(paused); }
+  std::uint64_t frames_played() const { return channel_.frames_played(); }
 
  private:
-  // Appends stereo frames to the ring; the caller made sure they fit.
-  void push(const float* frames, std::size_t n) {
-    std::lock_guard guard(lock_);
-    const std::size_t capacity = ring_.size() / 2;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t at = (read_ + count_ + i) % capacity;
-      ring_[2 * at] = frames[2 * i];
-      ring_[2 * at + 1] = frames[2 * i + 1];
-    }
-    count_ += n;
-  }
-  std::size_t space() {
-    std::lock_guard guard(lock_);
-    return ring_.size() / 2 - count_;
-  }
-
   void run() {
     const std::size_t step = decoder_->largest_step();
     std::vector<float> block(2 * step);
     while (!stop_) {
-      if (!decoder_->done() && space() >= step) {
-        push(block.data(), decoder_->decode(block.data()));
+      if (!decoder_->done() && channel_.space() >= step) {
+        channel_.push(block.data(), decoder_->decode(block.data()));
         continue;
       }
-      if (decoder_->done() && space() == ring_.size() / 2) {
+      if (decoder_->done() && channel_.empty()) {
         vm::post_request(kTrackFinishedRequest, id_, 0);
         return;
       }
@@ -173,11 +145,8 @@ class TrackPlayback final : public MixerChannel {
 
   const std::uint32_t id_;
   std::unique_ptr<TrackDecoder> decoder_;
-  std::mutex lock_;  // the ring
-  std::vector<float> ring_;
-  std::size_t read_ = 0, count_ = 0;
-  std::atomic<bool> paused_{false}, stop_{false};
-  std::atomic<std::uint64_t> played_{0};
+  RingChannel channel_;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
 };
 
@@ -253,6 +222,7 @@ Mixer* g_mixer = nullptr;
 void apply_volume() {
   const std::int64_t value = kControlScale * g_cd.fade_level / kFadeTop * g_cd.volume / 100;
   g_gain.store(static_cast<float>(value) / static_cast<float>(kControlScale), std::memory_order_relaxed);
+  if (g_cd.playback) g_cd.playback->apply_gain();
 }
 
 void read_contents() {
@@ -268,7 +238,7 @@ void stop_track() {
   g_cd.pause_count = 0;
   g_cd.current = 0;
   if (g_cd.playback) {
-    if (g_mixer) g_mixer->detach(g_cd.playback.get());
+    if (g_mixer) g_mixer->detach(&g_cd.playback->channel());
     g_cd.playback.reset();
   }
 }
@@ -281,7 +251,7 @@ bool play_track(int track, int from_seconds) {
   auto decoder = std::make_unique<TrackDecoder>();
   if (!decoder->open(g_cd.disc.files[t], from_seconds, g_cd.disc.seconds[t], g_mixer->output_rate())) return false;
   g_cd.playback = std::make_unique<TrackPlayback>(++g_cd.playbacks, std::move(decoder), g_mixer->output_rate());
-  g_mixer->attach(g_cd.playback.get());
+  g_mixer->attach(&g_cd.playback->channel());
   g_cd.playing = true;
   g_cd.pause_count = 0;
   g_cd.current = track;

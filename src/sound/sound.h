@@ -1,5 +1,5 @@
-// Sound and media: the 64 sound slots, MIDI music and CD audio, all played through one mixer
-// (movies are not built yet). What the other modules and the shell may use of this module.
+// Sound and media: the 64 sound slots, MIDI music, CD audio and movies, all played through one
+// mixer. What the other modules and the shell may use of this module.
 #pragma once
 #include <string>
 
@@ -17,6 +17,9 @@ struct SoundSettings {
   bool cd = false;            // CD audio
   std::string soundfont;      // [Talven] SoundFont: empty finds the system's
   std::string cd_folder;      // [Talven] CDFolder: the game path of the CD's tracks
+  int screen_width = 640, screen_height = 480;  // the game screen, the movies' whole-screen rectangle
+  bool multi_threading = true;                  // a movie's pictures may decode on a second core
+  void (*picture_due)() = nullptr;  // asks the window thread to present when a movie's picture is due
 };
 
 // Window thread, before any script runs. A part that is off stays down and its loads fail
@@ -30,7 +33,7 @@ void sound_stop();
 // these when the application loses and regains the focus while GlobalSound is 0.
 void sound_pause();
 void sound_resume();
-// MIDI music and CD audio pause and replay as midi_pause/cd_pause and their replays do: the shell
+// MIDI music, CD audio and the movie pause and replay as midi_pause/cd_pause and their replays do: the shell
 // calls these whenever the application loses and regains the focus with GlobalFocus 0.
 void music_pause();
 void music_resume();

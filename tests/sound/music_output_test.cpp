@@ -161,7 +161,7 @@ TEST_F(MusicOutput, WithoutASoundFontLoadsFailAndTheGameGoesOn) {
   t.note(0, ticks(0.5), 0, 69, 100).end(ticks(1.0));
   midi("one_second.mid", test::midi_file(0, kQuarter, {t}));
   file("broken.sf2", "RIFF\x10\0\0\0sfbkLIST this is no SoundFont");
-  for (const std::string& font : {"nowhere.sf2", "broken.sf2"}) {
+  for (const std::string font : {"nowhere.sf2", "broken.sf2"}) {
     music_config("", font);
     ASSERT_EQ(run("int main() { int a; a = midi_load(\"one_second.mid\"); log_out(\"load %d\", a);\n"
                   "  a = midi_play(0); log_out(\"play %d\", a); a = midi_isplay(); log_out(\"playing %d\", a); return 0; }\n"),
@@ -294,8 +294,12 @@ TEST_F(MusicOutput, TracksOfEveryFormatAreReadAndBrokenOnesAreDataTracks) {
             0)
       << test::read_bytes(work_ / "stderr.txt");
   expect_logged({{"plays", 1}, {"length", 2}});
-  if (flac) EXPECT_EQ(logged("flac"), 4);
-  if (mp3) EXPECT_EQ(logged("mp3"), 5);
+  if (flac) {
+    EXPECT_EQ(logged("flac"), 4);
+  }
+  if (mp3) {
+    EXPECT_EQ(logged("mp3"), 5);
+  }
   const std::string errors = test::read_bytes(work_ / "stderr.txt");
   for (const char* name : {"track01.ogg", "track02.wav", "track03.wav"}) EXPECT_NE(errors.find(name), std::string::npos) << name;
 }

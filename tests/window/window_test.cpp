@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -136,8 +137,11 @@ class WindowTest : public ::testing::Test {
            "  for (y = 224; y < 256; y++) for (x = 304; x < 336; x++)\n"
            "    gfill(0, x, y, 1, 1, ((x + y) & 1) ? 0xFFFFFF00 : 0xFF000080);\n"
            "  update(0);\n"
+        << movie_ <<
            "  for (;;) sleep(10); return 0; }\n";
   }
+  // Script lines run after the test picture is shown (a movie over it).
+  std::string movie_;
 
   // Runs the game under Xvfb with extra configuration lines, dumps the screen once the picture is
   // up, and reads back both the dump and the game's own screenshot.
@@ -258,6 +262,46 @@ TEST_F(WindowTest, FullScreenWithRendererKeepsTheProportionsWhenAsked) {
   EXPECT_EQ(screen.at(1180, 100), 0x20C040u);
   EXPECT_EQ(screen.at(100, 900), 0x3050F0u);
   EXPECT_EQ(screen.at(1180, 900), 0xF0F0F0u);
+}
+
+// A red movie in the rectangle (100, 50)-(300, 200) of the 640 x 480 picture, in the window and in
+// both full-screen layouts: the X server shows it where the picture's scaling puts it, and the
+// game's screenshot shows it in the picture's own pixels.
+TEST_F(WindowTest, AMovieLiesInItsRectangleInEveryLayout) {
+  if (run("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "the ffmpeg command is needed";
+  ASSERT_EQ(run("cd '" + work_.string() + "' && ffmpeg -v error -y -f lavfi -i color=c=red:size=64x48:rate=10:duration=20 "
+                "-c:v mpeg4 red.mp4"),
+            0);
+  movie_ = "  { int r[4]; r[0] = 100; r[1] = 50; r[2] = 300; r[3] = 200; media_size(r); media_open(\"red.mp4\"); media_play(); }\n";
+  struct Layout {
+    const char* screen_keys;
+    const char* system_keys;
+    bool window_manager;
+    int left, top, scale;  // where the picture's (0, 0) lies on the screen, and its magnification
+  };
+  const Layout layouts[] = {
+      {"", "Direct3D=1\n", false, -1, -1, 1},
+      {"FullScreen=1\n", "Direct3D=0\n", true, 320, 272, 1},
+      {"FullScreen=1\nFixedAspectRatio=1\n", "", true, 0, 32, 2},
+  };
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(std::string(l.screen_keys) + l.system_keys);
+    fs::remove(work_ / "configure.cfg");  // the window state the run before wrote back
+    Picture screen, shot;
+    show_and_read_back(l.screen_keys, l.system_keys, screen, shot, l.window_manager);
+    if (HasFatalFailure()) return;
+    int left = l.left, top = l.top;
+    if (left < 0) std::tie(left, top) = window_position();
+    auto on_screen = [&](int x, int y) { return screen.at(left + x * l.scale, top + y * l.scale); };
+    for (auto [x, y] : {std::pair{102, 52}, std::pair{200, 125}, std::pair{297, 197}}) {
+      EXPECT_EQ(on_screen(x, y) & 0xF0F0F0, 0xF00000u) << "movie at " << x << "," << y;
+      EXPECT_EQ(shot.at(x, y) & 0xF0F0F0, 0xF00000u) << "screenshot at " << x << "," << y;
+    }
+    for (auto [x, y] : {std::pair{97, 100}, std::pair{303, 100}, std::pair{200, 47}, std::pair{200, 203}}) {
+      EXPECT_EQ(on_screen(x, y), 0xE02020u) << "picture at " << x << "," << y;
+      EXPECT_EQ(shot.at(x, y), 0xE02020u) << "screenshot at " << x << "," << y;
+    }
+  }
 }
 
 TEST_F(WindowTest, ASecondInstanceLeavesAtOnceWhileTheFirstRuns) {

@@ -565,6 +565,34 @@ void set_music_volume(int level)
   if (music_kind == STREAM_MUSIC) snd_setvol(MUSIC, level);
 }
 
+/* The intro movie (movies.bin, made by make-assets.sh) across the middle of the screen, 16:9 in
+   the 4:3 picture; a key, a click or a button skips it. */
+void play_intro()
+{
+  RECT r;
+  int t;
+  if (!media_open("movies/intro.mp4")) {
+    log_out("no intro movie");
+    return;
+  }
+  r.left = 0; r.top = 60; r.right = 640; r.bottom = 420;
+  media_size(&r);
+  media_play();
+  setcount(3, 0);
+  wants_start = 0;
+  wants_quit = 0;
+  while (media_isplay() && getcount(3) < 5000) {
+    poll_input();
+    if (wants_start || wants_quit) break;
+    sleep(10);
+  }
+  if (wants_start || wants_quit) log_out("intro skipped");
+  else log_out("intro played");
+  wants_start = 0;
+  wants_quit = 0;
+  media_close();
+}
+
 /* The first audio track of the disc (data tracks refuse to play), or the MIDI theme, or the Ogg
    stream; each repeats for ever. */
 void start_music()
@@ -779,6 +807,7 @@ int run(int seconds)
   make_game_sprites();
   if (load_sounds()) log_out("sounds read from sounds.bin");
   else log_out("the sounds could not be read; the demo plays without them");
+  play_intro();
   start_music();
 
   setcount(1, 0);
