@@ -9,6 +9,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -294,6 +295,8 @@ std::uint32_t media_open(const std::string& name) {
     source.host_path = path;
   } else if (!archive::read_whole_exp_file(name.c_str(), archive::kMaxContentSize, source.bytes) || source.bytes.empty()) {
     report_message("レンダーファイルのオープンに失敗しました。");
+    std::fprintf(stderr, "talven: media_open %s: no such file, loose or in an archive, or it is empty\n",
+                 platform::cp932_to_utf8(name).c_str());
     return 0;
   }
   if (g_mixer == nullptr) g_mixer = open_audio_engine();
